@@ -1,0 +1,88 @@
+// memory.cpp - the counting module allocator and the memory suite.
+#include "core/memory.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "core/suites.h"
+
+namespace host {
+namespace {
+
+// Kept just before every block: where the raw allocation starts and its requested size.
+struct BlockHeader {
+  void* raw;
+  size_t size;
+  uint64_t magic;
+};
+constexpr uint64_t kBlockMagic = 0xC0A7A11C0DEB10CCull;
+
+std::atomic<int64_t> liveBlocks{0};
+std::atomic<int64_t> liveBytes{0};
+std::atomic<int64_t> totalAllocations{0};
+std::atomic<int64_t> failedAllocations{0};
+std::atomic<int> failNext{0};
+
+// Consumes one injected failure if any is pending.
+bool TakeInjectedFailure() {
+  int n = failNext.load();
+  while (n > 0) {
+    if (failNext.compare_exchange_weak(n, n - 1)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+MemoryStats GetMemoryStats() {
+  return MemoryStats{liveBlocks.load(), liveBytes.load(), totalAllocations.load(), failedAllocations.load()};
+}
+
+void FailNextAllocations(int n) { failNext.store(n > 0 ? n : 0); }
+
+void* ModuleAlloc(size_t size, size_t alignment) {
+  if (alignment < 16) alignment = 16;
+  if ((alignment & (alignment - 1)) != 0 || TakeInjectedFailure() ||
+      size > std::numeric_limits<size_t>::max() - alignment - sizeof(BlockHeader)) {
+    failedAllocations.fetch_add(1);
+    return nullptr;
+  }
+  // Over-allocate so an aligned block with its header in front fits.
+  void* raw = std::malloc(size + alignment + sizeof(BlockHeader));
+  if (!raw) {
+    failedAllocations.fetch_add(1);
+    return nullptr;
+  }
+  uintptr_t start = reinterpret_cast<uintptr_t>(raw) + sizeof(BlockHeader);
+  uintptr_t aligned = (start + alignment - 1) & ~(uintptr_t(alignment) - 1);
+  auto* header = reinterpret_cast<BlockHeader*>(aligned) - 1;
+  header->raw = raw;
+  header->size = size;
+  header->magic = kBlockMagic;
+  liveBlocks.fetch_add(1);
+  liveBytes.fetch_add(static_cast<int64_t>(size));
+  totalAllocations.fetch_add(1);
+  return reinterpret_cast<void*>(aligned);
+}
+
+void ModuleFree(void* block) {
+  if (!block) return;
+  auto* header = static_cast<BlockHeader*>(block) - 1;
+  if (header->magic != kBlockMagic) return;  // not ours (or freed twice): leave it alone
+  header->magic = 0;
+  liveBlocks.fetch_sub(1);
+  liveBytes.fetch_sub(static_cast<int64_t>(header->size));
+  std::free(header->raw);
+}
+
+namespace {
+void* SuiteAlloc(size_t size, size_t alignment) { return ModuleAlloc(size, alignment); }
+void SuiteFree(void* block) { ModuleFree(block); }
+constexpr C4DMemorySuite1 kMemorySuite{SuiteAlloc, SuiteFree};
+}  // namespace
+
+const C4DMemorySuite1* MemorySuite1() { return &kMemorySuite; }
+
+}  // namespace host

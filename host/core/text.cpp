@@ -1,0 +1,212 @@
+// text.cpp - strings, file names, console output and the text suite.
+#include "core/text.h"
+
+#include <cstring>
+#include <new>
+
+#include "core/console.h"
+#include "core/suites.h"
+
+namespace host {
+namespace {
+
+// Never destroyed, so it stays valid for modules until the very end of the process.
+StringData& SharedEmpty() {
+  static StringData* empty = [] {
+    auto* s = new StringData;
+    s->immortal = true;
+    return s;
+  }();
+  return *empty;
+}
+
+StringData* AsData(C4DString* s) { return reinterpret_cast<StringData*>(s); }
+const StringData* AsData(const C4DString* s) { return reinterpret_cast<const StringData*>(s); }
+FilenameData* AsData(C4DFilename* f) { return reinterpret_cast<FilenameData*>(f); }
+const FilenameData* AsData(const C4DFilename* f) { return reinterpret_cast<const FilenameData*>(f); }
+
+// Length of a root prefix that keeps its trailing slash: "/" or "X:/".
+size_t RootLength(std::string_view p) {
+  if (!p.empty() && p[0] == '/') return 1;
+  if (p.size() >= 3 && p[1] == ':' && p[2] == '/') return 3;
+  return 0;
+}
+
+}  // namespace
+
+// ---- Strings ------------------------------------------------------------------------
+
+C4DString* NewString(std::string_view text) {
+  auto* s = new (std::nothrow) StringData;
+  if (!s) return nullptr;
+  try {
+    s->text.assign(text);
+  } catch (...) {
+    delete s;
+    return nullptr;
+  }
+  return reinterpret_cast<C4DString*>(s);
+}
+
+std::string_view StringText(const C4DString* s) {
+  return s ? std::string_view(AsData(s)->text) : std::string_view();
+}
+
+void RetainString(C4DString* s) {
+  if (s && !AsData(s)->immortal) AsData(s)->refs.fetch_add(1, std::memory_order_relaxed);
+}
+
+void ReleaseString(C4DString* s) {
+  if (!s || AsData(s)->immortal) return;
+  if (AsData(s)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete AsData(s);
+}
+
+const C4DString* EmptyString() { return reinterpret_cast<const C4DString*>(&SharedEmpty()); }
+
+// ---- Paths --------------------------------------------------------------------------
+
+std::string NormalizePath(std::string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (char c : path) {
+    if (c == '\\') c = '/';
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out.push_back(c);
+  }
+  if (out.size() > RootLength(out) && !out.empty() && out.back() == '/') out.pop_back();
+  return out;
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  if (dir.empty()) return NormalizePath(name);
+  if (name.empty()) return NormalizePath(dir);
+  std::string joined(dir);
+  joined += '/';
+  joined += name;
+  return NormalizePath(joined);
+}
+
+std::string DirectoryPart(std::string_view path) {
+  std::string p = NormalizePath(path);
+  size_t slash = p.rfind('/');
+  if (slash == std::string::npos) return {};
+  size_t root = RootLength(p);
+  if (slash + 1 <= root) return p.substr(0, root);
+  return p.substr(0, slash);
+}
+
+std::string FilePart(std::string_view path) {
+  std::string p = NormalizePath(path);
+  if (p.size() == RootLength(p)) return {};
+  size_t slash = p.rfind('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string ClearSuffix(std::string_view path) {
+  std::string p = NormalizePath(path);
+  size_t slash = p.rfind('/');
+  size_t partStart = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = p.rfind('.');
+  // A leading dot names a hidden file, not a suffix.
+  if (dot == std::string::npos || dot <= partStart) return p;
+  return p.substr(0, dot);
+}
+
+// ---- File names ---------------------------------------------------------------------
+
+C4DFilename* NewFilename(std::string_view path) {
+  auto* f = new (std::nothrow) FilenameData;
+  if (!f) return nullptr;
+  try {
+    f->path = NormalizePath(path);
+  } catch (...) {
+    delete f;
+    return nullptr;
+  }
+  return reinterpret_cast<C4DFilename*>(f);
+}
+
+std::string_view FilenamePath(const C4DFilename* f) {
+  return f ? std::string_view(AsData(f)->path) : std::string_view();
+}
+
+void RetainFilename(C4DFilename* f) {
+  if (f) AsData(f)->refs.fetch_add(1, std::memory_order_relaxed);
+}
+
+void ReleaseFilename(C4DFilename* f) {
+  if (f && AsData(f)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete AsData(f);
+}
+
+// ---- The suite ----------------------------------------------------------------------
+
+namespace {
+
+C4DString* SuiteStringFromUtf8(const char* utf8, size_t length) {
+  if (!utf8) return NewString({});
+  return NewString(std::string_view(utf8, length));
+}
+void SuiteStringRetain(C4DString* s) { RetainString(s); }
+void SuiteStringRelease(C4DString* s) { ReleaseString(s); }
+const char* SuiteStringUtf8(const C4DString* s, size_t* length) {
+  const char* text = s ? AsData(s)->text.c_str() : "";
+  if (length) *length = s ? AsData(s)->text.size() : 0;
+  return text;
+}
+const C4DString* SuiteEmptyString() { return EmptyString(); }
+
+C4DFilename* SuiteFilenameFromString(const C4DString* path) {
+  return path ? NewFilename(StringText(path)) : nullptr;
+}
+void SuiteFilenameRetain(C4DFilename* f) { RetainFilename(f); }
+void SuiteFilenameRelease(C4DFilename* f) { ReleaseFilename(f); }
+C4DString* SuiteFilenameToString(const C4DFilename* f) { return f ? NewString(FilenamePath(f)) : nullptr; }
+
+// The path operations allocate std::strings: nothing may escape to the module.
+template <typename F>
+C4DFilename* MakeFilename(F&& make) {
+  try {
+    return NewFilename(make());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// A null side of a join counts as an empty file name; both null answer null.
+C4DFilename* SuiteFilenameJoin(const C4DFilename* dir, const C4DFilename* name) {
+  if (!dir && !name) return nullptr;
+  return MakeFilename([&] { return JoinPath(FilenamePath(dir), FilenamePath(name)); });
+}
+C4DFilename* SuiteFilenameDirectory(const C4DFilename* f) {
+  return f ? MakeFilename([&] { return DirectoryPart(FilenamePath(f)); }) : nullptr;
+}
+C4DFilename* SuiteFilenameFile(const C4DFilename* f) {
+  return f ? MakeFilename([&] { return FilePart(FilenamePath(f)); }) : nullptr;
+}
+C4DFilename* SuiteFilenameClearSuffix(const C4DFilename* f) {
+  return f ? MakeFilename([&] { return ClearSuffix(FilenamePath(f)); }) : nullptr;
+}
+bool SuiteFilenameEqual(const C4DFilename* a, const C4DFilename* b) {
+  return FilenamePath(a) == FilenamePath(b);
+}
+bool SuiteFilenameIsEmpty(const C4DFilename* f) { return FilenamePath(f).empty(); }
+
+void SuitePrint(const C4DString* line) {
+  try {
+    Console().Print(StringText(line));
+  } catch (...) {
+  }
+}
+
+constexpr C4DTextSuite1 kTextSuite{
+    SuiteStringFromUtf8,      SuiteStringRetain,       SuiteStringRelease,     SuiteStringUtf8,
+    SuiteEmptyString,         SuiteFilenameFromString, SuiteFilenameRetain,    SuiteFilenameRelease,
+    SuiteFilenameToString,    SuiteFilenameJoin,       SuiteFilenameDirectory, SuiteFilenameFile,
+    SuiteFilenameClearSuffix, SuiteFilenameEqual,      SuiteFilenameIsEmpty,   SuitePrint,
+};
+
+}  // namespace
+
+const C4DTextSuite1* TextSuite1() { return &kTextSuite; }
+
+}  // namespace host
