@@ -1,0 +1,48 @@
+// c4d_gradient.h - the gradient custom data type.
+#pragma once
+
+#include "c4d_basecontainer.h"
+#include "c4d_enums.h"
+#include "maxon/apibase.h"
+#include "maxon/vec.h"
+
+MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", Gradient)
+MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", GradientKnot)
+
+struct InitRenderStruct;
+
+/// One knot of a gradient; laid out like the host's C4DGradientKnot.
+struct GradientKnot {
+  Vector col;              ///< colour
+  Float brightness = 1.0;  ///< colour multiplier
+  Float pos = 0.0;         ///< position in [0, 1]
+  Float bias = 0.5;        ///< where between this knot and the next the blend is half-way
+  Int32 index = 0;         ///< knot identifier
+  Int32 interpolation = GRADIENT_INTERPOLATION_SMOOTHKNOT;  ///< blend towards the next knot
+};
+
+/// A colour gradient. Holds no data: a pointer to it is the host's handle.
+class Gradient : public CustomDataType {
+ public:
+  Gradient() = delete;
+
+  /// A new empty gradient, or null when out of memory. Release with Free.
+  static Gradient* Alloc();
+  /// Releases a gradient made by Alloc and sets grad to null.
+  static void Free(Gradient*& grad);
+
+  /// Sets one of the gradient's settings (e.g. GRADIENT_MODE).
+  Bool SetData(Int32 id, const GeData& data);
+  GeData GetData(Int32 id) const;
+  /// Inserts a copy of knot; its index, or -1 when it could not be inserted.
+  Int32 InsertKnot(const GradientKnot& knot);
+  Int32 GetKnotCount() const;
+  /// The knot at index; a default knot when index is out of range.
+  GradientKnot GetKnot(Int32 index) const;
+
+  /// Prepares the gradient for fast lookups during a render.
+  Bool InitRender(const InitRenderStruct& irs);
+  void FreeRender();
+  /// The colour at pos (clamped to [0, 1]). Thread-safe and allocation-free.
+  Vector CalcGradientPixel(Float pos) const;
+};

@@ -1,0 +1,23 @@
+// c4d_inexclude.h - the in/exclude list custom data type.
+#pragma once
+
+#include "c4d_basecontainer.h"
+#include "maxon/apibase.h"
+
+MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", InExcludeData)
+
+class BaseDocument;
+class BaseList2D;
+
+/// A list of scene objects, each entry with flag bits. Holds no data: a pointer to it is
+/// the host's handle.
+class InExcludeData : public CustomDataType {
+ public:
+  InExcludeData() = delete;
+
+  Int32 GetObjectCount() const;
+  /// The object of entry index if it is alive in doc, else null.
+  BaseList2D* ObjectFromIndex(const BaseDocument* doc, Int32 index) const;
+  /// The flags of entry index; 0 when out of range.
+  Int32 GetFlags(Int32 index) const;
+};

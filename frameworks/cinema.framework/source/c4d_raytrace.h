@@ -1,0 +1,90 @@
+// c4d_raytrace.h - what the renderer hands shaders: rays, volume data, channel data,
+// render preparation data and render lights.
+//
+// Ray, RayHitID, VolumeData, ChannelData and InitRenderStruct are laid out exactly like
+// the host's structures, so the host's pointers are used in place.
+#pragma once
+
+#include "c4d_enums.h"
+#include "maxon/apibase.h"
+#include "maxon/vec.h"
+
+MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", VolumeData)
+MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", ChannelData)
+MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", RayLight)
+
+class BaseDocument;
+class BaseObject;
+
+/// The host's render view of one light object. Holds no data: a pointer to it is the
+/// host's handle.
+class RayLight {
+ public:
+  RayLight() = delete;
+  RayLight(const RayLight&) = delete;
+  RayLight& operator=(const RayLight&) = delete;
+};
+
+/// The render light of a light object in doc, or null (not a light, out of memory).
+/// Release with FreeRayLight.
+RayLight* AllocRayLight(BaseDocument* doc, BaseObject* op);
+/// Hands a render light back to the host and sets light to null.
+void FreeRayLight(RayLight*& light);
+
+struct Ray {
+  Vector p;  ///< origin
+  Vector v;  ///< unit direction
+  Float ior = 1.0;
+  Int32 transport = 0;
+  Int32 reserved = 0;
+};
+
+struct RayHitID {
+  Int32 polygon = 0;  ///< the hit face or primitive
+  Int32 reserved = 0;
+  const void* object = nullptr;  ///< the hit object (host handle)
+};
+
+struct RenderContext;
+
+/// What the renderer knows of one shading sample's surface point.
+struct VolumeData {
+  Vector p;       ///< surface point
+  Vector n;       ///< phong normal
+  Vector bumpn;   ///< bump normal
+  Vector orign;   ///< surface normal before phong and bump
+  Vector uvw;     ///< texture coordinates
+  Ray ray;        ///< the eye ray that hit the point
+  RayHitID lhit;  ///< what was hit
+  Float dist = 0.0;
+  Int32 thread = 0;
+  Int32 reserved = 0;
+  RenderContext* context = nullptr;  ///< the host's render state
+
+  /// Asks the host how light rl illuminates point p. True when the light reaches p; then
+  /// col is the light's colour at p and lightVector the unit vector from p towards the
+  /// light. Outputs are untouched when it answers false.
+  Bool IlluminateSurfacePoint(RayLight* rl, Vector* col, Vector* lightVector, const Vector& p,
+                              const Vector& bumpn, const Vector& phongn, const Vector& orign,
+                              const Vector& rayVector, ILLUMINATEFLAGS calcShadow, const RayHitID& hitId,
+                              RAYBIT rayBits, Bool cosineCutoff, Vector* xshadow = nullptr) const;
+};
+
+/// The channel data of one sample, handed to a channel shader's Output.
+struct ChannelData {
+  Vector p;  ///< texture position
+  Vector n;  ///< normal
+  Vector d;  ///< texture delta
+  Float t = 0.0;
+  Float off = 0.0;
+  Float scale = 0.0;
+  VolumeData* vd = nullptr;  ///< null in previews without a surface
+};
+
+/// Render preparation data.
+struct InitRenderStruct {
+  BaseDocument* doc = nullptr;
+  Float time = 0.0;
+  Int32 threadCount = 0;
+  Int32 reserved = 0;
+};

@@ -1,0 +1,38 @@
+// c4d_resource.h - the module's resource (string table, descriptions).
+#pragma once
+
+#include "c4d_file.h"
+#include "maxon/apibase.h"
+#include "maxon/string.h"
+
+MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", GeResource)
+
+struct C4DResource;
+
+/// A module's resource folder as loaded by the host. Loaded once: the first Init decides,
+/// later calls report the outcome of that attempt.
+class GeResource {
+ public:
+  constexpr GeResource() = default;
+
+  /// Loads the module's resource from GeGetPluginResourcePath(). True when loaded.
+  Bool Init();
+  /// Hands the loaded resource back to the host and forgets the folder.
+  void Free();
+  /// Text id of the string table; empty when nothing is loaded or the text is absent.
+  maxon::String LoadString(Int32 id) const;
+  /// Framework use: the host's resource handle, null until loaded.
+  const C4DResource* GetHandle() const { return _handle; }
+
+ private:
+  C4DResource* _handle = nullptr;
+  Bool _attempted = false;
+  Bool _flag = false;
+  Filename* _path = nullptr;
+};
+
+/// The module's resource.
+extern GeResource g_resource;
+
+/// Text id of the module's resource; empty when the resource is not loaded.
+maxon::String GeLoadString(Int32 id);
