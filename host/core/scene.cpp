@@ -118,11 +118,13 @@ Document::~Document() {
   // Children first, so a plug-in's Free never sees a parent already gone.
   while (!nodes_.empty()) {
     nodes_.back()->parent_ = nullptr;
+    index_.erase(nodes_.back().get());
     nodes_.pop_back();
   }
 }
 
 Node* Document::Add(std::shared_ptr<Node> node) {
+  index_.insert(node.get());
   nodes_.push_back(std::move(node));
   return nodes_.back().get();
 }
@@ -214,7 +216,7 @@ Node* Document::CreateShader(int32_t type, std::string name) {
 }
 
 bool Document::Contains(const Node* node) const {
-  return node && std::any_of(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n.get() == node; });
+  return node && index_.count(node) != 0;
 }
 
 bool Document::DeleteNode(Node* node) {
@@ -232,6 +234,7 @@ bool Document::DeleteNode(Node* node) {
     if (pos == nodes_.end()) continue;
     std::shared_ptr<Node> keep = std::move(*pos);
     nodes_.erase(pos);
+    index_.erase(n);
     keep->children_.clear();
     keep->parent_ = nullptr;
     keep.reset();

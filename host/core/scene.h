@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "c4d_host_abi.h"
@@ -150,6 +151,8 @@ class Document {
   Host* host_;
   std::string name_;
   std::vector<std::shared_ptr<Node>> nodes_;
+  /// The live nodes, for Contains: render preparation asks it once per light-list entry.
+  std::unordered_set<const Node*> index_;
 };
 
 /// Handle conversions.

@@ -8,12 +8,13 @@
 
 #include "c4d_host_abi.h"
 #include "maxon/apibase.h"
+#include "maxon/hostinterface.h"
 
 namespace maxon {
 namespace details {
 
 /// The host interface stored by c4d_main action 1; null before.
-const C4DHostInterface* HostInterface();
+inline const C4DHostInterface* HostInterface() { return g_hostInterface; }
 void SetHostInterface(const C4DHostInterface* host);
 
 inline const C4DTextSuite1* TextSuite() {

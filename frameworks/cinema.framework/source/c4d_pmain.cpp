@@ -11,15 +11,14 @@
 namespace {
 
 Int32 g_usageCount = 0;
-const C4DHostInterface* g_hostInterface = nullptr;
 Filename* g_modulePath = nullptr;
 
 // Action 1: the host hands over its interface and the module file's path.
 Int32 SystemStart(void* hostInterface, void* moduleFile) {
   if (++g_usageCount != 1) return 1;
-  g_hostInterface = static_cast<const C4DHostInterface*>(hostInterface);
+  maxon::details::g_hostInterface = static_cast<const C4DHostInterface*>(hostInterface);
   // A missing interface is answered like a host that is too old: nothing is read from it.
-  if (g_hostInterface == nullptr || g_hostInterface->version < C4D_API_VERSION_MIN || moduleFile == nullptr)
+  if (maxon::details::g_hostInterface == nullptr || maxon::details::g_hostInterface->version < C4D_API_VERSION_MIN || moduleFile == nullptr)
     return -3;
   // Without memory for the path the module runs without one (its resources then are "res").
   g_modulePath = maxon::NewObj<Filename>();
@@ -43,7 +42,7 @@ Int32 End() {
 namespace maxon {
 namespace details {
 
-const C4DHostInterface* HostInterface() { return g_hostInterface; }
+const C4DHostInterface* g_hostInterface = nullptr;
 void SetHostInterface(const C4DHostInterface* host) { g_hostInterface = host; }
 const Filename* ModulePath() { return g_modulePath; }
 

@@ -60,17 +60,3 @@ void FreeRayLight(RayLight*& light) {
   light = nullptr;
 }
 
-Bool VolumeData::IlluminateSurfacePoint(RayLight* rl, Vector* col, Vector* lightVector, const Vector& pIn,
-                                        const Vector& bumpnIn, const Vector& phongn, const Vector& orignIn,
-                                        const Vector& rayVector, ILLUMINATEFLAGS calcShadow,
-                                        const RayHitID& hitId, RAYBIT rayBits, Bool cosineCutoff,
-                                        Vector* xshadow) const {
-  const C4DRenderSuite1* suite = RenderSuite();
-  if (suite == nullptr) return false;
-  return suite->IlluminateSurfacePoint(
-      Handle<C4DVolumeData>(this), Handle<C4DRayLight>(rl), Handle<C4DVector>(col),
-      Handle<C4DVector>(lightVector), Handle<C4DVector>(&pIn), Handle<C4DVector>(&bumpnIn),
-      Handle<C4DVector>(&phongn), Handle<C4DVector>(&orignIn), Handle<C4DVector>(&rayVector),
-      static_cast<Int32>(calcShadow), Handle<C4DRayHitID>(&hitId), static_cast<Int32>(rayBits), cosineCutoff,
-      Handle<C4DVector>(xshadow));
-}

@@ -7,6 +7,7 @@
 
 #include "c4d_enums.h"
 #include "maxon/apibase.h"
+#include "maxon/hostinterface.h"
 #include "maxon/vec.h"
 
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", VolumeData)
@@ -88,3 +89,23 @@ struct InitRenderStruct {
   Int32 threadCount = 0;
   Int32 reserved = 0;
 };
+
+// Illumination runs once per light on every shading sample: the call goes straight to the
+// host's render table (the structures are the host's own, see the layout checks in
+// c4d_raytrace.cpp).
+inline Bool VolumeData::IlluminateSurfacePoint(RayLight* rl, Vector* col, Vector* lightVector, const Vector& pIn,
+                                               const Vector& bumpnIn, const Vector& phongn, const Vector& orignIn,
+                                               const Vector& rayVector, ILLUMINATEFLAGS calcShadow,
+                                               const RayHitID& hitId, RAYBIT rayBits, Bool cosineCutoff,
+                                               Vector* xshadow) const {
+  const C4DHostInterface* host = maxon::details::g_hostInterface;
+  if (host == nullptr) return false;
+  return host->render->IlluminateSurfacePoint(
+      reinterpret_cast<const C4DVolumeData*>(this), reinterpret_cast<C4DRayLight*>(rl),
+      reinterpret_cast<C4DVector*>(col), reinterpret_cast<C4DVector*>(lightVector),
+      reinterpret_cast<const C4DVector*>(&pIn), reinterpret_cast<const C4DVector*>(&bumpnIn),
+      reinterpret_cast<const C4DVector*>(&phongn), reinterpret_cast<const C4DVector*>(&orignIn),
+      reinterpret_cast<const C4DVector*>(&rayVector), static_cast<Int32>(calcShadow),
+      reinterpret_cast<const C4DRayHitID*>(&hitId), static_cast<Int32>(rayBits), cosineCutoff,
+      reinterpret_cast<C4DVector*>(xshadow));
+}

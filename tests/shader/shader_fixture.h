@@ -1,0 +1,81 @@
+// shader_fixture.h - a host with the built Corvane module loaded, a document, and helpers
+// to build lights, light lists and samples the way the renderer does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/host.h"
+#include "core/ids.h"
+#include "core/vecmath.h"
+#include "loader/loader.h"
+#include "module_fixture.h"
+
+namespace shadertest {
+
+// The shader's public identity: plug-in ID and description IDs.
+inline constexpr int32_t kCorvane = 1057829;
+inline constexpr int32_t kSpareValue = 10001;
+inline constexpr int32_t kSubShader = 10002;
+inline constexpr int32_t kOutput = 10003;
+inline constexpr int32_t kMixMode = 10005;
+inline constexpr int32_t kInvert = 10007;
+inline constexpr int32_t kLights = 10008;
+inline constexpr int32_t kGradient = 10009;
+inline constexpr int32_t kFlagActive = 1;
+inline constexpr int32_t kFlagPositive = 2;
+inline constexpr double kThird = 0.3333333333333333;
+
+/// A sample on a surface at the origin facing +Z, seen from above.
+struct Sample {
+  Sample();
+  C4DVolumeData vd{};
+  C4DChannelData cd{};
+};
+
+class ShaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  /// A new Corvane shader node in doc (Init has run).
+  host::Node* NewCorvane(const std::string& name = "Corvane");
+  /// An omni light without falloff at position with the colour (brightness 1).
+  host::Node* NewOmni(const host::Vec3& color, const host::Vec3& position = {0, 0, 100});
+  /// A solid-colour built-in shader.
+  host::Node* NewColorShader(const host::Vec3& color);
+  /// Stores a light list of (light, flags) entries at the shader's XCORVANE_LIGHTS.
+  static void SetLights(host::Node* shader, std::initializer_list<std::pair<host::Node*, int32_t>> entries);
+
+  /// InitRender through the host with this document.
+  int32_t Prepare(host::Node* shader);
+  void Release(host::Node* shader);
+  /// The shader's colour for the default sample (or the given one).
+  host::Vec3 Eval(host::Node* shader);
+  host::Vec3 Eval(host::Node* shader, Sample& sample);
+  /// Prepare, evaluate the default sample, release.
+  host::Vec3 Render(host::Node* shader);
+
+  // Light A: positive, colour (0.75, 0.5, 0.25), average 0.5; light B: negative,
+  // colour (0.25, 0.25, 0.25), average 0.25.
+  host::Node* LightA() { return NewOmni({0.75, 0.5, 0.25}); }
+  host::Node* LightB() { return NewOmni({0.25, 0.25, 0.25}); }
+
+  std::unique_ptr<host::Host> host;
+  std::unique_ptr<host::test::ModuleSandbox> sandbox;
+  std::unique_ptr<host::Module> module;
+  host::Document* doc = nullptr;
+};
+
+/// Passes when all three components of actual equal expected exactly.
+inline ::testing::AssertionResult AssertGrey(const char* expectedExpr, const char* actualExpr, double expected,
+                                             const host::Vec3& actual) {
+  if (actual.x == expected && actual.y == expected && actual.z == expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << actualExpr << " is (" << actual.x << ", " << actual.y << ", " << actual.z
+                                       << "), expected grey " << expectedExpr << " = " << expected;
+}
+#define EXPECT_GREY(expected, actual) EXPECT_PRED_FORMAT2(::shadertest::AssertGrey, expected, actual)
+
+}  // namespace shadertest
