@@ -1,0 +1,245 @@
+// loader.cpp - module loading and the c4d_main lifecycle.
+#include "loader/loader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "core/console.h"
+#include "core/suites.h"
+
+namespace host {
+
+namespace {
+
+// Bounds for walking the module's linked lists; far above any real module.
+constexpr int kMaxUnits = 4096;
+constexpr int kMaxDeclarations = 65536;
+constexpr int kMaxDependencies = 1024;
+constexpr size_t kMaxNameLength = 4096;
+
+std::string BoundedString(const char* s) {
+  if (!s) return std::string();
+  size_t n = 0;
+  while (n < kMaxNameLength && s[n] != '\0') ++n;
+  return std::string(s, n);
+}
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
+  return s;
+}
+
+// Marks the module whose c4d_main runs, for the plug-in registry.
+class RegisteringScope {
+ public:
+  explicit RegisteringScope(const std::string& identifier) { SetRegisteringModule(identifier); }
+  ~RegisteringScope() { SetRegisteringModule(std::string()); }
+};
+
+}  // namespace
+
+// Unit records
+
+ModuleIdentity ReadModuleIdentity(const C4DModuleInfo* info) {
+  ModuleIdentity identity;
+  if (!info) return identity;
+  int unitCount = 0;
+  for (const C4DUnitRecord* unit = info->units; unit; unit = unit->next) {
+    if (++unitCount > kMaxUnits) {
+      identity.problems.push_back("unit list longer than " + std::to_string(kMaxUnits) +
+                                  " entries (cyclic?)");
+      break;
+    }
+    UnitInfo u;
+    u.name = BoundedString(unit->name);
+    int declCount = 0;
+    for (const C4DDeclarationRecord* d = unit->declarations; d; d = d->next) {
+      if (++declCount > kMaxDeclarations) {
+        identity.problems.push_back("declaration list of unit '" + u.name + "' longer than " +
+                                    std::to_string(kMaxDeclarations) + " entries (cyclic?)");
+        break;
+      }
+      u.declarations.push_back(DeclarationInfo{BoundedString(d->framework), BoundedString(d->name)});
+    }
+    if (unit->moduleId) {
+      if (!identity.identifier.empty()) {
+        identity.problems.push_back("unit '" + u.name + "' declares a second module identifier");
+      } else {
+        identity.identifier = BoundedString(unit->moduleId);
+        int depCount = 0;
+        for (const C4DDependencyRecord* dep = unit->dependencies; dep; dep = dep->next) {
+          if (++depCount > kMaxDependencies) {
+            identity.problems.push_back("dependency list longer than " + std::to_string(kMaxDependencies) +
+                                        " entries (cyclic?)");
+            break;
+          }
+          identity.dependencies.push_back(BoundedString(dep->framework));
+        }
+      }
+    }
+    identity.units.push_back(std::move(u));
+  }
+  return identity;
+}
+
+// Module
+
+std::unique_ptr<Module> Module::Open(const std::string& path, const ModuleOptions& options,
+                                     std::string* error) {
+  auto refuse = [&](const std::string& why) -> std::unique_ptr<Module> {
+    if (error) *error = path + ": " + why;
+    return nullptr;
+  };
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(path.begin(), path.end())), ec)) {
+    return refuse("no such file");
+  }
+  std::string cause;
+  std::unique_ptr<ModuleLibrary> library =
+      options.opener ? options.opener(path, &cause) : OpenNativeLibrary(path, &cause);
+  if (!library) return refuse("not a loadable module: " + cause);
+
+  auto main = reinterpret_cast<C4DMainFunction>(library->Symbol("c4d_main"));
+  if (!main) return refuse("not a module: no c4d_main export");
+  auto info = static_cast<C4DModuleInfo*>(library->Symbol("g_maxon"));
+  if (!info) return refuse("not a module: no g_maxon export");
+  if (info->version != C4D_MODULEINFO_VERSION) {
+    return refuse("g_maxon version is " + std::to_string(info->version) + ", expected " +
+                  std::to_string(C4D_MODULEINFO_VERSION));
+  }
+
+  std::unique_ptr<Module> module(new Module);
+  module->path = path;
+  module->library = std::move(library);
+  module->main = main;
+  module->info = info;
+  module->identity = ReadModuleIdentity(info);
+  module->hostInterface = *Interface();
+  module->hostInterface.version = options.interfaceVersion;
+  module->passModuleFile = options.passModuleFile;
+  // The framework's allocator must work before the first call
+  info->memory = MemorySuite1();
+
+  const C4DTextSuite1* text = TextSuite1();
+  C4DString* pathString = text->StringFromUtf8(path.data(), path.size());
+  module->moduleFile = text->FilenameFromString(pathString);
+  text->StringRelease(pathString);
+  return module;
+}
+
+Module::~Module() { Unload(); }
+
+int32_t Module::CallMain(int32_t action, void* p1, void* p2, void* p3) {
+  if (!main) return -1;
+  RegisteringScope scope(identity.identifier);
+  return main(action, p1, p2, p3);
+}
+
+int32_t Module::SystemStart() {
+  ++owedEnds;
+  return CallMain(C4D_ACTION_SYSTEM_START, const_cast<C4DHostInterface*>(&hostInterface), nullptr,
+                  passModuleFile ? moduleFile : nullptr);
+}
+
+int32_t Module::SendMessage(int32_t message, void* data) {
+  return CallMain(C4D_ACTION_MESSAGE, reinterpret_cast<void*>(static_cast<intptr_t>(message)), data);
+}
+
+int32_t Module::Start() { return CallMain(C4D_ACTION_START); }
+
+int32_t Module::End() {
+  if (owedEnds > 0) --owedEnds;
+  return CallMain(C4D_ACTION_END);
+}
+
+bool Module::RunLifecycle() {
+  std::string name = identity.identifier.empty() ? path : identity.identifier;
+  auto report = [&](const char* step, int32_t code) {
+    Console().Print("Module " + name + ": " + step + " returned " + std::to_string(code));
+  };
+  codes.systemStart = SystemStart();
+  if (codes.systemStart != 1) {
+    report("c4d_main action 1 (system start)", codes.systemStart);
+    return false;
+  }
+  codes.loadResource = SendMessage(C4D_MSG_LOAD_RESOURCE);
+  if (codes.loadResource != 1) report("c4d_main message 1 (load resource)", codes.loadResource);
+  codes.start = Start();
+  if (codes.start != 1) report("c4d_main action 2 (start)", codes.start);
+  return codes.loadResource == 1 && codes.start == 1;
+}
+
+void Module::Unload() {
+  if (!library) return;
+  while (owedEnds > 0) End();
+  main = nullptr;
+  info = nullptr;
+  library.reset();
+  if (moduleFile) {
+    TextSuite1()->FilenameRelease(moduleFile);
+    moduleFile = nullptr;
+  }
+}
+
+// Loading
+
+std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions& options,
+                                   std::string* error) {
+  std::string why;
+  std::unique_ptr<Module> module = Module::Open(path, options, &why);
+  if (!module) {
+    Console().Print("Refused module " + why);
+    if (error) *error = why;
+    return nullptr;
+  }
+  const ModuleIdentity& id = module->Identity();
+  std::string frameworks;
+  for (const std::string& dep : id.dependencies) frameworks += (frameworks.empty() ? "" : ", ") + dep;
+  Console().Print("Loaded module " +
+                  (id.identifier.empty() ? std::string("(no identifier)") : id.identifier) + " from " + path +
+                  (frameworks.empty() ? "" : "; frameworks: " + frameworks));
+  for (const std::string& problem : id.problems) Console().Print("Module " + path + ": " + problem);
+  module->RunLifecycle();
+  return module;
+}
+
+PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& options) {
+  PluginsFolder result;
+  std::string extension = Lower(options.extension.empty() ? NativeModuleExtension() : options.extension);
+  std::filesystem::path root(std::u8string(folder.begin(), folder.end()));
+  std::error_code ec;
+  if (!std::filesystem::is_directory(root, ec)) {
+    Console().Print("Plug-ins folder not found: " + folder);
+    return result;
+  }
+
+  // Collect module files first, so the order does not depend on the file system
+  std::vector<std::string> files;
+  auto it = std::filesystem::recursive_directory_iterator(
+      root, std::filesystem::directory_options::skip_permission_denied, ec);
+  for (; !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    std::u8string ext = it->path().extension().u8string();
+    if (Lower(std::string(ext.begin(), ext.end())) != extension) continue;
+    std::u8string p = it->path().generic_u8string();
+    files.emplace_back(p.begin(), p.end());
+  }
+  if (ec) Console().Print("Plug-ins folder " + folder + ": " + ec.message());
+  std::sort(files.begin(), files.end());
+
+  for (const std::string& file : files) {
+    std::string why;
+    std::unique_ptr<Module> module = LoadModule(file, options, &why);
+    if (module) {
+      result.modules.push_back(std::move(module));
+    } else {
+      result.refused.push_back(RefusedModule{file, why});
+    }
+  }
+  return result;
+}
+
+}  // namespace host

@@ -1,0 +1,143 @@
+// module_library.cpp - the native module opener.
+#include "loader/module_library.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+#ifdef __linux__
+#include <elf.h>
+#endif
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace host {
+
+namespace {
+
+#ifdef _WIN32
+
+class WindowsLibrary : public ModuleLibrary {
+ public:
+  explicit WindowsLibrary(HMODULE m) : module(m) {}
+  ~WindowsLibrary() override { FreeLibrary(module); }
+  void* Symbol(const char* name) override { return reinterpret_cast<void*>(GetProcAddress(module, name)); }
+
+ private:
+  HMODULE module;
+};
+
+std::string LastErrorText() {
+  DWORD code = GetLastError();
+  char* text = nullptr;
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = n && text ? std::string(text, n) : std::string();
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  return message + " (error " + std::to_string(code) + ")";
+}
+
+#else
+
+class PosixLibrary : public ModuleLibrary {
+ public:
+  explicit PosixLibrary(void* h) : handle(h) {}
+  ~PosixLibrary() override { dlclose(handle); }
+  void* Symbol(const char* name) override { return dlsym(handle, name); }
+
+ private:
+  void* handle;
+};
+
+#endif
+
+#ifdef __linux__
+// The dynamic loader maps a truncated ELF file without complaint and the process dies
+// with SIGBUS once it touches a page past the end. Refuse such files up front: every
+// loadable segment and the section header table must lie inside the file.
+bool ElfIsComplete(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  Elf64_Ehdr eh{};
+  if (!in.read(reinterpret_cast<char*>(&eh), sizeof eh)) return true;  // too short for ELF: dlopen says why
+  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64) return true;
+  std::error_code ec;
+  uint64_t size = std::filesystem::file_size(path, ec);
+  if (ec) return true;
+  auto fail = [&](const std::string& what, uint64_t end) {
+    *error = "file is truncated (" + what + " ends at byte " + std::to_string(end) + ", the file has " +
+             std::to_string(size) + ")";
+    return false;
+  };
+  if (eh.e_shoff != 0) {
+    uint64_t end = eh.e_shoff + uint64_t(eh.e_shnum) * eh.e_shentsize;
+    if (end > size) return fail("section header table", end);
+  }
+  if (eh.e_phentsize != sizeof(Elf64_Phdr)) return true;
+  uint64_t phEnd = eh.e_phoff + uint64_t(eh.e_phnum) * sizeof(Elf64_Phdr);
+  if (phEnd > size) return fail("program header table", phEnd);
+  in.seekg(static_cast<std::streamoff>(eh.e_phoff));
+  for (int i = 0; i < eh.e_phnum; ++i) {
+    Elf64_Phdr ph{};
+    if (!in.read(reinterpret_cast<char*>(&ph), sizeof ph)) return fail("program header table", phEnd);
+    if (ph.p_type == PT_LOAD && ph.p_offset + ph.p_filesz > size)
+      return fail("a loadable segment", ph.p_offset + ph.p_filesz);
+  }
+  return true;
+}
+#endif
+
+}  // namespace
+
+std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::string* error) {
+#ifdef _WIN32
+  std::filesystem::path p(std::u8string(path.begin(), path.end()));
+  // Keep the system from showing a dialog for a file that is not a library
+  UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  HMODULE module = LoadLibraryW(p.wstring().c_str());
+  std::string cause = module ? std::string() : LastErrorText();
+  SetErrorMode(oldMode);
+  if (!module) {
+    if (error) *error = cause;
+    return nullptr;
+  }
+  return std::make_unique<WindowsLibrary>(module);
+#else
+  // A path without '/' would be searched on the library path: make it explicit
+  std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+#ifdef __linux__
+  std::string truncated;
+  if (!ElfIsComplete(file, &truncated)) {
+    if (error) *error = truncated;
+    return nullptr;
+  }
+#endif
+  void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    if (error) {
+      const char* cause = dlerror();
+      *error = cause ? cause : "dlopen failed";
+    }
+    return nullptr;
+  }
+  return std::make_unique<PosixLibrary>(handle);
+#endif
+}
+
+const char* NativeModuleExtension() {
+#if defined(_WIN32)
+  return ".xdl64";
+#elif defined(__APPLE__)
+  return ".xlib";
+#else
+  return ".xso64";
+#endif
+}
+
+}  // namespace host

@@ -1,0 +1,71 @@
+// resources.h - module resources, description registry, start-up folder and the registry suite.
+//
+// A module's resource folder holds
+//   c4d_symbols.h                                 enum of text IDs
+//   strings_en-US/c4d_strings.str                 STRINGTABLE of texts
+//   description/<name>.h, description/<name>.res  a description's symbols and layout
+//   strings_en-US/description/<name>.str          the description's labels
+// with <name> the description's name in lower case.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "c4d_host_abi.h"
+#include "resources/resource_files.h"
+
+namespace host {
+
+/// Loads the resource folder (symbols and texts). Null when the folder does not exist or
+/// its files are missing or broken; then *error says which file, line and why. The caller
+/// releases the result with FreeLoadedResource.
+C4DResource* LoadResourceFolder(const std::string& folder, ParseError* error);
+void FreeLoadedResource(C4DResource* res);
+
+/// The folder a resource was loaded from ("" for null).
+std::string ResourceFolder(const C4DResource* res);
+/// The text of id, or false when the resource has none.
+bool ResourceText(const C4DResource* res, int32_t id, std::string* text);
+
+/// Resources loaded and not yet freed.
+int64_t LiveResourceCount();
+
+/// One description registered for a plug-in.
+struct RegisteredDescription {
+  int32_t pluginId = 0;
+  std::string folder;  ///< the resource folder it was read from
+  Description description;
+};
+
+/// Descriptions registered by modules, by plug-in ID. Thread-safe.
+class DescriptionRegistry {
+ public:
+  /// Reads and registers the description `name` of the resource folder for pluginId.
+  /// False with *error filled when a file is missing or broken; the registry is then
+  /// unchanged. A later registration for the same ID replaces the earlier one.
+  bool Register(int32_t pluginId, const std::string& name, const std::string& folder, ParseError* error);
+  /// The description of pluginId, or null.
+  std::shared_ptr<const RegisteredDescription> Find(int32_t pluginId) const;
+  /// Every registered plug-in ID, ascending.
+  std::vector<int32_t> Ids() const;
+  void Clear();
+
+ private:
+  struct Impl;
+  Impl& State() const;
+};
+
+/// The process's description registry.
+DescriptionRegistry& Descriptions();
+
+/// Reads a description (header, .res, labels) from a resource folder without registering it.
+bool ReadDescription(const std::string& folder, const std::string& name, Description* out, ParseError* error);
+
+/// The host's start-up folder: the program's own folder unless set.
+std::string StartupFolder();
+/// Sets the start-up folder (an empty path restores the program's folder).
+void SetStartupFolder(const std::string& folder);
+
+}  // namespace host

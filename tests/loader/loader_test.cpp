@@ -1,0 +1,209 @@
+// Module loader: refusing files that are not modules, reading unit records, the lifecycle
+// and the raw entry, against small fixture libraries.
+#include "loader/loader.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/console.h"
+#include "core/host.h"
+#include "core/memory.h"
+#include "core/suites.h"
+#include "module_fixture.h"
+
+namespace host {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::string Ext() { return NativeModuleExtension(); }
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& l : lines) all += l + "\n";
+  return all;
+}
+
+// Calls recorded by the fixture module (see fixtures/fixture_module.c).
+std::vector<int32_t> Calls(Module& m) {
+  std::vector<int32_t> calls;
+  int32_t n = m.CallMain(1000);
+  for (int32_t i = 0; i < n; ++i) calls.push_back(m.CallMain(1001 + i));
+  return calls;
+}
+
+class LoaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Console().SetEcho(false);
+    Console().Clear();
+  }
+  void TearDown() override { Console().SetEcho(true); }
+};
+
+TEST_F(LoaderTest, RefusesFilesThatAreNotModules) {
+  test::TempFolder folder;
+  folder.Write("plugins/text" + Ext(), "just some text\n");
+  folder.Copy(LOADER_FIXTURE_MODULE, "plugins/a/good" + Ext());
+  folder.Copy(LOADER_FIXTURE_NOMAIN, "plugins/b/nomain" + Ext());
+  folder.Copy(LOADER_FIXTURE_NOMAXON, "plugins/b/nomaxon" + Ext());
+  folder.Copy(LOADER_FIXTURE_BADVERSION, "plugins/c/badversion" + Ext());
+  folder.Copy(LOADER_FIXTURE_MODULE, "plugins/ignored.so");
+  {
+    // A real library cut in half
+    auto size = std::filesystem::file_size(LOADER_FIXTURE_MODULE);
+    folder.Copy(LOADER_FIXTURE_MODULE, "plugins/d/truncated" + Ext());
+    std::filesystem::resize_file(folder.Join("plugins/d/truncated" + Ext()), size / 2);
+  }
+
+  Host hostSession;
+  PluginsFolder loaded = LoadPluginsFolder(folder.Join("plugins"));
+  ASSERT_EQ(loaded.modules.size(), 1u) << loaded.modules.back()->Path();
+  EXPECT_EQ(loaded.modules[0]->Path(), folder.Join("plugins/a/good" + Ext()));
+  ASSERT_EQ(loaded.refused.size(), 5u);
+  std::map<std::string, std::string> reasons;
+  for (const RefusedModule& r : loaded.refused)
+    reasons[std::filesystem::path(r.path).stem().string()] = r.reason;
+  EXPECT_THAT(reasons["text"], HasSubstr("not a loadable module"));
+  EXPECT_THAT(reasons["truncated"], HasSubstr("not a loadable module"));
+  EXPECT_THAT(reasons["nomain"], HasSubstr("not a module: no c4d_main export"));
+  EXPECT_THAT(reasons["nomaxon"], HasSubstr("not a module: no g_maxon export"));
+  EXPECT_THAT(reasons["badversion"], HasSubstr("g_maxon version is 23003, expected 23004"));
+  // Each refusal is on the console with the file's path
+  std::string console = Joined(Console().Lines());
+  EXPECT_THAT(console,
+              HasSubstr("Refused module " + folder.Join("plugins/c/badversion" + Ext()) + ": g_maxon"));
+  EXPECT_THAT(console,
+              HasSubstr("Refused module " + folder.Join("plugins/text" + Ext()) + ": not a loadable"));
+
+  std::string error;
+  EXPECT_EQ(Module::Open(folder.Join("nothing" + Ext()), {}, &error), nullptr);
+  EXPECT_THAT(error, HasSubstr("no such file"));
+  EXPECT_TRUE(LoadPluginsFolder(folder.Join("no-folder")).modules.empty());
+}
+
+TEST_F(LoaderTest, ReadsUnitRecordsAndGuardsAgainstCycles) {
+  test::ModuleSandbox sandbox(LOADER_FIXTURE_MODULE, "");
+  std::unique_ptr<Module> m = sandbox.Open();
+  ASSERT_NE(m, nullptr) << sandbox.LastError();
+  const ModuleIdentity& id = m->Identity();
+  EXPECT_EQ(id.identifier, "net.example.fixture");
+  EXPECT_THAT(id.dependencies, ElementsAre("net.example.first.framework", "net.example.second.framework"));
+  ASSERT_EQ(id.units.size(), 2u);
+  EXPECT_EQ(id.units[0].name, "register.cpp");
+  EXPECT_EQ(id.units[1].name, "main.cpp");
+  ASSERT_EQ(id.units[1].declarations.size(), 2u);
+  EXPECT_EQ(id.units[1].declarations[1].framework, "net.example.second.framework");
+  EXPECT_EQ(id.units[1].declarations[1].name, "Other");
+  EXPECT_TRUE(id.problems.empty());
+
+  test::ModuleSandbox cyclic(LOADER_FIXTURE_CYCLIC, "");
+  std::unique_ptr<Module> c = cyclic.Open();
+  ASSERT_NE(c, nullptr) << cyclic.LastError();
+  EXPECT_EQ(c->Identity().identifier, "net.example.fixture");
+  ASSERT_FALSE(c->Identity().problems.empty());
+  EXPECT_THAT(Joined(c->Identity().problems), HasSubstr("unit list longer than"));
+  EXPECT_THAT(Joined(c->Identity().problems), HasSubstr("second module identifier"));
+
+  EXPECT_TRUE(ReadModuleIdentity(nullptr).units.empty());
+}
+
+TEST_F(LoaderTest, DrivesLifecycleAndEndsAtUnload) {
+  Host hostSession;
+  test::ModuleSandbox sandbox(LOADER_FIXTURE_MODULE, "");
+  std::unique_ptr<Module> m = LoadModule(sandbox.ModuleFile());
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->Codes().systemStart, 1);
+  EXPECT_EQ(m->Codes().loadResource, 1);
+  EXPECT_EQ(m->Codes().start, 1);
+  EXPECT_THAT(Calls(*m), ElementsAre(1, 601, 2));
+  EXPECT_EQ(m->CallMain(2000), C4D_API_VERSION);
+  EXPECT_EQ(m->CallMain(2001), 1) << "g_maxon.memory must be set before the first call";
+  EXPECT_EQ(m->CallMain(2002), 1);
+  EXPECT_EQ(m->Info()->memory, MemorySuite1());
+  EXPECT_THAT(Joined(Console().Lines()),
+              HasSubstr("Loaded module net.example.fixture from " + sandbox.ModuleFile() +
+                        "; frameworks: net.example.first.framework, net.example.second.framework"));
+
+  // Registrations made inside c4d_main are attributed to the module
+  EXPECT_EQ(m->CallMain(2003), 1);
+  const PluginInfo* plugin = hostSession.Plugins().Find(424242);
+  ASSERT_NE(plugin, nullptr);
+  EXPECT_EQ(plugin->module, "net.example.fixture");
+  EXPECT_EQ(RegisteringModule(), "");
+
+  // A second handle on the same file shares the statics and sees the final action 3
+  std::unique_ptr<Module> twin = Module::Open(sandbox.ModuleFile(), {}, nullptr);
+  ASSERT_NE(twin, nullptr);
+  m->Unload();
+  EXPECT_FALSE(m->IsOpen());
+  EXPECT_EQ(m->CallMain(4), -1);
+  EXPECT_THAT(Calls(*twin), ElementsAre(1, 601, 2, 3));
+  m->Unload();   // idempotent
+  twin.reset();  // opened raw: owes no action 3
+}
+
+TEST_F(LoaderTest, OptionsChangeVersionAndModuleFile) {
+  test::ModuleSandbox sandbox(LOADER_FIXTURE_MODULE, "");
+  ModuleOptions options;
+  options.interfaceVersion = 23099;
+  options.passModuleFile = false;
+  std::unique_ptr<Module> m = sandbox.Open(options);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->SystemStart(), 1);
+  EXPECT_EQ(m->CallMain(2000), 23099);
+  EXPECT_EQ(m->CallMain(2002), 0);
+  EXPECT_EQ(Interface()->version, C4D_API_VERSION);  // the host's own record is untouched
+  EXPECT_EQ(m->HostInterface()->text, Interface()->text);
+
+  // Raw calls: nothing but what is asked
+  EXPECT_EQ(m->CallMain(4), 5);
+  EXPECT_EQ(m->SendMessage(7), -1);
+  EXPECT_EQ(m->End(), 1);
+  EXPECT_THAT(Calls(*m), ElementsAre(1, 4, 607, 3));
+}
+
+// A module that lives in the test itself, reached through a custom opener.
+C4DModuleInfo inProcessInfo = {C4D_MODULEINFO_VERSION, nullptr, nullptr, {}};
+std::vector<int32_t> inProcessCalls;
+int32_t InProcessMain(int32_t action, void*, void*, void*) {
+  inProcessCalls.push_back(action);
+  return 1;
+}
+
+class InProcessLibrary : public ModuleLibrary {
+ public:
+  void* Symbol(const char* name) override {
+    if (std::string(name) == "c4d_main") return reinterpret_cast<void*>(&InProcessMain);
+    if (std::string(name) == "g_maxon") return &inProcessInfo;
+    return nullptr;
+  }
+};
+
+TEST_F(LoaderTest, OpenerIsPluggable) {
+  test::TempFolder folder;
+  folder.Write("plugins/inproc.fake", "");
+  ModuleOptions options;
+  options.extension = ".fake";
+  std::vector<std::string> opened;
+  options.opener = [&](const std::string& path, std::string*) -> std::unique_ptr<ModuleLibrary> {
+    opened.push_back(path);
+    return std::make_unique<InProcessLibrary>();
+  };
+  inProcessCalls.clear();
+  Host hostSession;
+  {
+    PluginsFolder loaded = LoadPluginsFolder(folder.Join("plugins"), options);
+    ASSERT_EQ(loaded.modules.size(), 1u);
+    EXPECT_EQ(inProcessInfo.memory, MemorySuite1());
+    EXPECT_THAT(inProcessCalls, ElementsAre(1, 6, 2));
+  }
+  EXPECT_THAT(inProcessCalls, ElementsAre(1, 6, 2, 3));
+  EXPECT_THAT(opened, ElementsAre(folder.Join("plugins/inproc.fake")));
+}
+
+}  // namespace
+}  // namespace host
