@@ -1,0 +1,298 @@
+// corvane-host: the stand-in host's command line.
+//
+//   corvane-host render SCENE -o OUT.exr|OUT.png [--width W] [--height H] [--threads N]
+//                       [--samples S] [--plugins DIR] [--timing]
+//   corvane-host info [--plugins DIR]
+//   corvane-host save SCENE -o OUT.json [--plugins DIR]
+//
+// Exit codes: 0 success, 1 failure while working, 2 bad input or usage.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <string>
+
+#include "bitmap/bitmap.h"
+#include "core/console.h"
+#include "core/host.h"
+#include "loader/loader.h"
+#include "render/image.h"
+#include "render/renderer.h"
+#include "resources/resources.h"
+#include "scene/scene_file.h"
+#include "scene/scene_render.h"
+
+namespace host {
+namespace {
+
+constexpr int kExitOk = 0, kExitFailure = 1, kExitBadInput = 2;
+
+/// The default plug-ins folder: the installable corvane/ folder of the build that this
+/// program belongs to (<build>/corvane, the program being <build>/host/cli/corvane-host).
+std::string DefaultPluginsFolder() {
+  std::error_code ec;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    auto candidate = exe.parent_path() / ".." / ".." / "corvane";
+    if (std::filesystem::is_directory(candidate, ec))
+      return std::filesystem::weakly_canonical(candidate, ec).string();
+  }
+#ifdef CORVANE_DEFAULT_PLUGINS_DIR
+  return CORVANE_DEFAULT_PLUGINS_DIR;
+#else
+  return "corvane";
+#endif
+}
+
+/// A host with its plug-ins loaded; Close() tears it down in the order the modules need.
+class Session {
+ public:
+  /// Loads every module in folder. False (with a message on stderr) when the folder is
+  /// missing; modules that are refused are reported and skipped.
+  bool Open(const std::string& folder) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+      std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
+      return false;
+    }
+    plugins = LoadPluginsFolder(folder);
+    for (const RefusedModule& r : plugins.refused)
+      std::fprintf(stderr, "corvane-host: %s: module not loaded: %s\n", r.path.c_str(), r.reason.c_str());
+    return true;
+  }
+  /// Documents first (plug-in instances are freed while their modules are loaded), then
+  /// the modules (final action 3).
+  void Close() {
+    host.DestroyDocuments();
+    plugins.modules.clear();
+  }
+  ~Session() { Close(); }
+
+  Host host;
+  PluginsFolder plugins;
+};
+
+// ---- render -----------------------------------------------------------------------------
+
+struct RenderArgs {
+  std::string scene, output, plugins;
+  int width = 0, height = 0, threads = 0, samples = 0;
+  bool timing = false;
+};
+
+/// A progress bar on stderr, drawn only when stderr is a terminal.
+class ProgressBar {
+ public:
+  ProgressBar() : enabled(isatty(STDERR_FILENO) != 0) {}
+  void Update(int done, int total) {
+    if (!enabled) return;
+    std::lock_guard<std::mutex> lock(mutex);
+    int percent = total > 0 ? done * 100 / total : 100;
+    if (percent == last) return;
+    last = percent;
+    const int width = 40;
+    int fill = percent * width / 100;
+    std::fprintf(stderr, "\rrendering [%s%s] %3d%%", std::string(size_t(fill), '#').c_str(),
+                 std::string(size_t(width - fill), '.').c_str(), percent);
+    if (done == total) std::fprintf(stderr, "\n");
+    std::fflush(stderr);
+  }
+
+ private:
+  bool enabled;
+  std::mutex mutex;
+  int last = -1;
+};
+
+int RunRender(const RenderArgs& args) {
+  if (!IsSupportedImagePath(args.output)) {
+    std::fprintf(stderr, "corvane-host: %s: unknown image type (use .exr or .png)\n", args.output.c_str());
+    return kExitBadInput;
+  }
+  Session session;
+  if (!session.Open(args.plugins.empty() ? DefaultPluginsFolder() : args.plugins)) return kExitBadInput;
+  Scene scene;
+  SceneError error;
+  if (!LoadSceneFile(args.scene, &scene, &error)) {
+    std::fprintf(stderr, "corvane-host: %s\n", error.ToString().c_str());
+    return kExitBadInput;
+  }
+  RenderSetup setup;
+  BuildRenderSetup(scene, args.width, args.height, &setup);
+  RenderOptions options;
+  options.threads = args.threads;
+  options.samples = args.samples > 0 ? args.samples : scene.samples;
+  ProgressBar bar;
+  options.progress = [&bar](int done, int total) { bar.Update(done, total); };
+
+  RenderImage image;
+  RenderStats stats;
+  std::string message;
+  if (!Render(setup, options, &image, &stats, &message)) {
+    std::fprintf(stderr, "corvane-host: %s: %s\n", args.scene.c_str(), message.c_str());
+    return kExitBadInput;
+  }
+  if (stats.nonFinite > 0)
+    std::fprintf(stderr,
+                 "corvane-host: warning: %lld shader samples were NaN or infinite and were replaced by 0\n",
+                 static_cast<long long>(stats.nonFinite));
+  if (!WriteImage(image, args.output, &message)) {
+    std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
+    return kExitFailure;
+  }
+  if (args.timing) std::printf("render: %s\n", stats.ToString().c_str());
+  return kExitOk;
+}
+
+// ---- save -------------------------------------------------------------------------------
+
+int RunSave(const std::string& scenePath, const std::string& output, const std::string& plugins) {
+  Session session;
+  if (!session.Open(plugins.empty() ? DefaultPluginsFolder() : plugins)) return kExitBadInput;
+  Scene scene;
+  SceneError error;
+  if (!LoadSceneFile(scenePath, &scene, &error)) {
+    std::fprintf(stderr, "corvane-host: %s\n", error.ToString().c_str());
+    return kExitBadInput;
+  }
+  std::string message;
+  if (!SaveSceneFile(scene, output, &message)) {
+    std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+// ---- info -------------------------------------------------------------------------------
+
+const char* ShortType(int32_t t) {
+  switch (t) {
+    case C4D_DTYPE_LONG:
+      return "LONG";
+    case C4D_DTYPE_REAL:
+      return "REAL";
+    case C4D_DTYPE_VECTOR:
+      return "VECTOR";
+    case C4D_DTYPE_STRING:
+      return "STRING";
+    case C4D_DTYPE_LINK:
+      return "LINK";
+    case C4D_CUSTOMDATA_GRADIENT:
+      return "GRADIENT";
+    case C4D_CUSTOMDATA_INEXCLUDE:
+      return "IN_EXCLUDE";
+    default:
+      return "-";
+  }
+}
+
+int RunInfo(const std::string& plugins) {
+  Session session;
+  std::string folder = plugins.empty() ? DefaultPluginsFolder() : plugins;
+  if (!session.Open(folder)) return kExitBadInput;
+
+  std::printf("Plug-ins folder: %s\n\nModules (%zu):\n", folder.c_str(), session.plugins.modules.size());
+  for (const auto& m : session.plugins.modules) {
+    const ModuleIdentity& id = m->Identity();
+    std::printf("  %s\n    identifier: %s\n    frameworks (%zu):", m->Path().c_str(),
+                id.identifier.empty() ? "(none)" : id.identifier.c_str(), id.dependencies.size());
+    for (const std::string& f : id.dependencies) std::printf("\n      %s", f.c_str());
+    std::printf("\n    lifecycle: action 1 -> %d, message 1 -> %d, action 2 -> %d\n", m->Codes().systemStart,
+                m->Codes().loadResource, m->Codes().start);
+    for (const std::string& p : id.problems) std::printf("    problem: %s\n", p.c_str());
+  }
+
+  std::vector<IconInfo> icons = ListIcons();
+  std::printf("\nIcons (%zu):\n", icons.size());
+  for (const IconInfo& icon : icons)
+    std::printf("  %d  %dx%d at (%d, %d) of %s\n", icon.id, icon.w, icon.h, icon.x, icon.y,
+                icon.file.c_str());
+
+  auto list = session.host.Plugins().List();
+  std::printf("\nPlug-ins (%zu):\n", list.size());
+  Document* doc = session.host.NewDocument("info");
+  for (const PluginInfo* p : list) {
+    std::printf("  %d  %s  (%s, interface %d, module %s)\n", p->id, p->name.c_str(),
+                p->type == C4D_PLUGINTYPE_SHADER ? "shader" : "other", p->version,
+                p->module.empty() ? "?" : p->module.c_str());
+    auto desc = Descriptions().Find(p->id);
+    if (!desc) {
+      std::printf("    no description\n");
+      continue;
+    }
+    std::printf("    description %s \"%s\" from %s\n", desc->description.name.c_str(),
+                desc->description.displayName.c_str(), desc->folder.c_str());
+    // Enabling is asked of a default instance, as an attribute manager would.
+    Node* instance = p->type == C4D_PLUGINTYPE_SHADER ? doc->CreateShader(p->id) : nullptr;
+    std::printf("    %-8s %-28s %-16s %-8s %s\n", "ID", "symbol", "type", "enabled", "label");
+    for (const DescriptionElement& e : desc->description.elements) {
+      if (!e.IsParameter()) continue;
+      std::string type = e.type;
+      if (e.ValueType() != 0 && type != ShortType(e.ValueType()))
+        type += std::string("/") + ShortType(e.ValueType());
+      const char* enabled = instance ? (instance->GetDEnabling(e.id) ? "yes" : "no") : "?";
+      std::printf("    %-8d %-28s %-16s %-8s %s\n", e.id, e.symbol.c_str(), type.c_str(), enabled,
+                  e.label.c_str());
+      for (const CycleEntry& c : e.cycle)
+        std::printf("    %8s   %d = %s \"%s\"\n", "", c.id, c.symbol.c_str(), c.label.c_str());
+    }
+  }
+  return kExitOk;
+}
+
+}  // namespace
+}  // namespace host
+
+int main(int argc, char** argv) {
+  using namespace host;
+  CLI::App app{"corvane-host: the stand-in host for the Corvane shader plug-in"};
+  app.require_subcommand(1);
+
+  RenderArgs r;
+  CLI::App* render = app.add_subcommand("render", "Render a scene file to an image");
+  render->add_option("scene", r.scene, "Scene file (JSON)")->required();
+  render->add_option("-o,--output", r.output, "Output image: .exr (float, unclamped) or .png (8-bit)")
+      ->required();
+  render->add_option("--width", r.width, "Image width (overrides the scene)")->check(CLI::Range(1, 65536));
+  render->add_option("--height", r.height, "Image height (overrides the scene)")->check(CLI::Range(1, 65536));
+  render->add_option("--threads", r.threads, "Render threads (default: all cores)")
+      ->check(CLI::Range(1, 1024));
+  render->add_option("--samples", r.samples, "Camera samples per pixel (default: the scene's)")
+      ->check(CLI::Range(1, 4096));
+  render->add_option("--plugins", r.plugins, "Plug-ins folder (default: the build's corvane/ folder)");
+  render->add_flag("--timing", r.timing, "Print one line: samples, seconds, samples per second");
+
+  std::string saveScene, saveOut, savePlugins;
+  CLI::App* save = app.add_subcommand("save", "Load a scene and write it back, normalised");
+  save->add_option("scene", saveScene, "Scene file (JSON)")->required();
+  save->add_option("-o,--output", saveOut, "Output scene file")->required();
+  save->add_option("--plugins", savePlugins, "Plug-ins folder (default: the build's corvane/ folder)");
+
+  std::string infoPlugins;
+  CLI::App* info = app.add_subcommand("info", "List modules, plug-ins, icons and parameters");
+  info->add_option("--plugins", infoPlugins, "Plug-ins folder (default: the build's corvane/ folder)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitBadInput;
+  }
+
+  try {
+    if (*render) return RunRender(r);
+    if (*save) return RunSave(saveScene, saveOut, savePlugins);
+    if (*info) return RunInfo(infoPlugins);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "corvane-host: %s\n", e.what());
+    return kExitFailure;
+  }
+  return kExitBadInput;
+}

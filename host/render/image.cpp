@@ -1,0 +1,103 @@
+#include "render/image.h"
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <exception>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#endif
+#include <stb_image_write.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace host {
+
+unsigned char ToByte(double v) {
+  if (!(v > 0)) return 0;  // also NaN
+  if (v >= 1) return 255;
+  return static_cast<unsigned char>(std::lround(v * 255.0));
+}
+
+static std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+static bool EndsWith(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool WriteExr(const RenderImage& image, const std::string& path, std::string* error) {
+  int w = image.Width(), h = image.Height();
+  // OpenEXR wants one plane per channel.
+  std::vector<float> planes[3];
+  for (auto& p : planes) p.resize(size_t(w) * size_t(h));
+  for (size_t i = 0; i < image.Pixels().size(); ++i) {
+    planes[0][i] = float(image.Pixels()[i].x);
+    planes[1][i] = float(image.Pixels()[i].y);
+    planes[2][i] = float(image.Pixels()[i].z);
+  }
+  try {
+    Imf::Header header(w, h);
+    const char* names[3] = {"R", "G", "B"};
+    Imf::FrameBuffer fb;
+    for (int c = 0; c < 3; ++c) {
+      header.channels().insert(names[c], Imf::Channel(Imf::FLOAT));
+      fb.insert(names[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes[c].data()), sizeof(float),
+                                     sizeof(float) * size_t(w)));
+    }
+    Imf::OutputFile file(path.c_str(), header);
+    file.setFrameBuffer(fb);
+    file.writePixels(h);
+  } catch (const std::exception& e) {
+    if (error) *error = path + ": cannot write OpenEXR file: " + e.what();
+    return false;
+  }
+  return true;
+}
+
+bool WritePng(const RenderImage& image, const std::string& path, std::string* error) {
+  int w = image.Width(), h = image.Height();
+  std::vector<unsigned char> bytes(size_t(w) * size_t(h) * 3);
+  for (size_t i = 0; i < image.Pixels().size(); ++i) {
+    bytes[3 * i + 0] = ToByte(image.Pixels()[i].x);
+    bytes[3 * i + 1] = ToByte(image.Pixels()[i].y);
+    bytes[3 * i + 2] = ToByte(image.Pixels()[i].z);
+  }
+  errno = 0;
+  if (!stbi_write_png(path.c_str(), w, h, 3, bytes.data(), w * 3)) {
+    if (error)
+      *error = path + ": cannot write PNG file" + (errno ? std::string(": ") + std::strerror(errno) : "");
+    return false;
+  }
+  return true;
+}
+
+bool IsSupportedImagePath(const std::string& path) {
+  std::string l = Lower(path);
+  return EndsWith(l, ".exr") || EndsWith(l, ".png");
+}
+
+bool WriteImage(const RenderImage& image, const std::string& path, std::string* error) {
+  std::string l = Lower(path);
+  if (EndsWith(l, ".exr")) return WriteExr(image, path, error);
+  if (EndsWith(l, ".png")) return WritePng(image, path, error);
+  if (error) *error = path + ": unknown image type (use .exr or .png)";
+  return false;
+}
+
+}  // namespace host

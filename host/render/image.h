@@ -1,0 +1,46 @@
+// image.h - float RGB images and their files (OpenEXR and PNG).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "render/ray.h"
+
+namespace host {
+
+/// A float RGB image, row-major from the top-left pixel.
+class RenderImage {
+ public:
+  RenderImage() = default;
+  RenderImage(int w, int h) : width(w), height(h), pixels(size_t(w) * size_t(h)) {}
+
+  int Width() const { return width; }
+  int Height() const { return height; }
+  Vec3 Get(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+  void Set(int x, int y, Vec3 c) { pixels[size_t(y) * size_t(width) + size_t(x)] = c; }
+  const std::vector<Vec3>& Pixels() const { return pixels; }
+  friend bool operator==(const RenderImage& a, const RenderImage& b) {
+    return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+  }
+
+ private:
+  int width = 0, height = 0;
+  std::vector<Vec3> pixels;
+};
+
+/// The 8-bit value of one channel: round(clamp(v, 0, 1) * 255), no transfer curve.
+unsigned char ToByte(double v);
+
+/// Writes OpenEXR with float R, G, B channels, values as they are (unclamped).
+bool WriteExr(const RenderImage& image, const std::string& path, std::string* error);
+
+/// Writes an 8-bit RGB PNG, each channel through ToByte.
+bool WritePng(const RenderImage& image, const std::string& path, std::string* error);
+
+/// Writes by the file's suffix: ".exr" or ".png" (case-insensitive). Fails for other suffixes.
+bool WriteImage(const RenderImage& image, const std::string& path, std::string* error);
+
+/// True when the path ends in a suffix that WriteImage knows.
+bool IsSupportedImagePath(const std::string& path);
+
+}  // namespace host

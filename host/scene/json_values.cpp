@@ -1,0 +1,434 @@
+#include "scene/json_values.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace host {
+
+using nlohmann::json;
+
+std::string TypeName(int32_t type) {
+  switch (type) {
+    case C4D_DTYPE_LONG:
+      return "LONG (integer or boolean)";
+    case C4D_DTYPE_REAL:
+      return "REAL (number)";
+    case C4D_DTYPE_VECTOR:
+      return "VECTOR ([x, y, z])";
+    case C4D_DTYPE_STRING:
+      return "STRING (text)";
+    case C4D_DTYPE_LINK:
+      return "LINK (node name or null)";
+    case C4D_CUSTOMDATA_GRADIENT:
+      return "GRADIENT ({\"knots\": [...]})";
+    case C4D_CUSTOMDATA_INEXCLUDE:
+      return "IN_EXCLUDE ([{\"object\": name, \"flags\": n}, ...])";
+    default:
+      return "type " + std::to_string(type);
+  }
+}
+
+static const char* JsonKind(const json& j) { return j.type_name(); }
+
+static bool ReadVector(const json& j, Vec3* out) {
+  if (!j.is_array() || j.size() != 3) return false;
+  for (const json& c : j)
+    if (!c.is_number()) return false;
+  *out = Vec3(j[0].get<double>(), j[1].get<double>(), j[2].get<double>());
+  return true;
+}
+
+static bool ReadInt32(const json& j, int32_t* out) {
+  if (j.is_boolean()) {
+    *out = j.get<bool>() ? 1 : 0;
+    return true;
+  }
+  if (j.is_number_integer()) {
+    if (j.is_number_unsigned()) {
+      uint64_t u = j.get<uint64_t>();
+      if (u > uint64_t(std::numeric_limits<int32_t>::max())) return false;
+      *out = int32_t(u);
+      return true;
+    }
+    int64_t v = j.get<int64_t>();
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return false;
+    *out = int32_t(v);
+    return true;
+  }
+  return false;
+}
+
+bool JsonToGradient(const json& j, Gradient* out, std::string* error) {
+  if (!j.is_object() || !j.contains("knots") || !j["knots"].is_array()) {
+    *error = "expected a gradient {\"knots\": [...]}";
+    return false;
+  }
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    if (it.key() != "knots" && it.key() != "settings") {
+      *error = "unknown gradient key \"" + it.key() + "\" (expected \"knots\" or \"settings\")";
+      return false;
+    }
+  }
+  out->ClearKnots();
+  out->Settings().Clear();
+  int index = 0;
+  for (const json& k : j["knots"]) {
+    std::string where = "gradient knot " + std::to_string(index++) + ": ";
+    if (!k.is_object()) {
+      *error = where + "expected an object";
+      return false;
+    }
+    C4DGradientKnot knot = DefaultKnot();
+    for (auto it = k.begin(); it != k.end(); ++it) {
+      const std::string& key = it.key();
+      const json& v = it.value();
+      bool ok = true;
+      if (key == "color") {
+        Vec3 c;
+        ok = ReadVector(v, &c);
+        knot.col = c;
+      } else if (key == "brightness" || key == "position" || key == "bias") {
+        ok = v.is_number();
+        if (ok)
+          (key == "brightness" ? knot.brightness
+           : key == "position" ? knot.pos
+                               : knot.bias) = v.get<double>();
+      } else if (key == "index" || key == "interpolation") {
+        ok = ReadInt32(v, key == "index" ? &knot.index : &knot.interpolation) && !v.is_boolean();
+      } else {
+        *error = where + "unknown key \"" + key +
+                 "\" (expected color, brightness, position, bias, index, interpolation)";
+        return false;
+      }
+      if (!ok) {
+        *error = where + "\"" + key + "\" has the wrong type (" + JsonKind(v) + ")";
+        return false;
+      }
+    }
+    out->InsertKnot(knot);
+  }
+  if (j.contains("settings")) {
+    const json& s = j["settings"];
+    if (!s.is_object()) {
+      *error = "gradient settings: expected an object of numeric IDs";
+      return false;
+    }
+    for (auto it = s.begin(); it != s.end(); ++it) {
+      size_t used = 0;
+      long id = 0;
+      try {
+        id = std::stol(it.key(), &used);
+      } catch (...) {
+        used = 0;
+      }
+      if (used != it.key().size() || id < std::numeric_limits<int32_t>::min() ||
+          id > std::numeric_limits<int32_t>::max()) {
+        *error = "gradient settings: \"" + it.key() + "\" is not a numeric ID";
+        return false;
+      }
+      Value v;
+      std::string inner;
+      if (!JsonToValue(it.value(), 0, nullptr, &v, &inner)) {
+        *error = "gradient setting " + it.key() + ": " + inner;
+        return false;
+      }
+      out->Settings().Set(int32_t(id), std::move(v));
+    }
+  }
+  return true;
+}
+
+json GradientToJson(const Gradient& g) {
+  json knots = json::array();
+  for (const C4DGradientKnot& k : g.Knots()) {
+    knots.push_back(json{{"color", {k.col.x, k.col.y, k.col.z}},
+                         {"brightness", k.brightness},
+                         {"position", k.pos},
+                         {"bias", k.bias},
+                         {"index", k.index},
+                         {"interpolation", k.interpolation}});
+  }
+  json out{{"knots", knots}};
+  if (g.Settings().Size() > 0) {
+    json settings = json::object();
+    for (const auto& [id, v] : g.Settings().Entries())
+      settings[std::to_string(id)] = ValueToJson(v, 0, false, nullptr);
+    out["settings"] = settings;
+  }
+  return out;
+}
+
+static bool ReadLinkTarget(const json& j, const NodeByName& nodes, Value* out, std::string* error) {
+  if (j.is_null()) {
+    *out = Value::Link(nullptr);
+    return true;
+  }
+  if (!j.is_string()) {
+    *error = std::string("expected a node name or null for a link, not ") + JsonKind(j);
+    return false;
+  }
+  const Node* node = nodes ? nodes(j.get<std::string>()) : nullptr;
+  if (!node) {
+    *error = "link to unknown node \"" + j.get<std::string>() + "\"";
+    return false;
+  }
+  *out = Value::Link(node);
+  return true;
+}
+
+static bool ReadInExclude(const json& j, const NodeByName& nodes, Value* out, std::string* error) {
+  InExclude list;
+  int index = 0;
+  for (const json& e : j) {
+    std::string where = "list entry " + std::to_string(index++) + ": ";
+    if (!e.is_object() || !e.contains("object")) {
+      *error = where + "expected {\"object\": name, \"flags\": n}";
+      return false;
+    }
+    int32_t flags = 0;
+    for (auto it = e.begin(); it != e.end(); ++it) {
+      if (it.key() == "flags") {
+        if (!ReadInt32(it.value(), &flags) || it.value().is_boolean()) {
+          *error = where + "\"flags\" must be a 32-bit integer";
+          return false;
+        }
+      } else if (it.key() != "object") {
+        *error = where + "unknown key \"" + it.key() + "\" (expected \"object\" and \"flags\")";
+        return false;
+      }
+    }
+    const json& o = e["object"];
+    const Node* node = nullptr;
+    if (!o.is_null()) {
+      if (!o.is_string()) {
+        *error = where + "\"object\" must be a node name or null";
+        return false;
+      }
+      node = nodes ? nodes(o.get<std::string>()) : nullptr;
+      if (!node) {
+        *error = where + "unknown node \"" + o.get<std::string>() + "\"";
+        return false;
+      }
+    }
+    list.Append(node, flags);
+  }
+  *out = Value::FromInExclude(list);
+  return true;
+}
+
+bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, Value* out,
+                 std::string* error) {
+  // The explicit form {"type": id, "data": text}: taken as written, whatever the parameter's
+  // known type, so that any stored value can be written back exactly.
+  if (j.is_object() && j.contains("type") && j.contains("data") && j.size() == 2) {
+    int32_t type = 0;
+    if (!ReadInt32(j["type"], &type) || j["type"].is_boolean() || !j["data"].is_string()) {
+      *error = "expected {\"type\": integer, \"data\": text}";
+      return false;
+    }
+    const std::string& data = j["data"].get_ref<const std::string&>();
+    char* end = nullptr;
+    switch (type) {
+      case C4D_DTYPE_REAL:  // also NaN and infinities, which JSON numbers cannot hold
+        *out = Value::Float(std::strtod(data.c_str(), &end));
+        break;
+      case C4D_DTYPE_LONG: {
+        long long v = std::strtoll(data.c_str(), &end, 10);
+        if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) end = nullptr;
+        *out = Value::Int32(int32_t(v));
+        break;
+      }
+      case C4D_DTYPE_STRING:
+        *out = Value::String(data);
+        return true;
+      case C4D_DTYPE_VECTOR: {
+        double x = std::strtod(data.c_str(), &end), y = std::strtod(end, &end), z = std::strtod(end, &end);
+        *out = Value::Vector(Vec3(x, y, z));
+        break;
+      }
+      case C4D_DTYPE_LINK:
+      case C4D_CUSTOMDATA_GRADIENT:
+      case C4D_CUSTOMDATA_INEXCLUDE:
+        *error = "values of " + TypeName(type) + " are written in their own form, not as text";
+        return false;
+      default:
+        *out = Value::Opaque(type, data);
+        return true;
+    }
+    if (!end || *end != 0) {
+      *error = "\"" + data + "\" is not a valid " + TypeName(type);
+      return false;
+    }
+    return true;
+  }
+  if (j.is_object() && j.size() == 1 && j.contains("link")) {
+    if (expectedType != 0 && expectedType != C4D_DTYPE_LINK) {
+      *error = "expected " + TypeName(expectedType) + ", found a link";
+      return false;
+    }
+    return ReadLinkTarget(j["link"], nodes, out, error);
+  }
+
+  auto wrong = [&](int32_t type) {
+    *error = "expected " + TypeName(type) + ", found " + (j.is_null() ? std::string("null") : j.dump());
+    if (error->size() > 120) *error = "expected " + TypeName(type) + ", found a " + JsonKind(j);
+    return false;
+  };
+
+  switch (expectedType) {
+    case 0:
+      break;
+    case C4D_DTYPE_LONG: {
+      int32_t v;
+      if (!ReadInt32(j, &v)) return wrong(expectedType);
+      *out = Value::Int32(v);
+      return true;
+    }
+    case C4D_DTYPE_REAL:
+      if (!j.is_number()) return wrong(expectedType);
+      *out = Value::Float(j.get<double>());
+      return true;
+    case C4D_DTYPE_VECTOR: {
+      Vec3 v;
+      if (!ReadVector(j, &v)) return wrong(expectedType);
+      *out = Value::Vector(v);
+      return true;
+    }
+    case C4D_DTYPE_STRING:
+      if (!j.is_string()) return wrong(expectedType);
+      *out = Value::String(j.get<std::string>());
+      return true;
+    case C4D_DTYPE_LINK:
+      if (!j.is_null() && !j.is_string()) return wrong(expectedType);
+      return ReadLinkTarget(j, nodes, out, error);
+    case C4D_CUSTOMDATA_GRADIENT: {
+      if (!j.is_object()) return wrong(expectedType);
+      Gradient g;
+      if (!JsonToGradient(j, &g, error)) return false;
+      *out = Value::FromGradient(g);
+      return true;
+    }
+    case C4D_CUSTOMDATA_INEXCLUDE:
+      if (!j.is_array()) return wrong(expectedType);
+      return ReadInExclude(j, nodes, out, error);
+    default:
+      *error = "parameters of " + TypeName(expectedType) +
+               " can only be written as {\"type\": " + std::to_string(expectedType) + ", \"data\": text}";
+      return false;
+  }
+
+  // No known type: the form decides.
+  if (j.is_boolean() || j.is_number_integer()) return JsonToValue(j, C4D_DTYPE_LONG, nodes, out, error);
+  if (j.is_number_float()) return JsonToValue(j, C4D_DTYPE_REAL, nodes, out, error);
+  if (j.is_string()) return JsonToValue(j, C4D_DTYPE_STRING, nodes, out, error);
+  if (j.is_array()) {
+    if (j.size() == 3 && j[0].is_number()) return JsonToValue(j, C4D_DTYPE_VECTOR, nodes, out, error);
+    return JsonToValue(j, C4D_CUSTOMDATA_INEXCLUDE, nodes, out, error);
+  }
+  if (j.is_object() && j.contains("knots")) return JsonToValue(j, C4D_CUSTOMDATA_GRADIENT, nodes, out, error);
+  *error = std::string("cannot tell the type of this ") + JsonKind(j) + " value";
+  return false;
+}
+
+json ValueToJson(const Value& v, int32_t knownType, bool isBool, const NameOfNode& names) {
+  auto nameOrNull = [&](const Node* n) -> json {
+    if (!n) return nullptr;
+    std::string s = names ? names(n) : std::string();
+    return s.empty() ? json(nullptr) : json(s);
+  };
+  switch (v.GetKind()) {
+    case Value::Kind::None:
+      return nullptr;
+    case Value::Kind::Int32:
+      if (isBool && (v.GetInt32() == 0 || v.GetInt32() == 1)) return v.GetInt32() != 0;
+      return v.GetInt32();
+    case Value::Kind::Float: {
+      double d = v.GetFloat();
+      // JSON has no NaN or infinity: such values keep their exact text as an opaque form.
+      if (!std::isfinite(d))
+        return json{{"type", C4D_DTYPE_REAL}, {"data", std::isnan(d) ? "nan" : d > 0 ? "inf" : "-inf"}};
+      return d;
+    }
+    case Value::Kind::Vector: {
+      Vec3 x = v.GetVector();
+      return json::array({x.x, x.y, x.z});
+    }
+    case Value::Kind::String:
+      return v.GetString();
+    case Value::Kind::Link:
+      if (knownType == C4D_DTYPE_LINK) return nameOrNull(v.GetLink());
+      return json{{"link", nameOrNull(v.GetLink())}};
+    case Value::Kind::Gradient:
+      return GradientToJson(*v.GetGradient());
+    case Value::Kind::InExclude: {
+      json list = json::array();
+      const InExclude* l = v.GetInExclude();
+      for (const InExclude::Entry& e : l->Entries()) {
+        auto node = e.node.lock();
+        list.push_back(json{{"object", nameOrNull(node.get())}, {"flags", e.flags}});
+      }
+      return list;
+    }
+    case Value::Kind::Opaque: {
+      const Value::OpaqueData* o = v.GetOpaque();
+      return json{{"type", o->type}, {"data", o->data}};
+    }
+  }
+  return nullptr;
+}
+
+bool SameValue(const Value& a, const Value& b, const NameOfNode& names) {
+  // The written forms hold every detail of a value, with links by name.
+  return ValueToJson(a, 0, false, names) == ValueToJson(b, 0, false, names) && a.TypeId() == b.TypeId();
+}
+
+bool SameContainer(const Container& a, const Container& b, const NameOfNode& names, std::string* difference) {
+  for (const auto& [id, va] : a.Entries()) {
+    const Value* vb = b.Find(id);
+    if (!vb) {
+      if (difference) *difference = "ID " + std::to_string(id) + " missing on the right";
+      return false;
+    }
+    if (!SameValue(va, *vb, names)) {
+      if (difference)
+        *difference = "ID " + std::to_string(id) + ": " + ValueToJson(va, 0, false, names).dump() + " vs " +
+                      ValueToJson(*vb, 0, false, names).dump();
+      return false;
+    }
+  }
+  for (const auto& [id, vb] : b.Entries()) {
+    if (!a.Find(id)) {
+      if (difference) *difference = "ID " + std::to_string(id) + " missing on the left";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace host
+
+namespace host {
+
+nlohmann::json ExplicitValueJson(const Value& v, const NameOfNode& names) {
+  char buf[128];
+  switch (v.GetKind()) {
+    case Value::Kind::Int32:
+      return json{{"type", C4D_DTYPE_LONG}, {"data", std::to_string(v.GetInt32())}};
+    case Value::Kind::Float:
+      std::snprintf(buf, sizeof(buf), "%.17g", v.GetFloat());
+      return json{{"type", C4D_DTYPE_REAL}, {"data", buf}};
+    case Value::Kind::Vector: {
+      Vec3 x = v.GetVector();
+      std::snprintf(buf, sizeof(buf), "%.17g %.17g %.17g", x.x, x.y, x.z);
+      return json{{"type", C4D_DTYPE_VECTOR}, {"data", buf}};
+    }
+    case Value::Kind::String:
+      return json{{"type", C4D_DTYPE_STRING}, {"data", v.GetString()}};
+    default:
+      return ValueToJson(v, 0, false, names);
+  }
+}
+
+}  // namespace host

@@ -1,0 +1,58 @@
+// scene_file.h - scene files: JSON documents of objects, lights, materials and shaders.
+//
+// The format is described for users in docs/scene-format.md. Loading creates every node
+// first (creation writes the defaults: a plug-in shader's Init runs), then applies the
+// file's values on top, so a file only needs the values that differ from the defaults.
+// Saving writes every stored parameter of every node, so load, save, load gives equal
+// containers, including values the host does not model.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "core/scene.h"
+#include "core/vecmath.h"
+
+namespace host {
+
+/// A loaded scene: the document plus the settings that live outside nodes.
+struct Scene {
+  Document* document = nullptr;   ///< owned by the Host
+  Node* camera = nullptr;         ///< the camera object (type 5103)
+  int width = 640, height = 360;  ///< image resolution
+  Vec3 background{0, 0, 0};       ///< colour of rays that hit nothing
+  int samples = 1;                ///< camera samples per pixel
+};
+
+/// Why loading failed. `line`/`column` are 1-based and 0 when unknown (the JSON was well
+/// formed and the problem is in its meaning: `path` then names the place in the file).
+struct SceneError {
+  std::string file;
+  int line = 0, column = 0;
+  std::string path;     ///< e.g. shaders[1] "Mask" / XCORVANE_SHADER
+  std::string message;  ///< the cause
+  /// "file:line:column: path: message", leaving out what is unknown.
+  std::string ToString() const;
+};
+
+/// Reads a scene from text into a new document of the current Host. `file` names the
+/// source in errors. On failure the half-built document is deleted and false returned.
+bool LoadSceneText(const std::string& text, const std::string& file, Scene* out, SceneError* error);
+/// Reads a scene file (a missing or unreadable file is an error naming it).
+bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error);
+
+/// The normalised JSON form of a scene: every node, every stored parameter.
+nlohmann::json SceneToJson(const Scene& scene);
+/// SceneToJson as indented text (short number arrays on one line), ending in a newline.
+std::string SceneToText(const Scene& scene);
+/// Writes SceneToText to path; false with *error on an I/O failure.
+bool SaveSceneFile(const Scene& scene, const std::string& path, std::string* error);
+
+/// 1-based line and column of a byte offset in text.
+void LineColumn(const std::string& text, size_t offset, int* line, int* column);
+
+/// The name written for a node in links (its own name).
+std::string NodeName(const Node* node);
+
+}  // namespace host

@@ -1,0 +1,144 @@
+// The command line as a user meets it: run as a subprocess on good and broken scenes,
+// checking exit codes and messages (never a crash or a hang: every run has a time limit).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct HostRun {
+  int exitCode = -1;
+  std::string output;  // stdout and stderr
+};
+
+// Runs corvane-host with args (shell words) under a 120 s limit.
+HostRun RunHost(const std::string& args) {
+  std::string cmd = "timeout -s KILL 120 " + std::string(CORVANE_HOST_EXE) + " " + args + " 2>&1";
+  HostRun run;
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (!pipe) return run;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) run.output.append(buf.data(), n);
+  int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifdef CORVANE_PLUGINS_DIR
+    plugins = CORVANE_PLUGINS_DIR;
+#endif
+    if (plugins.empty() || !std::filesystem::exists(plugins + "/corvane.xso64"))
+      GTEST_SKIP() << "the Corvane plug-in folder is not built";
+    dir = std::filesystem::temp_directory_path() / ("corvane_cli_test_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+  }
+  void TearDown() override {
+    if (!dir.empty()) std::filesystem::remove_all(dir);
+  }
+  std::string Write(const std::string& name, const std::string& text) {
+    std::string path = (dir / name).string();
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::string Path(const std::string& name) { return (dir / name).string(); }
+  std::string Plugins() { return " --plugins " + plugins; }
+
+  std::string plugins;
+  std::filesystem::path dir;
+};
+
+TEST_F(CliTest, RendersSavesAndReportsTiming) {
+  std::string scene = std::string(CORVANE_EXAMPLES_DIR) + "/grey.json";
+  HostRun r = RunHost("render " + scene + " -o " + Path("grey.png") +
+                      " --width 40 --height 20 --threads 2 --timing" + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("render: ")) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("samples/s")) << r.output;
+  EXPECT_TRUE(std::filesystem::file_size(Path("grey.png")) > 0);
+
+  r = RunHost("render " + scene + " -o " + Path("grey.exr") + " --width 8 --height 4 --samples 3" +
+              Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  EXPECT_TRUE(std::filesystem::exists(Path("grey.exr")));
+
+  r = RunHost("save " + std::string(CORVANE_EXAMPLES_DIR) + "/default.json -o " + Path("a.json") + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  r = RunHost("save " + Path("a.json") + " -o " + Path("b.json") + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  std::ifstream a(Path("a.json")), b(Path("b.json"));
+  std::string ta((std::istreambuf_iterator<char>(a)), {}), tb((std::istreambuf_iterator<char>(b)), {});
+  EXPECT_EQ(ta, tb) << "saving a saved scene changes nothing";
+  EXPECT_NE(std::string::npos, ta.find("\"XCORVANE_GRADIENT\"")) << "plug-in parameters by symbol";
+
+  r = RunHost("info" + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  for (const char* text : {"io.corvane", "1057829", "1057875", "1057876", "XCORVANE_LIGHTS", "10009"})
+    EXPECT_NE(std::string::npos, r.output.find(text)) << text << "\n" << r.output;
+}
+
+TEST_F(CliTest, BrokenScenesExitWithTwoAndSayWhy) {
+  struct Case {
+    std::string name, text, expected;
+  };
+  const Case cases[] = {
+      {"badjson.json", "{\n  \"objects\": [\n    {\"name\": \"A\" \"type\": \"sphere\"}\n  ]\n}\n",
+       "badjson.json:3:"},
+      {"link.json", R"({"objects": [{"name": "A", "type": "sphere", "material": "Ghost"}]})",
+       "unknown node \"Ghost\""},
+      {"type.json",
+       R"({"shaders": [{"name": "C", "plugin": "Corvane", "parameters": {"XCORVANE_MIXMODE": "add"}}]})",
+       "expected LONG"},
+      {"plugin.json", R"({"shaders": [{"name": "C", "plugin": 424242}]})", "unknown plug-in 424242"},
+      {"cycle.json",
+       R"({"shaders": [{"name": "Self", "plugin": "Corvane", "parameters": {"XCORVANE_SHADER": "Self"}}]})",
+       "cycle"},
+  };
+  for (const Case& c : cases) {
+    std::string scene = Write(c.name, c.text);
+    for (const char* command : {"render", "save"}) {
+      std::string out = Path(std::string(command) == "render" ? "out.png" : "out.json");
+      HostRun r = RunHost(std::string(command) + " " + scene + " -o " + out + Plugins());
+      EXPECT_EQ(2, r.exitCode) << c.name << " " << command << "\n" << r.output;
+      EXPECT_NE(std::string::npos, r.output.find(c.expected)) << c.name << "\n" << r.output;
+      EXPECT_NE(std::string::npos, r.output.find(scene)) << "the message names the file\n" << r.output;
+      EXPECT_FALSE(std::filesystem::exists(out)) << c.name;
+    }
+  }
+  HostRun r = RunHost("render " + Path("missing.json") + " -o " + Path("x.png") + Plugins());
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_NE(std::string::npos, r.output.find(Path("missing.json") + ": cannot open")) << r.output;
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndWorkFailuresWithOne) {
+  std::string scene = std::string(CORVANE_EXAMPLES_DIR) + "/grey.json";
+  EXPECT_EQ(2, RunHost("").exitCode);
+  EXPECT_EQ(2, RunHost("render " + scene).exitCode) << "no output";
+  EXPECT_EQ(2, RunHost("render " + scene + " -o x.png --threads 0").exitCode);
+  EXPECT_EQ(2, RunHost("frobnicate").exitCode);
+  HostRun r = RunHost("render " + scene + " -o " + Path("x.bmp") + Plugins());
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_NE(std::string::npos, r.output.find("unknown image type")) << r.output;
+  r = RunHost("render " + scene + " -o x.png --plugins " + Path("no-such-folder"));
+  EXPECT_EQ(2, r.exitCode);
+  EXPECT_NE(std::string::npos, r.output.find("plug-ins folder not found")) << r.output;
+  EXPECT_EQ(0, RunHost("--help").exitCode);
+
+  // The scene is fine, the output cannot be written: a failure while working.
+  r = RunHost("render " + scene + " -o /nonexistent-dir/x.png --width 4 --height 4" + Plugins());
+  EXPECT_EQ(1, r.exitCode) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("/nonexistent-dir/x.png")) << r.output;
+  r = RunHost("save " + scene + " -o /nonexistent-dir/x.json" + Plugins());
+  EXPECT_EQ(1, r.exitCode) << r.output;
+}
+
+}  // namespace

@@ -1,0 +1,273 @@
+// Scene files in process: defaults under the file's values, round trips that lose nothing,
+// and errors that name the place and the cause.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <numbers>
+
+#include "core/host.h"
+#include "core/ids.h"
+#include "loader/loader.h"
+#include "scene/json_values.h"
+#include "scene/scene_file.h"
+
+namespace host {
+namespace {
+
+NameOfNode Names() {
+  return [](const Node* n) { return NodeName(n); };
+}
+
+// Every node of a has a node of the same name, kind and type in b with an equal container,
+// and the other way round.
+void ExpectSameDocuments(const Document* a, const Document* b) {
+  ASSERT_EQ(a->Nodes().size(), b->Nodes().size());
+  for (const Node* na : a->Nodes()) {
+    const Node* nb = b->FindNode(na->Name());
+    ASSERT_NE(nullptr, nb) << na->Name();
+    EXPECT_EQ(na->Type(), nb->Type()) << na->Name();
+    EXPECT_EQ(NodeName(na->Parent()), NodeName(nb->Parent())) << na->Name();
+    std::string difference;
+    EXPECT_TRUE(SameContainer(na->Data(), nb->Data(), Names(), &difference))
+        << na->Name() << ": " << difference;
+  }
+}
+
+class SceneFileTest : public ::testing::Test {
+ protected:
+  bool Load(const std::string& text, Scene* scene, SceneError* error) {
+    return LoadSceneText(text, "test.json", scene, error);
+  }
+  // Loads text expecting failure; returns the error.
+  SceneError LoadError(const std::string& text) {
+    Scene scene;
+    SceneError error;
+    EXPECT_FALSE(Load(text, &scene, &error)) << text;
+    EXPECT_EQ(0u, host.Documents().size()) << "a failed load leaves no document behind";
+    return error;
+  }
+  bool HaveCorvane() {
+#ifdef CORVANE_PLUGINS_DIR
+    if (!host.Plugins().Find(1057829) && std::filesystem::is_directory(CORVANE_PLUGINS_DIR))
+      plugins = LoadPluginsFolder(CORVANE_PLUGINS_DIR);
+#endif
+    return host.Plugins().Find(1057829) != nullptr;
+  }
+  void TearDown() override {
+    host.DestroyDocuments();
+    plugins.modules.clear();
+  }
+
+  Host host;
+  PluginsFolder plugins;
+};
+
+TEST_F(SceneFileTest, DefaultsComeFirstAndTheFileWinsOverThem) {
+  Scene scene;
+  SceneError error;
+  ASSERT_TRUE(Load(R"({
+    "camera": {"position": [0, 0, -10], "target": [0, 0, 10], "fov": 90, "resolution": [32, 16]},
+    "render": {"background": [0.5, 0, 0], "samples": 3},
+    "objects": [{"name": "S", "type": "sphere", "radius": 2.5}],
+    "lights": [{"name": "L", "type": "spot", "angle": 60, "falloff": "linear", "parameters": {"1004": 12.0}}]
+  })",
+                   &scene, &error))
+      << error.ToString();
+  EXPECT_EQ(32, scene.width);
+  EXPECT_EQ(16, scene.height);
+  EXPECT_EQ(3, scene.samples);
+  EXPECT_EQ(Vec3(0.5, 0, 0), scene.background);
+  EXPECT_EQ(Vec3(0, 0, 20), scene.camera->Data().GetVector(OBJECT_DIRECTION)) << "target - position";
+  EXPECT_DOUBLE_EQ(std::numbers::pi / 2, scene.camera->Data().GetFloat(CAMERA_FOV)) << "degrees in the file";
+
+  const Node* sphere = scene.document->FindNode("S");
+  EXPECT_EQ(2.5, sphere->Data().GetFloat(SPHERE_RADIUS));
+  EXPECT_TRUE(sphere->IsEnabled()) << "default kept";
+  const Node* light = scene.document->FindNode("L");
+  EXPECT_EQ(LIGHT_TYPE_SPOT, light->Data().GetInt32(LIGHT_TYPE));
+  EXPECT_EQ(LIGHT_FALLOFF_LINEAR, light->Data().GetInt32(LIGHT_FALLOFF));
+  EXPECT_EQ(12.0, light->Data().GetFloat(LIGHT_FALLOFF_RADIUS)) << "numeric ID";
+  EXPECT_EQ(Vec3(1, 1, 1), light->Data().GetVector(LIGHT_COLOR)) << "default kept";
+}
+
+TEST_F(SceneFileTest, CorvaneParametersBySymbolOrIdOnTopOfItsInit) {
+  if (!HaveCorvane()) GTEST_SKIP() << "the Corvane module is not built";
+  Scene scene;
+  SceneError error;
+  ASSERT_TRUE(Load(R"({
+    "lights": [{"name": "A"}, {"name": "B"}],
+    "shaders": [
+      {"name": "C", "plugin": "Corvane", "parameters": {
+        "XCORVANE_INVERT": true, "10005": 2, "XCORVANE_SHADER": "N",
+        "XCORVANE_LIGHTS": [{"object": "A", "flags": 3}, {"object": "B", "flags": 1}]}},
+      {"name": "N", "plugin": "noise"}]
+  })",
+                   &scene, &error))
+      << error.ToString();
+  const Node* c = scene.document->FindNode("C");
+  ASSERT_NE(nullptr, c);
+  EXPECT_TRUE(c->Data().GetBool(10007));
+  EXPECT_EQ(2, c->Data().GetInt32(10005));
+  EXPECT_EQ(scene.document->FindNode("N"), c->Data().GetLink(10002));
+  EXPECT_EQ(c, scene.document->FindNode("N")->Parent()) << "a linked sub-shader goes below its user";
+  const InExclude* list = c->Data().GetInExclude(10008);
+  ASSERT_NE(nullptr, list);
+  ASSERT_EQ(2, list->Count());
+  EXPECT_EQ(3, list->Flags(0));
+  EXPECT_EQ(scene.document->FindNode("B"), list->ObjectFromIndex(nullptr, 1));
+  // Init's defaults stay where the file says nothing.
+  EXPECT_EQ(1.0, c->Data().GetFloat(10001));
+  EXPECT_EQ(0, c->Data().GetInt32(10003));
+  ASSERT_NE(nullptr, c->Data().GetGradient(10009));
+  EXPECT_EQ(2u, c->Data().GetGradient(10009)->Knots().size());
+}
+
+TEST_F(SceneFileTest, LoadSaveLoadKeepsEveryContainer) {
+  bool corvane = HaveCorvane();
+  std::string text = R"({
+    "camera": {"name": "Cam", "position": [1, 2, 3], "direction": [0, 0, 1], "fov": 33.3},
+    "objects": [
+      {"name": "P", "type": "plane", "width": 10, "material": "M",
+       "parameters": {"777": 5, "778": 0.1, "779": "text", "780": [1, 2, 3],
+                      "781": {"type": 4242, "data": "opaque bytes"}, "782": {"type": 19, "data": "nan"},
+                      "783": {"link": "M"}, "784": {"link": null}, "785": [{"object": "Key", "flags": -7}],
+                      "786": {"knots": [{"color": [1, 0, 0], "position": 0.25, "bias": 0.3, "interpolation": 5}],
+                              "settings": {"1002": 1}}}},
+      {"name": "G", "type": "null"}
+    ],
+    "lights": [{"name": "Key", "type": "distant", "angle": 12.345, "color": [0.1, 0.2, 0.3]}],
+    "materials": [{"name": "M", "shader": "Top"}],
+    "shaders": [
+      {"name": "Top", "plugin": "checkerboard", "uScale": 3.0},
+      {"name": "Loose", "plugin": "color", "owner": null},
+      {"name": "Child", "plugin": "noise", "owner": "Top", "seed": 9}
+    ]
+  })";
+  if (corvane) {
+    text.replace(text.rfind(']'), 1, R"(, {"name": "Mask", "plugin": 1057829, "owner": "M", "parameters": {
+        "XCORVANE_LIGHTS": [{"object": "Key", "flags": 3}], "XCORVANE_SHADER": "Loose", "XCORVANE_OUTPUT": 1,
+        "XCORVANE_SPARE_VALUE": 2, "12345": true, "10003": {"type": 19, "data": "0.5"}}}])");
+  }
+  Scene first, second, third;
+  SceneError error;
+  ASSERT_TRUE(Load(text, &first, &error)) << error.ToString();
+  std::string saved = SceneToText(first);
+  ASSERT_TRUE(Load(saved, &second, &error)) << error.ToString() << "\n" << saved;
+  ExpectSameDocuments(first.document, second.document);
+  EXPECT_EQ(first.width, second.width);
+  EXPECT_TRUE(std::isnan(second.document->FindNode("P")->Data().GetFloat(782)));
+  // A second save writes the same text: the normal form is stable.
+  EXPECT_EQ(saved, SceneToText(second));
+  ASSERT_TRUE(Load(SceneToText(second), &third, &error));
+  ExpectSameDocuments(first.document, third.document);
+}
+
+TEST_F(SceneFileTest, ErrorsNameThePlaceAndTheCause) {
+  struct Case {
+    const char* text;
+    const char* path;
+    const char* cause;
+  };
+  const Case cases[] = {
+      {R"({"objects": [{"name": "A", "type": "sphere", "material": "Nope"}]})", "objects[0] \"A\" / material",
+       "unknown node \"Nope\""},
+      {R"({"objects": [{"name": "A", "type": "sphere", "radius": "big"}]})", "radius", "expected REAL"},
+      {R"({"objects": [{"name": "A", "type": "teapot"}]})", "type", "unknown object type"},
+      {R"({"objects": [{"name": "A", "type": "box", "colour": [1, 0, 0]}]})", "colour", "unknown key"},
+      {R"({"lights": [{"name": "A"}, {"name": "A"}]})", "lights[1]", "used twice"},
+      {R"({"lights": [{"name": "A", "type": "laser"}]})", "type", "unknown value \"laser\""},
+      {R"({"shaders": [{"name": "S", "plugin": "Nonexistent"}]})", "plugin",
+       "unknown plug-in \"Nonexistent\""},
+      {R"({"shaders": [{"name": "S", "plugin": "color", "owner": "S"}]})", "owner", "cannot attach"},
+      {R"({"shaders": [{"name": "S", "plugin": "noise", "parameters": {"NOISE_SEED": 1}}]})", "NOISE_SEED",
+       "numeric ID"},
+      {R"({"shaders": [{"name": "S", "plugin": "noise", "parameters": {"1": {"link": "S"}}}]})", "shaders[0]",
+       "cycle"},
+      {R"({"camera": {"resolution": [0, 10]}})", "resolution", "from 1 to 65536"},
+      {R"({"materials": [{"name": "M", "parameters": {"9": {"type": 15, "data": "x"}}}]})", "9",
+       "not a valid"},
+      {R"({"render": {"samples": 0}})", "samples", "from 1 to 4096"},
+      {R"({"scene": 1})", "scene", "unknown key"},
+      {R"([1, 2])", "", "must be a JSON object"},
+  };
+  for (const Case& c : cases) {
+    SceneError e = LoadError(c.text);
+    EXPECT_NE(std::string::npos, e.path.find(c.path)) << c.text << " -> " << e.ToString();
+    EXPECT_NE(std::string::npos, e.message.find(c.cause)) << c.text << " -> " << e.ToString();
+    EXPECT_EQ(0, e.line) << "well-formed JSON has no line to report";
+  }
+}
+
+TEST_F(SceneFileTest, CorvaneErrorsWrongTypesAndSelfLinks) {
+  if (!HaveCorvane()) GTEST_SKIP() << "the Corvane module is not built";
+  SceneError e = LoadError(
+      R"({"shaders": [{"name": "C", "plugin": "Corvane", "parameters": {"XCORVANE_INVERT": "yes"}}]})");
+  EXPECT_NE(std::string::npos, e.message.find("true or false")) << e.ToString();
+  e = LoadError(R"({"shaders": [{"name": "C", "plugin": "Corvane", "parameters": {"XCORVANE_INVERT": 2}}]})");
+  EXPECT_NE(std::string::npos, e.message.find("true or false")) << e.ToString();
+  e = LoadError(R"({"shaders": [{"name": "C", "plugin": "Corvane", "parameters": {"XCORVANE_NOPE": 1}}]})");
+  EXPECT_NE(std::string::npos, e.message.find("has no parameter XCORVANE_NOPE")) << e.ToString();
+  e = LoadError(
+      R"({"shaders": [{"name": "C", "plugin": "Corvane", "parameters": {"XCORVANE_GRADIENT": [1, 2, 3]}}]})");
+  EXPECT_NE(std::string::npos, e.message.find("expected GRADIENT")) << e.ToString();
+  e = LoadError(
+      R"({"shaders": [{"name": "C", "plugin": "Corvane", "parameters": {"XCORVANE_SHADER": "C"}}]})");
+  EXPECT_NE(std::string::npos, e.message.find("\"C\" -> \"C\"")) << e.ToString();
+  e = LoadError(R"({"shaders": [
+      {"name": "A", "plugin": "Corvane", "parameters": {"XCORVANE_SHADER": "B"}},
+      {"name": "B", "plugin": "Corvane", "parameters": {"XCORVANE_SHADER": "A"}}]})");
+  EXPECT_NE(std::string::npos, e.message.find("cycle")) << e.ToString();
+}
+
+TEST_F(SceneFileTest, BadJsonReportsLineAndColumn) {
+  SceneError e = LoadError("{\n  \"objects\": [\n    {\"name\": \"A\",, }\n  ]\n}\n");
+  EXPECT_EQ("test.json", e.file);
+  EXPECT_EQ(3, e.line);
+  EXPECT_EQ(18, e.column);
+  EXPECT_NE(std::string::npos, e.message.find("invalid JSON")) << e.ToString();
+  EXPECT_EQ(0u, e.ToString().find("test.json:3:18: invalid JSON"));
+
+  e = LoadError("{\"objects\": [");
+  EXPECT_EQ(1, e.line);
+  e = LoadError("");
+  EXPECT_EQ(1, e.line);
+
+  int line, column;
+  LineColumn("ab\ncd\n\nx", 7, &line, &column);
+  EXPECT_EQ(4, line);
+  EXPECT_EQ(1, column);
+}
+
+TEST(SceneFileMissingTest, MissingFileIsNamed) {
+  Host host;
+  Scene scene;
+  SceneError e;
+  EXPECT_FALSE(LoadSceneFile("/nonexistent/scene.json", &scene, &e));
+  EXPECT_EQ("/nonexistent/scene.json", e.file);
+  EXPECT_NE(std::string::npos, e.message.find("cannot open")) << e.ToString();
+}
+
+TEST(JsonValueTest, KnownTypesCheckTheFormAndUnknownOnesInferIt) {
+  Value v;
+  std::string error;
+  using nlohmann::json;
+  EXPECT_TRUE(JsonToValue(json(3), C4D_DTYPE_REAL, nullptr, &v, &error));
+  EXPECT_EQ(Value::Kind::Float, v.GetKind()) << "an integer is a fine REAL";
+  EXPECT_FALSE(JsonToValue(json(3.5), C4D_DTYPE_LONG, nullptr, &v, &error));
+  EXPECT_FALSE(JsonToValue(json(int64_t(1) << 40), C4D_DTYPE_LONG, nullptr, &v, &error)) << "beyond 32 bits";
+  EXPECT_FALSE(JsonToValue(json::array({1, 2}), C4D_DTYPE_VECTOR, nullptr, &v, &error));
+  EXPECT_FALSE(JsonToValue(json("x"), C4D_DTYPE_LINK, nullptr, &v, &error));
+  EXPECT_NE(std::string::npos, error.find("unknown node \"x\""));
+
+  EXPECT_TRUE(JsonToValue(json(true), 0, nullptr, &v, &error));
+  EXPECT_EQ(1, v.GetInt32());
+  EXPECT_TRUE(JsonToValue(json(2.0), 0, nullptr, &v, &error));
+  EXPECT_EQ(Value::Kind::Float, v.GetKind());
+  EXPECT_TRUE(JsonToValue(json::array(), 0, nullptr, &v, &error));
+  EXPECT_EQ(Value::Kind::InExclude, v.GetKind());
+  EXPECT_FALSE(JsonToValue(json(nullptr), 0, nullptr, &v, &error));
+}
+
+}  // namespace
+}  // namespace host
