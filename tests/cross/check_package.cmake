@@ -1,0 +1,43 @@
+# Runs scripts/package on a finished build and checks the archive: one folder corvane/ with
+# the three modules and every file of res/.
+#   cmake -DPACKAGE=<scripts/package> -DBUILD_DIR=<build> -DOUT=<dir> -DVERSION=<x.y.z> -DRES=<res>
+#         -P check_package.cmake
+cmake_minimum_required(VERSION 3.25)
+
+execute_process(COMMAND ${PACKAGE} --build-dir ${BUILD_DIR} --out ${OUT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "check_package: scripts/package failed (${rc})")
+endif()
+set(zip ${OUT}/corvane-${VERSION}.zip)
+if(NOT EXISTS ${zip})
+  message(FATAL_ERROR "check_package: ${zip} was not made")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zip} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "check_package: cannot list ${zip}")
+endif()
+string(REGEX REPLACE "\n" ";" listing "${listing}")
+
+cmake_minimum_required(VERSION 3.25)
+
+set(wanted corvane/corvane.xso64 corvane/corvane.xdl64 corvane/corvane.xlib)
+file(GLOB_RECURSE res_files RELATIVE ${RES} ${RES}/*)
+foreach(f ${res_files})
+  list(APPEND wanted corvane/res/${f})
+endforeach()
+set(failures "")
+foreach(f ${wanted})
+  if(NOT f IN_LIST listing)
+    list(APPEND failures "missing ${f}")
+  endif()
+endforeach()
+foreach(f ${listing})
+  if(NOT f MATCHES "^corvane/")
+    list(APPEND failures "stray entry ${f}")
+  endif()
+endforeach()
+if(failures)
+  string(REPLACE ";" "\n  " failures "${failures}")
+  message(FATAL_ERROR "check_package FAILED for ${zip}:\n  ${failures}")
+endif()
+message(STATUS "check_package: ${zip} holds the three modules and res/ (passed)")

@@ -1,0 +1,201 @@
+// Tests of the test Mach-O loader against the built macOS module and damaged copies of it.
+#include "macho_loader.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "c4d_host_abi.h"
+
+namespace host::test {
+namespace {
+
+std::vector<unsigned char> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// Writes bytes to a file of its own in the temporary folder; removed on destruction.
+class TempFile {
+ public:
+  explicit TempFile(const std::vector<unsigned char>& bytes) {
+    static int counter = 0;
+    path = (std::filesystem::temp_directory_path() /
+            ("corvane-macho-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".xlib"))
+               .string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+  ~TempFile() { std::filesystem::remove(path); }
+  std::string path;
+};
+
+/// Offsets of the load commands in a Mach-O file (after the 32-byte header).
+std::vector<size_t> LoadCommandOffsets(const std::vector<unsigned char>& file) {
+  uint32_t ncmds = 0;
+  std::memcpy(&ncmds, &file[16], 4);
+  std::vector<size_t> offsets;
+  size_t at = 32;
+  for (uint32_t i = 0; i < ncmds; ++i) {
+    offsets.push_back(at);
+    uint32_t size = 0;
+    std::memcpy(&size, &file[at + 4], 4);
+    at += size;
+  }
+  return offsets;
+}
+
+uint32_t Read32(const std::vector<unsigned char>& file, size_t at) {
+  uint32_t v;
+  std::memcpy(&v, &file[at], 4);
+  return v;
+}
+void Write32(std::vector<unsigned char>& file, size_t at, uint32_t v) { std::memcpy(&file[at], &v, 4); }
+
+/// Offset of the LC_DYLD_INFO(_ONLY) command.
+size_t DyldInfoOffset(const std::vector<unsigned char>& file) {
+  for (size_t at : LoadCommandOffsets(file))
+    if ((Read32(file, at) & 0x7fffffff) == 0x22) return at;
+  return 0;
+}
+
+/// Protection letters ("r-xp") of the mapping in this process that holds address.
+std::string Protection(const void* address) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  const auto a = reinterpret_cast<uintptr_t>(address);
+  while (std::getline(maps, line)) {
+    std::istringstream row(line);
+    std::string range, perms;
+    row >> range >> perms;
+    const size_t dash = range.find('-');
+    const uintptr_t lo = std::stoull(range.substr(0, dash), nullptr, 16);
+    const uintptr_t hi = std::stoull(range.substr(dash + 1), nullptr, 16);
+    if (a >= lo && a < hi) return perms;
+  }
+  return "";
+}
+
+class MachOLoaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module = ReadFile(CORVANE_MACOS_MODULE);
+    ASSERT_GT(module.size(), 4096u) << "the macOS module is not built: " << CORVANE_MACOS_MODULE;
+  }
+
+  /// Loads a damaged copy and returns the loader's message (empty if it loaded).
+  std::string LoadCopy(const std::vector<unsigned char>& bytes) {
+    TempFile file(bytes);
+    std::string error;
+    auto image = MachOImage::Load(file.path, &error);
+    if (image) return "";
+    EXPECT_NE(error.find(file.path), std::string::npos) << "the message names the file: " << error;
+    return error;
+  }
+
+  std::vector<unsigned char> module;
+};
+
+TEST_F(MachOLoaderTest, LoadsTheModuleWithItsExportsInitialisersAndProtections) {
+  std::string error;
+  auto image = MachOImage::Load(CORVANE_MACOS_MODULE, &error);
+  ASSERT_TRUE(image) << error;
+
+  std::vector<std::string> names;
+  for (const auto& entry : image->Exports()) names.push_back(entry.first);
+  EXPECT_EQ(names, (std::vector<std::string>{"_c4d_main", "_g_CpuYieldDelegate", "_g_maxon"}));
+
+  // g_maxon is written by a static initialiser in this build
+  const auto* info = static_cast<const C4DModuleInfo*>(image->Symbol("_g_maxon"));
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->version, C4D_MODULEINFO_VERSION);
+  EXPECT_NE(info->units, nullptr);
+  EXPECT_EQ(image->Symbol("_missing"), nullptr);
+
+  // Code is executable and not writable; the record is writable and not executable
+  const std::string code = Protection(image->Symbol("_c4d_main"));
+  const std::string data = Protection(image->Symbol("_g_maxon"));
+  EXPECT_EQ(code.substr(0, 3), "r-x");
+  EXPECT_EQ(data.substr(0, 3), "rw-");
+
+  auto entry = reinterpret_cast<C4DMainFunction>(image->Symbol("_c4d_main"));
+  EXPECT_EQ(entry(C4D_ACTION_QUERY, nullptr, nullptr, nullptr), 5);
+}
+
+TEST_F(MachOLoaderTest, TheModuleLibraryAdapterAnswersPlainNames) {
+  std::string error;
+  auto library = OpenMachOLibrary(CORVANE_MACOS_MODULE, &error);
+  ASSERT_TRUE(library) << error;
+  EXPECT_NE(library->Symbol("c4d_main"), nullptr);
+  EXPECT_NE(library->Symbol("g_maxon"), nullptr);
+  EXPECT_NE(library->Symbol("g_CpuYieldDelegate"), nullptr);
+  EXPECT_EQ(library->Symbol("_c4d_main"), nullptr);
+
+  EXPECT_EQ(OpenMachOLibrary("/nonexistent/corvane.xlib", &error), nullptr);
+  EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+}
+
+TEST_F(MachOLoaderTest, RefusesWhatNeedsADynamicLinker) {
+  // A dependent library
+  {
+    std::vector<unsigned char> copy = module;
+    const size_t uuid = [&] {
+      for (size_t at : LoadCommandOffsets(copy))
+        if (Read32(copy, at) == 0x1b /* LC_UUID */) return at;
+      return size_t(0);
+    }();
+    ASSERT_NE(uuid, 0u);
+    Write32(copy, uuid, 0xc /* LC_LOAD_DYLIB */);
+    EXPECT_NE(LoadCopy(copy).find("LC_LOAD_DYLIB"), std::string::npos);
+  }
+  // Bind opcodes (an imported symbol): point the bind stream at the rebase opcodes
+  {
+    std::vector<unsigned char> copy = module;
+    const size_t info = DyldInfoOffset(copy);
+    ASSERT_NE(info, 0u);
+    ASSERT_GT(Read32(copy, info + 12), 0u) << "the module has rebase opcodes";
+    Write32(copy, info + 16, Read32(copy, info + 8));
+    Write32(copy, info + 20, Read32(copy, info + 12));
+    EXPECT_NE(LoadCopy(copy).find("bind"), std::string::npos);
+  }
+}
+
+TEST_F(MachOLoaderTest, RefusesDamagedFilesWithoutCrashing) {
+  std::vector<unsigned char> badMagic = module;
+  badMagic[0] ^= 0xff;
+  EXPECT_NE(LoadCopy(badMagic).find("not a 64-bit Mach-O"), std::string::npos);
+
+  std::vector<unsigned char> header(module.begin(), module.begin() + 40);
+  EXPECT_NE(LoadCopy(header), "");
+
+  // Rebase opcodes naming a segment that does not exist
+  std::vector<unsigned char> badRebase = module;
+  const size_t info = DyldInfoOffset(badRebase);
+  const uint32_t rebaseOff = Read32(badRebase, info + 8);
+  const uint32_t rebaseSize = Read32(badRebase, info + 12);
+  bool patched = false;
+  for (uint32_t i = 0; i < rebaseSize && !patched; ++i) {
+    if ((badRebase[rebaseOff + i] & 0xf0) == 0x20) {  // SET_SEGMENT_AND_OFFSET_ULEB
+      badRebase[rebaseOff + i] = 0x2f;
+      patched = true;
+    }
+  }
+  ASSERT_TRUE(patched);
+  EXPECT_NE(LoadCopy(badRebase).find("rebase"), std::string::npos);
+
+  // Every truncation of the file is refused, none crashes the process
+  for (size_t size = 0; size < module.size(); size += 509) {
+    std::vector<unsigned char> cut(module.begin(), module.begin() + size);
+    EXPECT_NE(LoadCopy(cut), "") << "a file cut at " << size << " bytes loaded";
+  }
+}
+
+}  // namespace
+}  // namespace host::test
