@@ -98,7 +98,7 @@ std::unique_ptr<Module> Module::Open(const std::string& path, const ModuleOption
   }
   std::string cause;
   std::unique_ptr<ModuleLibrary> library =
-      options.opener ? options.opener(path, &cause) : OpenNativeLibrary(path, &cause);
+      options.opener ? options.opener(path, &cause) : DefaultModuleOpener()(path, &cause);
   if (!library) return refuse("not a loadable module: " + cause);
 
   auto main = reinterpret_cast<C4DMainFunction>(library->Symbol("c4d_main"));
@@ -207,7 +207,7 @@ std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions&
 
 PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& options) {
   PluginsFolder result;
-  std::string extension = Lower(options.extension.empty() ? NativeModuleExtension() : options.extension);
+  std::string extension = Lower(options.extension.empty() ? DefaultModuleExtension() : options.extension);
   std::filesystem::path root(std::u8string(folder.begin(), folder.end()));
   std::error_code ec;
   if (!std::filesystem::is_directory(root, ec)) {

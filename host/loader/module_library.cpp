@@ -140,4 +140,26 @@ const char* NativeModuleExtension() {
 #endif
 }
 
+namespace {
+
+struct ModuleFormat {
+  ModuleOpener opener = OpenNativeLibrary;
+  std::string extension = NativeModuleExtension();
+};
+
+ModuleFormat& DefaultFormat() {
+  static ModuleFormat format;
+  return format;
+}
+
+}  // namespace
+
+void SetDefaultModuleFormat(ModuleOpener opener, std::string extension) {
+  DefaultFormat().opener = opener ? std::move(opener) : ModuleOpener(OpenNativeLibrary);
+  DefaultFormat().extension = extension.empty() ? std::string(NativeModuleExtension()) : std::move(extension);
+}
+
+const ModuleOpener& DefaultModuleOpener() { return DefaultFormat().opener; }
+const std::string& DefaultModuleExtension() { return DefaultFormat().extension; }
+
 }  // namespace host

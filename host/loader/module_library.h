@@ -30,4 +30,12 @@ std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::s
 /// or ".xlib" (macOS).
 const char* NativeModuleExtension();
 
+/// The opener and module file extension used where ModuleOptions names none. They start as
+/// the platform's own (OpenNativeLibrary, NativeModuleExtension()); a harness that runs
+/// another platform's modules (a test loader for Mach-O files, say) replaces them for the
+/// whole process before loading anything. Not thread-safe: set once at start-up.
+void SetDefaultModuleFormat(ModuleOpener opener, std::string extension);
+const ModuleOpener& DefaultModuleOpener();
+const std::string& DefaultModuleExtension();
+
 }  // namespace host

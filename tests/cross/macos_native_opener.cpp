@@ -1,15 +1,14 @@
-// The module tests, linked for the macOS binary: this file stands in for the host's native
-// opener (host/loader/module_library.cpp is then not linked), so every module the tests
-// open, through ModuleSandbox or the loader's default, goes through the test Mach-O loader.
+// The module tests, linked for the macOS binary: before any test runs, the test Mach-O
+// loader becomes the host's default module opener, so every module the tests open (through
+// ModuleSandbox or the loader's defaults) is the macOS build.
 #include "loader/module_library.h"
 #include "macho_loader.h"
 
-namespace host {
+namespace {
 
-std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::string* error) {
-  return test::OpenMachOLibrary(path, error);
-}
+const bool installed = [] {
+  host::SetDefaultModuleFormat(host::test::OpenMachOLibrary, ".xlib");
+  return true;
+}();
 
-const char* NativeModuleExtension() { return ".xlib"; }
-
-}  // namespace host
+}  // namespace

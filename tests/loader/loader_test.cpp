@@ -19,7 +19,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::string Ext() { return NativeModuleExtension(); }
+std::string Ext() { return DefaultModuleExtension(); }
 
 std::string Joined(const std::vector<std::string>& lines) {
   std::string all;

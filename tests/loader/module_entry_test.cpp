@@ -145,7 +145,7 @@ TEST_F(ModuleEntryTest, ResourceFolderBesideModuleInsidePluginsFolder) {
 
 TEST_F(ModuleEntryTest, ResourceFolderUnderStartupFolderWhenPluginFolderIsItsChild) {
   // <startup>/plugins/corvane.xso64 reads <startup>/resource/modules/corvane, not plugins/res
-  const std::string moduleRel = std::string("app/plugins/corvane") + NativeModuleExtension();
+  const std::string moduleRel = std::string("app/plugins/corvane") + DefaultModuleExtension();
   {
     test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR, moduleRel,
                                 "app/resource/modules/corvane");

@@ -44,7 +44,7 @@ class ModuleSandbox {
                 const std::string& resRel = "plugins/corvane/res");
 
   static std::string DefaultModuleRel() {
-    return std::string("plugins/corvane/corvane") + NativeModuleExtension();
+    return std::string("plugins/corvane/corvane") + DefaultModuleExtension();
   }
 
   TempFolder& Folder() { return folder; }
