@@ -9,6 +9,8 @@
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
 #define STBI_FAILURE_USERMSG
+// A few header bytes must not make the host allocate gigabytes and decode for seconds.
+#define STBI_MAX_DIMENSIONS 16384
 #include <stb_image.h>
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
 #include <stb_image_resize.h>
@@ -83,6 +85,11 @@ int32_t DecodeImageFile(const std::string& path, Image* out, std::string* messag
     return fail(C4D_IMAGERESULT_OUTOFMEMORY, "file too large");
 
   int w = 0, h = 0, channels = 0;
+  constexpr int64_t kMaxPixels = int64_t{1} << 26;  // 8192 x 8192: 256 MB as RGBA
+  if (stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &w, &h, &channels) &&
+      static_cast<int64_t>(w) * h > kMaxPixels)
+    return fail(C4D_IMAGERESULT_OUTOFMEMORY,
+                "image too large: " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
   stbi_uc* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &w, &h, &channels, 4);
   if (!pixels) {
     const char* reason = stbi_failure_reason();

@@ -34,6 +34,8 @@ Int32 End() {
   g_resource.Free();
   DeleteObj(g_modulePath);
   maxon::details::RunGlobalDestructors();
+  // The host's services end with the module's life; a later start hands them over again.
+  maxon::details::g_hostInterface = nullptr;
   return 1;
 }
 

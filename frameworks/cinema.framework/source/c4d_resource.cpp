@@ -10,6 +10,8 @@ GeResource g_resource;
 
 Bool GeResource::Init() {
   _flag = true;
+  // Without a started host nothing could load the resource or release the folder path.
+  if (RegistrySuite() == nullptr) return false;
   const Filename folder = GeGetPluginResourcePath();
   if (_path == nullptr) {
     _path = maxon::NewObj<Filename>(folder);

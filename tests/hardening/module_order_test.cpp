@@ -1,0 +1,104 @@
+// c4d_main in orders the host never uses: nothing crashes, and nothing the module
+// allocates outlives the module. Regressions of the c4d_main fuzzer: message 1 before the
+// first action 1, or after the final action 3, used to keep a resource folder path (and the
+// host file name inside it) that no later call released.
+#include <gtest/gtest.h>
+
+#include "core/console.h"
+#include "core/host.h"
+#include "core/memory.h"
+#include "core/suites.h"
+#include "loader/loader.h"
+#include "module_fixture.h"
+#include "resources/resources.h"
+
+namespace hardening {
+namespace {
+
+constexpr const char* kResourceFailure = "Corvane: failed to load resource file.";
+
+class ModuleOrderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::Console().SetEcho(false);
+    host::Console().Clear();
+    host = std::make_unique<host::Host>();
+    sandbox = std::make_unique<host::test::ModuleSandbox>(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
+    blocks = host::GetMemoryStats().liveBlocks;
+    module = sandbox->Open();
+    ASSERT_NE(nullptr, module) << sandbox->LastError();
+  }
+  void TearDown() override {
+    host->DestroyDocuments();
+    module.reset();
+    EXPECT_EQ(blocks, host::GetMemoryStats().liveBlocks) << "module memory left after unloading";
+    host.reset();
+    host::Console().SetEcho(true);
+  }
+  static int CountFailures() {
+    int n = 0;
+    for (const std::string& line : host::Console().Lines()) n += line == kResourceFailure;
+    return n;
+  }
+
+  std::unique_ptr<host::Host> host;
+  std::unique_ptr<host::test::ModuleSandbox> sandbox;
+  std::unique_ptr<host::Module> module;
+  int64_t blocks = 0;
+};
+
+TEST_F(ModuleOrderTest, MessageOneBeforeSystemStartFailsAndKeepsNothing) {
+  EXPECT_EQ(-1, module->SendMessage(C4D_MSG_LOAD_RESOURCE));
+  EXPECT_EQ(0, CountFailures()) << "without a host interface there is no console to print to";
+  EXPECT_EQ(blocks, host::GetMemoryStats().liveBlocks);
+  EXPECT_EQ(0, module->Start()) << "registration without a host fails";
+  // The regular life still works afterwards.
+  EXPECT_TRUE(module->RunLifecycle());
+  EXPECT_NE(nullptr, host->Plugins().Find(1057829));
+}
+
+TEST_F(ModuleOrderTest, CallsAfterTheFinalEndKeepNothing) {
+  ASSERT_TRUE(module->RunLifecycle());
+  EXPECT_EQ(1, module->End());
+  const int64_t afterEnd = host::GetMemoryStats().liveBlocks;
+  EXPECT_EQ(-1, module->SendMessage(C4D_MSG_LOAD_RESOURCE));
+  EXPECT_EQ(0, module->Start());
+  EXPECT_EQ(5, module->CallMain(C4D_ACTION_QUERY));
+  EXPECT_EQ(afterEnd, host::GetMemoryStats().liveBlocks);
+}
+
+TEST_F(ModuleOrderTest, RestartAfterTheFinalEndRunsAFreshLife) {
+  ASSERT_TRUE(module->RunLifecycle());
+  EXPECT_EQ(1, module->End());
+  // Counted down below zero and back: the start that reaches one sets up again.
+  EXPECT_EQ(1, module->End());
+  EXPECT_EQ(1, module->SystemStart());
+  EXPECT_EQ(-1, module->SendMessage(C4D_MSG_LOAD_RESOURCE)) << "count 0: not started";
+  EXPECT_EQ(1, module->SystemStart());
+  EXPECT_EQ(1, module->End());
+  EXPECT_EQ(1, module->End());
+}
+
+TEST_F(ModuleOrderTest, TooOldHostThenMessagesAndEnd) {
+  C4DHostInterface old = *host::Interface();
+  old.version = C4D_API_VERSION_MIN - 1;
+  EXPECT_EQ(-3, module->CallMain(C4D_ACTION_SYSTEM_START, &old, nullptr, nullptr));
+  module->SendMessage(C4D_MSG_LOAD_RESOURCE);
+  module->Start();
+  EXPECT_EQ(1, module->CallMain(C4D_ACTION_END));
+  EXPECT_EQ(-3, module->CallMain(C4D_ACTION_SYSTEM_START, nullptr, nullptr, nullptr)) << "no interface at all";
+  EXPECT_EQ(-1, module->SendMessage(C4D_MSG_LOAD_RESOURCE));
+  EXPECT_EQ(0, module->Start());
+  EXPECT_EQ(1, module->CallMain(C4D_ACTION_END));
+}
+
+TEST_F(ModuleOrderTest, UnknownActionsAndMessagesInAnyState) {
+  for (int32_t action : {0, 5, 7, 100, -1, INT32_MIN, INT32_MAX}) EXPECT_EQ(-1, module->CallMain(action)) << action;
+  ASSERT_TRUE(module->RunLifecycle());
+  for (int32_t action : {0, 5, 7, -1}) EXPECT_EQ(-1, module->CallMain(action)) << action;
+  for (int32_t message : {2, -1, INT32_MAX}) EXPECT_EQ(-1, module->SendMessage(message)) << message;
+  EXPECT_EQ(1, module->SendMessage(0));
+}
+
+}  // namespace
+}  // namespace hardening

@@ -1,0 +1,56 @@
+// session_support.h - shared pieces of the hardening tests: the shader's IDs, lights and
+// a sample on a surface.
+#pragma once
+
+#include <cstdint>
+
+#include "c4d_host_abi.h"
+#include "core/customdata.h"
+#include "core/ids.h"
+#include "core/scene.h"
+#include "core/shaders.h"
+#include "core/vecmath.h"
+
+namespace hardening {
+
+inline constexpr int32_t kCorvane = 1057829;
+inline constexpr int32_t kSubShader = 10002;
+inline constexpr int32_t kOutput = 10003;
+inline constexpr int32_t kMixMode = 10005;
+inline constexpr int32_t kInvert = 10007;
+inline constexpr int32_t kLights = 10008;
+inline constexpr int32_t kFlagsOnPositive = 3;
+
+/// A light object of the given kind and colour above the origin.
+inline host::Node* NewLight(host::Document* doc, int32_t kind, const host::Vec3& color, double brightness = 1) {
+  host::Node* light = doc->CreateObject(host::kTypeLight, "light");
+  light->Data().SetInt32(host::LIGHT_TYPE, kind);
+  light->Data().SetVector(host::LIGHT_COLOR, color);
+  light->Data().SetFloat(host::LIGHT_BRIGHTNESS, brightness);
+  light->Data().SetVector(host::OBJECT_POSITION, host::Vec3(0, 0, 100));
+  light->Data().SetVector(host::OBJECT_DIRECTION, host::Vec3(0, 0, -1));
+  return light;
+}
+
+/// A sample on a surface through (x, y, 0) facing +Z, seen from above.
+struct Sample {
+  Sample(double x = 0, double y = 0) {
+    vd.p = {x, y, 0};
+    vd.n = vd.bumpn = vd.orign = {0, 0, 1};
+    vd.ray.p = {x, y, 50};
+    vd.ray.v = {0, 0, -1};
+    vd.dist = 50;
+    cd.p = {x, y, 0};
+    cd.vd = &vd;
+  }
+  C4DVolumeData vd{};
+  C4DChannelData cd{};
+};
+
+/// InitRender through the host for doc.
+inline int32_t Prepare(host::Document* doc, host::Node* shader) {
+  const C4DInitRenderStruct irs{host::ToHandle(doc), 0.0, 1, 0};
+  return host::ShaderInitRender(shader, &irs);
+}
+
+}  // namespace hardening
