@@ -1,0 +1,1 @@
+enum { IDS_CORVANE = 20000, _DUMMY_ELEMENT_ };

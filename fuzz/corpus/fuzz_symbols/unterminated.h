@@ -1,0 +1,5 @@
+#ifndef X
+#define X
+enum {
+  A = 5,
+  B
