@@ -51,16 +51,15 @@ std::string DefaultPluginsFolder() {
 class Session {
  public:
   /// Loads every module in folder. False (with a message on stderr) when the folder is
-  /// missing; modules that are refused are reported and skipped.
+  /// missing; modules that are refused are reported on the console and skipped.
   bool Open(const std::string& folder) {
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
       std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
       return false;
     }
+    // Refused modules are reported on the host console (echoed to stderr) by the loader.
     plugins = LoadPluginsFolder(folder);
-    for (const RefusedModule& r : plugins.refused)
-      std::fprintf(stderr, "corvane-host: %s: module not loaded: %s\n", r.path.c_str(), r.reason.c_str());
     return true;
   }
   /// Documents first (plug-in instances are freed while their modules are loaded), then

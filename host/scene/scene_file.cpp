@@ -582,6 +582,12 @@ bool LoadSceneText(const std::string& text, const std::string& file, Scene* out,
     auto colon = what.find(": ", pos == std::string::npos ? 0 : pos);
     error->message = "invalid JSON: " + (colon != std::string::npos ? what.substr(colon + 2) : what);
     return false;
+  } catch (const json::exception& e) {
+    // Well-formed text the reader still refuses, such as a number beyond the double range.
+    std::string what = e.what();
+    auto bracket = what.find("] ");
+    error->message = "invalid JSON: " + (bracket != std::string::npos ? what.substr(bracket + 2) : what);
+    return false;
   }
   Scene scene;
   scene.document = host->NewDocument(file);
@@ -627,7 +633,9 @@ json NodeToJson(const Node* node, const NameOfNode& names) {
   json params = json::object();
   auto friendly = FriendlyParamsOf(node);
   auto desc = DescriptionOf(node);
-  for (const auto& [id, v] : node->Data().Entries()) {
+  for (const auto& entry : node->Data().Entries()) {
+    const int32_t id = entry.first;
+    const Value& v = entry.second;
     // The host's own parameters under their friendly keys, when the stored type fits.
     auto f =
         std::find_if(friendly.begin(), friendly.end(), [&](const FriendlyParam* p) { return p->id == id; });

@@ -102,6 +102,8 @@ TEST_F(CliTest, BrokenScenesExitWithTwoAndSayWhy) {
       {"cycle.json",
        R"({"shaders": [{"name": "Self", "plugin": "Corvane", "parameters": {"XCORVANE_SHADER": "Self"}}]})",
        "cycle"},
+      {"overflow.json", R"({"lights": [{"name": "L", "type": "omni", "brightness": 1e999}]})",
+       "number overflow"},
   };
   for (const Case& c : cases) {
     std::string scene = Write(c.name, c.text);
