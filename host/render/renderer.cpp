@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "core/suites.h"
 
@@ -92,6 +94,35 @@ Vec3 TraceCameraRay(const RenderSetup& setup, const RayD& ray, int thread, int64
   return c;
 }
 
+namespace {
+
+/// Runs body(tile, thread) for every tile in [0, count) on up to `threads` threads.
+/// Normally oneTBB's scheduler does the work. The thread-sanitizer build cannot see the
+/// synchronisation inside the (uninstrumented) TBB library and would report its internal
+/// hand-overs as races, so there plain std::threads take tiles from an atomic counter:
+/// the renderer's own data sharing is then checked for real.
+template <typename Body>
+void ParallelForTiles(int count, int threads, const Body& body) {
+#if defined(CORVANE_PLAIN_THREADS)
+  std::atomic<int> next{0};
+  auto worker = [&](int thread) {
+    for (int t = next++; t < count; t = next++) body(t, thread);
+  };
+  std::vector<std::thread> pool;
+  for (int i = 1; i < std::max(1, threads); ++i) pool.emplace_back(worker, i);
+  worker(0);
+  for (std::thread& th : pool) th.join();
+#else
+  (void)threads;
+  tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), [&](const tbb::blocked_range<int>& range) {
+    int thread = tbb::this_task_arena::current_thread_index();
+    for (int t = range.begin(); t != range.end(); ++t) body(t, thread);
+  });
+#endif
+}
+
+}  // namespace
+
 bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage* image, RenderStats* stats,
             std::string* error) {
   const PinholeCamera& cam = setup.camera;
@@ -130,30 +161,27 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
   for (C4DNode* sh : setup.shaders) RenderSuite1()->ShaderInitRender(sh, &irs);
 
   // Render image tiles
-  tbb::parallel_for(tbb::blocked_range<int>(0, tileCount, 1), [&](const tbb::blocked_range<int>& range) {
-    int thread = tbb::this_task_arena::current_thread_index();
-    for (int t = range.begin(); t != range.end(); ++t) {
-      int x0 = (t % tilesX) * tile, y0 = (t / tilesX) * tile;
-      int x1 = std::min(x0 + tile, cam.Width()), y1 = std::min(y0 + tile, cam.Height());
-      int64_t localSamples = 0, localNonFinite = 0;
-      for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) {
-          // Average the pixel's samples in a fixed order.
-          Vec3 sum;
-          for (int i = 0; i < options.samples; ++i) {
-            double dx, dy;
-            SampleOffset(x, y, i, options.samples, &dx, &dy);
-            sum = sum + TraceCameraRay(setup, cam.GenerateRay(x + dx, y + dy), thread, &localSamples,
-                                       &localNonFinite);
-          }
-          image->Set(x, y, options.samples == 1 ? sum : sum * (1.0 / double(options.samples)));
+  ParallelForTiles(tileCount, threads, [&](int t, int thread) {
+    int x0 = (t % tilesX) * tile, y0 = (t / tilesX) * tile;
+    int x1 = std::min(x0 + tile, cam.Width()), y1 = std::min(y0 + tile, cam.Height());
+    int64_t localSamples = 0, localNonFinite = 0;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        // Average the pixel's samples in a fixed order.
+        Vec3 sum;
+        for (int i = 0; i < options.samples; ++i) {
+          double dx, dy;
+          SampleOffset(x, y, i, options.samples, &dx, &dy);
+          sum = sum + TraceCameraRay(setup, cam.GenerateRay(x + dx, y + dy), thread, &localSamples,
+                                     &localNonFinite);
         }
+        image->Set(x, y, options.samples == 1 ? sum : sum * (1.0 / double(options.samples)));
       }
-      shaderSamples += localSamples;
-      nonFinite += localNonFinite;
-      int done = ++tilesDone;
-      if (options.progress) options.progress(done, tileCount);
     }
+    shaderSamples += localSamples;
+    nonFinite += localNonFinite;
+    int done = ++tilesDone;
+    if (options.progress) options.progress(done, tileCount);
   });
 
   for (auto it = setup.shaders.rbegin(); it != setup.shaders.rend(); ++it)
