@@ -7,17 +7,6 @@ FUZZ_JOBS="${FUZZ_JOBS:-2}"
 # Builds the given fuzz targets (all when none are named).
 fuzz_build() {
   local source="${ROOT}"
-  if ! grep -q 'add_subdirectory(fuzz)' "${ROOT}/CMakeLists.txt"; then
-    # The top level does not include fuzz/ yet: wrap the project and fuzz/ in a private list.
-    source="${FUZZ_BUILD}-wrapper"
-    mkdir -p "${source}"
-    cat > "${source}/CMakeLists.txt" <<CMAKE
-cmake_minimum_required(VERSION 3.25)
-project(CorvaneFuzz LANGUAGES C CXX)
-add_subdirectory("${ROOT}" corvane)
-add_subdirectory("${ROOT}/fuzz" fuzz)
-CMAKE
-  fi
   cmake -S "${source}" -B "${FUZZ_BUILD}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_BUILD_FUZZERS=ON >/dev/null
   if [ $# -eq 0 ]; then set -- corvane_fuzzers; fi
