@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "c4d_host_abi.h"
+#include "corvane_sample.h"
 #include "core/customdata.h"
 #include "core/ids.h"
 #include "core/scene.h"
@@ -13,12 +14,8 @@
 
 namespace hardening {
 
-inline constexpr int32_t kCorvane = 1057829;
-inline constexpr int32_t kSubShader = 10002;
-inline constexpr int32_t kOutput = 10003;
-inline constexpr int32_t kMixMode = 10005;
-inline constexpr int32_t kInvert = 10007;
-inline constexpr int32_t kLights = 10008;
+using namespace ::corvanetest;  // IDs and Sample
+
 inline constexpr int32_t kFlagsOnPositive = 3;
 
 /// A light object of the given kind and colour above the origin.
@@ -31,21 +28,6 @@ inline host::Node* NewLight(host::Document* doc, int32_t kind, const host::Vec3&
   light->Data().SetVector(host::OBJECT_DIRECTION, host::Vec3(0, 0, -1));
   return light;
 }
-
-/// A sample on a surface through (x, y, 0) facing +Z, seen from above.
-struct Sample {
-  Sample(double x = 0, double y = 0) {
-    vd.p = {x, y, 0};
-    vd.n = vd.bumpn = vd.orign = {0, 0, 1};
-    vd.ray.p = {x, y, 50};
-    vd.ray.v = {0, 0, -1};
-    vd.dist = 50;
-    cd.p = {x, y, 0};
-    cd.vd = &vd;
-  }
-  C4DVolumeData vd{};
-  C4DChannelData cd{};
-};
 
 /// InitRender through the host for doc.
 inline int32_t Prepare(host::Document* doc, host::Node* shader) {

@@ -6,15 +6,6 @@
 
 namespace shadertest {
 
-Sample::Sample() {
-  vd.p = {0, 0, 0};
-  vd.n = vd.bumpn = vd.orign = {0, 0, 1};
-  vd.ray.p = {0, 0, 50};
-  vd.ray.v = {0, 0, -1};
-  vd.dist = 50;
-  cd.vd = &vd;
-}
-
 void ShaderTest::SetUp() {
   host::Console().SetEcho(false);
   host = std::make_unique<host::Host>();

@@ -11,29 +11,12 @@
 #include "core/ids.h"
 #include "core/vecmath.h"
 #include "loader/loader.h"
+#include "corvane_sample.h"
 #include "module_fixture.h"
 
 namespace shadertest {
 
-// The shader's public identity: plug-in ID and description IDs.
-inline constexpr int32_t kCorvane = 1057829;
-inline constexpr int32_t kSpareValue = 10001;
-inline constexpr int32_t kSubShader = 10002;
-inline constexpr int32_t kOutput = 10003;
-inline constexpr int32_t kMixMode = 10005;
-inline constexpr int32_t kInvert = 10007;
-inline constexpr int32_t kLights = 10008;
-inline constexpr int32_t kGradient = 10009;
-inline constexpr int32_t kFlagActive = 1;
-inline constexpr int32_t kFlagPositive = 2;
-inline constexpr double kThird = 0.3333333333333333;
-
-/// A sample on a surface at the origin facing +Z, seen from above.
-struct Sample {
-  Sample();
-  C4DVolumeData vd{};
-  C4DChannelData cd{};
-};
+using namespace ::corvanetest;  // IDs and Sample
 
 class ShaderTest : public ::testing::Test {
  protected:
