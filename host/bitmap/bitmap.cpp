@@ -4,16 +4,7 @@
 #include "core/suites.h"
 #include "core/text.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_NO_STDIO
-#define STBI_NO_LINEAR
-#define STBI_NO_HDR
-#define STBI_FAILURE_USERMSG
-// A few header bytes must not make the host allocate gigabytes and decode for seconds.
-#define STBI_MAX_DIMENSIONS 16384
-#include <stb_image.h>
-#define STB_IMAGE_RESIZE_IMPLEMENTATION
-#include <stb_image_resize.h>
+#include "bitmap/stb_config.h"
 
 #include <algorithm>
 #include <atomic>

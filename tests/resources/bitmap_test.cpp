@@ -79,6 +79,15 @@ TEST_F(BitmapTest, DecodesPngAndRefusesBrokenFiles) {
   EXPECT_EQ(LiveBitmapCount(), live);
 }
 
+TEST_F(BitmapTest, ReadsPngOnlyAndSurvivesAnEmptyFirstDataChunk) {
+  Image img;
+  // Found by fuzzing: a PNG whose first IDAT chunk is empty.
+  const int32_t result = DecodeImageFile(kImages + "/empty_first_idat.png", &img);
+  EXPECT_TRUE(result == C4D_IMAGERESULT_OK || result == C4D_IMAGERESULT_WRONGTYPE) << result;
+  // Another format stb could read is refused, whatever the file is called.
+  EXPECT_EQ(DecodeImageFile(kImages + "/portable_pixmap.png", &img), C4D_IMAGERESULT_WRONGTYPE);
+}
+
 TEST_F(BitmapTest, AllocationFailureCanBeInjected) {
   FailNextBitmapAlloc(2);
   EXPECT_EQ(suite->BitmapAlloc(), nullptr);
