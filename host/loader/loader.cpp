@@ -199,6 +199,7 @@ std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions&
   for (const std::string& dep : id.dependencies) frameworks += (frameworks.empty() ? "" : ", ") + dep;
   Console().Print("Loaded module " +
                   (id.identifier.empty() ? std::string("(no identifier)") : id.identifier) + " from " + path +
+                  " (" + module->LoaderName() + ")" +
                   (frameworks.empty() ? "" : "; frameworks: " + frameworks));
   for (const std::string& problem : id.problems) Console().Print("Module " + path + ": " + problem);
   module->RunLifecycle();
@@ -207,7 +208,9 @@ std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions&
 
 PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& options) {
   PluginsFolder result;
-  std::string extension = Lower(options.extension.empty() ? DefaultModuleExtension() : options.extension);
+  // Without a named extension every platform's module files are looked at: the opener
+  // decides by their contents, and a foreign one is refused with its own line.
+  const std::string extension = Lower(options.extension);
   std::filesystem::path root(std::u8string(folder.begin(), folder.end()));
   std::error_code ec;
   if (!std::filesystem::is_directory(root, ec)) {
@@ -223,8 +226,10 @@ PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& 
     std::error_code typeError;
     if (!it->is_regular_file(typeError)) continue;
     std::u8string ext = it->path().extension().u8string();
-    if (Lower(std::string(ext.begin(), ext.end())) != extension) continue;
     std::u8string p = it->path().generic_u8string();
+    if (extension.empty() ? !HasModuleExtension(std::string(p.begin(), p.end()))
+                          : Lower(std::string(ext.begin(), ext.end())) != extension)
+      continue;
     files.emplace_back(p.begin(), p.end());
   }
   if (ec) Console().Print("Plug-ins folder " + folder + ": " + ec.message());

@@ -51,9 +51,12 @@ struct ModuleOptions {
   int32_t interfaceVersion = C4D_API_VERSION;
   /// False: action 1 passes no module file (null p3).
   bool passModuleFile = true;
-  /// Opens module files; empty means OpenNativeLibrary.
+  /// Opens module files; empty means DefaultModuleOpener() (OpenModuleLibrary: the loader
+  /// follows from the file's format).
   ModuleOpener opener;
-  /// Extension of module files for LoadPluginsFolder; empty means NativeModuleExtension().
+  /// Extension of module files for LoadPluginsFolder; empty means every platform's module
+  /// extension (.xso64, .xdl64, .xlib), so that a foreign module is refused with a reason
+  /// instead of passing unseen.
   std::string extension;
 };
 
@@ -98,6 +101,8 @@ class Module {
 
   bool IsOpen() const { return library != nullptr; }
   const std::string& Path() const { return path; }
+  /// Which loader mapped the file ("dlopen", "LoadLibraryW", "Mach-O loader", ...).
+  const char* LoaderName() const { return library ? library->LoaderName() : "unloaded"; }
   const ModuleIdentity& Identity() const { return identity; }
   const LifecycleCodes& Codes() const { return codes; }
   /// The module's g_maxon record (null once unloaded).

@@ -1,6 +1,8 @@
 // module_library.cpp - the native module opener.
 #include "loader/module_library.h"
 
+#include "loader/macho_library.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -25,6 +27,7 @@ class WindowsLibrary : public ModuleLibrary {
   explicit WindowsLibrary(HMODULE m) : module(m) {}
   ~WindowsLibrary() override { FreeLibrary(module); }
   void* Symbol(const char* name) override { return reinterpret_cast<void*>(GetProcAddress(module, name)); }
+  const char* LoaderName() const override { return "LoadLibraryW"; }
 
  private:
   HMODULE module;
@@ -38,6 +41,9 @@ std::string LastErrorText() {
       code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message = n && text ? std::string(text, n) : std::string();
   if (text) LocalFree(text);
+  // Inserts are not filled in: the file is named by the caller
+  for (size_t at = message.find("%1"); at != std::string::npos; at = message.find("%1"))
+    message.replace(at, 2, "the file");
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
     message.pop_back();
   }
@@ -51,6 +57,7 @@ class PosixLibrary : public ModuleLibrary {
   explicit PosixLibrary(void* h) : handle(h) {}
   ~PosixLibrary() override { dlclose(handle); }
   void* Symbol(const char* name) override { return dlsym(handle, name); }
+  const char* LoaderName() const override { return "dlopen"; }
 
  private:
   void* handle;
@@ -130,6 +137,76 @@ std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::s
 #endif
 }
 
+BinaryFormat SniffBinaryFormat(const unsigned char* b, size_t size) {
+  if (size >= 4 && b[0] == 0x7f && b[1] == 'E' && b[2] == 'L' && b[3] == 'F') return BinaryFormat::kElf;
+  if (size >= 2 && b[0] == 'M' && b[1] == 'Z') return BinaryFormat::kPe;
+  if (size >= 4) {
+    const uint32_t le = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    const uint32_t be = uint32_t(b[3]) | uint32_t(b[2]) << 8 | uint32_t(b[1]) << 16 | uint32_t(b[0]) << 24;
+    if (le == 0xfeedfacf) return BinaryFormat::kMachO64;
+    // 32-bit, byte-swapped and universal ("fat") Mach-O files
+    if (le == 0xfeedface || be == 0xfeedface || be == 0xfeedfacf || be == 0xcafebabe || be == 0xcafebabf)
+      return BinaryFormat::kMachOOther;
+  }
+  return BinaryFormat::kUnknown;
+}
+
+BinaryFormat SniffBinaryFile(const std::string& path) {
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
+  unsigned char head[4] = {};
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  return SniffBinaryFormat(head, size_t(in.gcount()));
+}
+
+const char* BinaryFormatName(BinaryFormat format) {
+  switch (format) {
+    case BinaryFormat::kElf:
+      return "ELF (Linux)";
+    case BinaryFormat::kPe:
+      return "PE (Windows)";
+    case BinaryFormat::kMachO64:
+      return "64-bit Mach-O (macOS)";
+    case BinaryFormat::kMachOOther:
+      return "universal, 32-bit or big-endian Mach-O";
+    case BinaryFormat::kUnknown:
+      break;
+  }
+  return "not a binary this host knows";
+}
+
+std::unique_ptr<ModuleLibrary> OpenModuleLibrary(const std::string& path, std::string* error) {
+  const BinaryFormat format = SniffBinaryFile(path);
+#if defined(_WIN32)
+  const BinaryFormat native = BinaryFormat::kPe;
+  const char* loads = "this Windows host loads PE (Windows) modules";
+#elif defined(__APPLE__)
+  const BinaryFormat native = BinaryFormat::kMachO64;
+  const char* loads = "this macOS host loads Mach-O (macOS) modules";
+#else
+  const BinaryFormat native = BinaryFormat::kElf;
+  const char* loads = "this Linux host loads ELF (Linux) and x86-64 Mach-O (macOS) modules";
+#endif
+  if (format == native) return OpenNativeLibrary(path, error);
+#if defined(__linux__) && defined(__x86_64__)
+  if (format == BinaryFormat::kMachO64) return OpenMachOLibrary(path, error);
+#endif
+  if (error) {
+    *error = format == BinaryFormat::kUnknown
+                 ? std::string("not a module binary (no ELF, PE or Mach-O header); ") + loads
+                 : std::string(format == BinaryFormat::kElf ? "an " : "a ") + BinaryFormatName(format) +
+                       " binary; " + loads;
+  }
+  return nullptr;
+}
+
+bool HasModuleExtension(const std::string& path) {
+  const size_t dot = path.find_last_of("./\\");
+  if (dot == std::string::npos || path[dot] != '.') return false;
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return ext == ".xso64" || ext == ".xdl64" || ext == ".xlib";
+}
+
 const char* NativeModuleExtension() {
 #if defined(_WIN32)
   return ".xdl64";
@@ -143,7 +220,7 @@ const char* NativeModuleExtension() {
 namespace {
 
 struct ModuleFormat {
-  ModuleOpener opener = OpenNativeLibrary;
+  ModuleOpener opener = OpenModuleLibrary;
   std::string extension = NativeModuleExtension();
 };
 
@@ -155,7 +232,7 @@ ModuleFormat& DefaultFormat() {
 }  // namespace
 
 void SetDefaultModuleFormat(ModuleOpener opener, std::string extension) {
-  DefaultFormat().opener = opener ? std::move(opener) : ModuleOpener(OpenNativeLibrary);
+  DefaultFormat().opener = opener ? std::move(opener) : ModuleOpener(OpenModuleLibrary);
   DefaultFormat().extension = extension.empty() ? std::string(NativeModuleExtension()) : std::move(extension);
 }
 

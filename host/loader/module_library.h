@@ -1,9 +1,15 @@
 // module_library.h - how the host opens a module file and finds its exported symbols.
 //
 // The loader only needs "open this file" and "address of this export"; everything else
-// (dlopen, LoadLibraryW, a test loader for foreign binaries) hides behind ModuleLibrary.
+// (dlopen, LoadLibraryW, the Mach-O loader for macOS builds) hides behind ModuleLibrary.
+//
+// Which loader opens a file follows from its contents, never from its name: the Linux host
+// opens ELF files with dlopen and x86-64 Mach-O files (macOS builds) with its own Mach-O
+// loader; the Windows host opens PE files with LoadLibraryW. Every other file is refused
+// with one line that says what the file is and what this host loads.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,7 +23,19 @@ class ModuleLibrary {
   /// Address of the exported symbol name (plain C name, without any platform prefix);
   /// null when the library has no such export.
   virtual void* Symbol(const char* name) = 0;
+  /// Which loader mapped the file ("dlopen", "LoadLibraryW", "Mach-O loader", ...).
+  virtual const char* LoaderName() const { return "custom opener"; }
 };
+
+/// The kinds of binary the host tells apart by their first bytes.
+enum class BinaryFormat { kUnknown, kElf, kPe, kMachO64, kMachOOther };
+
+/// The format of the file's first bytes (kUnknown when it is too short or none of them).
+BinaryFormat SniffBinaryFormat(const unsigned char* bytes, size_t size);
+/// The format of the file at path (UTF-8); kUnknown when it cannot be read.
+BinaryFormat SniffBinaryFile(const std::string& path);
+/// "ELF (Linux)", "PE (Windows)", "Mach-O (macOS)", ...
+const char* BinaryFormatName(BinaryFormat format);
 
 /// Opens the file at path (UTF-8). Null with *error set to the cause when it cannot.
 using ModuleOpener =
@@ -26,14 +44,23 @@ using ModuleOpener =
 /// The platform's own loader: dlopen(RTLD_NOW | RTLD_LOCAL) or LoadLibraryW.
 std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::string* error);
 
+/// The host's opener: looks at the file's format and hands it to the loader for it
+/// (OpenNativeLibrary, or OpenMachOLibrary on Linux), or refuses it with a cause that
+/// names the format found and the formats this host loads.
+std::unique_ptr<ModuleLibrary> OpenModuleLibrary(const std::string& path, std::string* error);
+
+/// Whether path's extension is one of the module extensions of any platform (".xso64",
+/// ".xdl64", ".xlib"; case does not matter).
+bool HasModuleExtension(const std::string& path);
+
 /// The file extension of modules on this platform: ".xso64" (Linux), ".xdl64" (Windows)
 /// or ".xlib" (macOS).
 const char* NativeModuleExtension();
 
 /// The opener and module file extension used where ModuleOptions names none. They start as
-/// the platform's own (OpenNativeLibrary, NativeModuleExtension()); a harness that runs
-/// another platform's modules (a test loader for Mach-O files, say) replaces them for the
-/// whole process before loading anything. Not thread-safe: set once at start-up.
+/// OpenModuleLibrary and NativeModuleExtension(); a test harness that runs another
+/// platform's modules sets the extension its module copies get. Not thread-safe: set once
+/// at start-up.
 void SetDefaultModuleFormat(ModuleOpener opener, std::string extension);
 const ModuleOpener& DefaultModuleOpener();
 const std::string& DefaultModuleExtension();

@@ -1,5 +1,5 @@
 // Tests of the test Mach-O loader against the built macOS module and damaged copies of it.
-#include "macho_loader.h"
+#include "loader/macho_library.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -195,6 +195,68 @@ TEST_F(MachOLoaderTest, RefusesDamagedFilesWithoutCrashing) {
     std::vector<unsigned char> cut(module.begin(), module.begin() + size);
     EXPECT_NE(LoadCopy(cut), "") << "a file cut at " << size << " bytes loaded";
   }
+}
+
+/// File offset of the first pointer in the module's __mod_init_func section, and the
+/// address of a segment that is not executable (0 when the file has none).
+struct InitSlot {
+  size_t fileOffset = 0;
+  uint64_t dataAddress = 0;
+};
+InitSlot FindInitSlot(const std::vector<unsigned char>& file) {
+  InitSlot slot;
+  for (size_t at : LoadCommandOffsets(file)) {
+    if (Read32(file, at) != 0x19 /* LC_SEGMENT_64 */) continue;
+    int32_t initprot = 0;
+    uint64_t vmaddr = 0;
+    std::memcpy(&vmaddr, &file[at + 24], 8);
+    std::memcpy(&initprot, &file[at + 60], 4);
+    if (!(initprot & 4) && slot.dataAddress == 0 && vmaddr != 0) slot.dataAddress = vmaddr;
+    const uint32_t nsects = Read32(file, at + 64);
+    for (uint32_t i = 0; i < nsects; ++i) {
+      const size_t sect = at + 72 + size_t(i) * 80;
+      if ((Read32(file, sect + 64) & 0xff) == 0x9 /* S_MOD_INIT_FUNC_POINTERS */)
+        slot.fileOffset = Read32(file, sect + 48);
+    }
+  }
+  return slot;
+}
+
+TEST_F(MachOLoaderTest, InitialisersOutsideTheCodeAreRefusedBeforeAnythingRuns) {
+  InitSlot slot = FindInitSlot(module);
+  ASSERT_NE(slot.fileOffset, 0u) << "the module has static initialisers";
+  ASSERT_NE(slot.dataAddress, 0u);
+  std::vector<unsigned char> copy = module;
+  std::memcpy(&copy[slot.fileOffset], &slot.dataAddress, 8);
+  EXPECT_NE(LoadCopy(copy).find("initialiser points outside the code"), std::string::npos);
+}
+
+TEST_F(MachOLoaderTest, MapsWithoutRunningInitialisersWhenAsked) {
+  std::string error;
+  MachOLoadOptions options;
+  options.runInitializers = false;
+  auto image = MachOImage::LoadFromMemory(module, "corvane.xlib", &error, options);
+  ASSERT_TRUE(image) << error;
+  EXPECT_GT(image->InitializerCount(), 0);
+  // The unit list is built by the initialisers: it is still empty
+  const auto* info = static_cast<const C4DModuleInfo*>(image->Symbol("_g_maxon"));
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->units, nullptr);
+}
+
+TEST_F(MachOLoaderTest, TheHostOpenerPicksTheMachOLoaderByContents) {
+  // Named like a Linux module, it is still a Mach-O file
+  std::vector<unsigned char> copy = module;
+  TempFile file(copy);
+  const std::string renamed = file.path + ".xso64";
+  std::filesystem::copy_file(file.path, renamed);
+  std::string error;
+  auto library = OpenModuleLibrary(renamed, &error);
+  ASSERT_TRUE(library) << error;
+  EXPECT_STREQ(library->LoaderName(), "Mach-O loader");
+  EXPECT_NE(library->Symbol("c4d_main"), nullptr);
+  library.reset();
+  std::filesystem::remove(renamed);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "c4d_host_abi.h"
 
 #if defined(CORVANE_PROBE_MACHO)
-#include "macho_loader.h"
+#include "loader/macho_library.h"
 #elif defined(_WIN32)
 #include <windows.h>
 #else
@@ -29,10 +29,10 @@ struct LoadedModule {
 };
 
 #if defined(CORVANE_PROBE_MACHO)
-std::unique_ptr<host::test::MachOImage> g_image;
+std::unique_ptr<host::MachOImage> g_image;
 LoadedModule Load(const char* path) {
   LoadedModule m;
-  g_image = host::test::MachOImage::Load(path, &m.error);
+  g_image = host::MachOImage::Load(path, &m.error);
   if (!g_image) return m;
   m.main = reinterpret_cast<C4DMainFunction>(g_image->Symbol("_c4d_main"));
   m.info = static_cast<const C4DModuleInfo*>(g_image->Symbol("_g_maxon"));

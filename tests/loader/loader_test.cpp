@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "core/console.h"
 #include "core/host.h"
@@ -85,6 +86,56 @@ TEST_F(LoaderTest, RefusesFilesThatAreNotModules) {
   EXPECT_TRUE(LoadPluginsFolder(folder.Join("no-folder")).modules.empty());
 }
 
+TEST(BinaryFormat, IsToldFromTheFirstBytes) {
+  auto sniff = [](std::string bytes) {
+    return SniffBinaryFormat(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  };
+  EXPECT_EQ(sniff(std::string("\x7f" "ELF\x02", 5)), BinaryFormat::kElf);
+  EXPECT_EQ(sniff("MZ\x90"), BinaryFormat::kPe);
+  EXPECT_EQ(sniff(std::string("\xcf\xfa\xed\xfe", 4)), BinaryFormat::kMachO64);
+  EXPECT_EQ(sniff(std::string("\xca\xfe\xba\xbe", 4)), BinaryFormat::kMachOOther);  // universal
+  EXPECT_EQ(sniff(std::string("\xce\xfa\xed\xfe", 4)), BinaryFormat::kMachOOther);  // 32-bit
+  EXPECT_EQ(sniff("\x7f" "EL"), BinaryFormat::kUnknown);
+  EXPECT_EQ(sniff(""), BinaryFormat::kUnknown);
+  EXPECT_EQ(sniff("#!/bin/sh"), BinaryFormat::kUnknown);
+}
+
+// Module files of every platform's extension are looked at; the loader follows from their
+// contents, and a foreign binary is refused with what it is and what this host loads.
+TEST_F(LoaderTest, ForeignBinariesBesideAGoodModuleAreRefusedOneLineEach) {
+  test::TempFolder folder;
+  folder.Copy(LOADER_FIXTURE_MODULE, "plugins/a/good" + Ext());
+  const std::string zeros(64, '\0');
+  folder.Write("plugins/b/windows.xdl64", "MZ" + zeros);
+  folder.Write("plugins/b/linux.xso64", std::string("\x7f" "ELF") + zeros);
+  folder.Write("plugins/b/macos.xlib", std::string("\xcf\xfa\xed\xfe", 4) + zeros);
+  folder.Write("plugins/b/universal.xlib", std::string("\xca\xfe\xba\xbe", 4) + zeros);
+  folder.Write("plugins/b/readme.txt", "MZ" + zeros);  // not a module file name: not looked at
+  Host hostSession;
+  PluginsFolder loaded = LoadPluginsFolder(folder.Join("plugins"));
+  ASSERT_EQ(loaded.modules.size(), 1u);
+  ASSERT_EQ(loaded.refused.size(), 4u);
+  std::map<std::string, std::string> reasons;
+  for (const RefusedModule& r : loaded.refused)
+    reasons[std::filesystem::path(r.path).filename().string()] = r.reason;
+#if defined(_WIN32)
+  EXPECT_THAT(reasons["linux.xso64"], HasSubstr("an ELF (Linux) binary; this Windows host loads PE"));
+  EXPECT_THAT(reasons["macos.xlib"], HasSubstr("a 64-bit Mach-O (macOS) binary; this Windows host loads PE"));
+  EXPECT_THAT(reasons["windows.xdl64"], HasSubstr("not a loadable module"));  // LoadLibraryW says why
+#else
+  EXPECT_THAT(reasons["windows.xdl64"], HasSubstr("a PE (Windows) binary; this Linux host loads ELF"));
+  EXPECT_THAT(reasons["macos.xlib"], HasSubstr("not a loadable module"));  // the Mach-O loader says why
+  EXPECT_THAT(reasons["linux.xso64"], HasSubstr("not a loadable module"));
+#endif
+  EXPECT_THAT(reasons["universal.xlib"], HasSubstr("universal, 32-bit or big-endian Mach-O"));
+  // One console line per refused file
+  for (const RefusedModule& r : loaded.refused) {
+    int lines = 0;
+    for (const std::string& line : Console().Lines()) lines += line.find(r.path) != std::string::npos;
+    EXPECT_EQ(lines, 1) << r.path;
+  }
+}
+
 TEST_F(LoaderTest, ReadsUnitRecordsAndGuardsAgainstCycles) {
   test::ModuleSandbox sandbox(LOADER_FIXTURE_MODULE, "");
   std::unique_ptr<Module> m = sandbox.Open();
@@ -125,8 +176,8 @@ TEST_F(LoaderTest, DrivesLifecycleAndEndsAtUnload) {
   EXPECT_EQ(m->CallMain(2002), 1);
   EXPECT_EQ(m->Info()->memory, MemorySuite1());
   EXPECT_THAT(Joined(Console().Lines()),
-              HasSubstr("Loaded module net.example.fixture from " + sandbox.ModuleFile() +
-                        "; frameworks: net.example.first.framework, net.example.second.framework"));
+              HasSubstr("Loaded module net.example.fixture from " + sandbox.ModuleFile() + " (" +
+                        m->LoaderName() + "); frameworks: net.example.first.framework, net.example.second.framework"));
 
   // Registrations made inside c4d_main are attributed to the module
   EXPECT_EQ(m->CallMain(2003), 1);

@@ -1,16 +1,21 @@
-// macho_loader.cpp - see macho_loader.h.
-#include "macho_loader.h"
+// macho_library.cpp - see macho_library.h.
+#include "loader/macho_library.h"
+
+// Mapping needs mmap; the Windows host refuses Mach-O files before they reach a loader.
+#if !defined(_WIN32)
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <vector>
 
-namespace host::test {
+namespace host {
 namespace {
 
 // The few Mach-O structures and constants the loader reads (layout as in the format).
@@ -121,11 +126,23 @@ std::unique_ptr<MachOImage> Fail(std::string* error, const std::string& path, co
 
 }  // namespace
 
-std::unique_ptr<MachOImage> MachOImage::Load(const std::string& path, std::string* error) {
-  // Read the whole file
-  std::ifstream in(path, std::ios::binary);
+std::unique_ptr<MachOImage> MachOImage::Load(const std::string& path, std::string* error,
+                                             const MachOLoadOptions& options) {
+  std::error_code ec;
+  const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+  const uint64_t size = std::filesystem::file_size(file, ec);
+  if (ec) return Fail(error, path, "cannot open the file");
+  if (size > kMaxMachOFileSize)
+    return Fail(error, path, "file is too large for a module (" + std::to_string(size) + " bytes)");
+  std::ifstream in(file, std::ios::binary);
   if (!in) return Fail(error, path, "cannot open the file");
-  std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return LoadFromMemory(bytes, path, error, options);
+}
+
+std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigned char>& file,
+                                                       const std::string& path, std::string* error,
+                                                       const MachOLoadOptions& options) {
   auto fileRange = [&](uint64_t off, uint64_t size) {
     return off <= file.size() && size <= file.size() - off;
   };
@@ -283,7 +300,16 @@ std::unique_ptr<MachOImage> MachOImage::Load(const std::string& path, std::strin
   }
 
   // Sections that need support this loader does not give
-  std::vector<void (*)()> initializers;
+  // A code address must lie inside a segment that maps executable pages
+  auto inExecutableSegment = [&](uint64_t address) {
+    for (const Segment& s : segments) {
+      if (!(s.cmd.initprot & kVmProtExecute) || s.cmd.vmsize == 0) continue;
+      const uint64_t begin = uint64_t(reinterpret_cast<uintptr_t>(mem)) + (s.cmd.vmaddr - lowest);
+      if (address >= begin && address - begin < s.cmd.vmsize) return true;
+    }
+    return false;
+  };
+  std::vector<void (*)()> initializers, terminators;
   for (const Segment& s : segments) {
     for (const Section64& sect : s.sections) {
       const uint32_t type = sect.flags & kSectionTypeMask;
@@ -300,11 +326,9 @@ std::unique_ptr<MachOImage> MachOImage::Load(const std::string& path, std::strin
         std::memcpy(&target, data + i, entry);
         // Offsets are relative to the header; pointers are already rebased
         if (type == kInitFuncOffsets) target += reinterpret_cast<uintptr_t>(image->header);
-        if (target < reinterpret_cast<uintptr_t>(mem) ||
-            target >= reinterpret_cast<uintptr_t>(mem) + image->mappingSize)
-          return Fail(error, path, "initialiser points outside the image");
+        if (!inExecutableSegment(target)) return Fail(error, path, "initialiser points outside the code");
         auto fn = reinterpret_cast<void (*)()>(target);
-        (type == kModTermFuncPointers ? image->terminators : initializers).push_back(fn);
+        (type == kModTermFuncPointers ? terminators : initializers).push_back(fn);
       }
     }
   }
@@ -330,6 +354,10 @@ std::unique_ptr<MachOImage> MachOImage::Load(const std::string& path, std::strin
         if (flags & ~uint64_t(0x3)) return Fail(error, path, "re-exported or resolver symbol " + prefix);
         if ((flags & 0x3) != 0) return Fail(error, path, "thread-local or absolute symbol " + prefix);
         if (address >= image->mappingSize) return Fail(error, path, "export outside the image");
+        // The host calls the entry: it must be code of this image
+        if (prefix == "_c4d_main" &&
+            !inExecutableSegment(reinterpret_cast<uintptr_t>(image->header) + address))
+          return Fail(error, path, "_c4d_main does not lie in executable code");
         image->exports[prefix] = address;
       }
       uint8_t children = 0;
@@ -355,9 +383,12 @@ std::unique_ptr<MachOImage> MachOImage::Load(const std::string& path, std::strin
       return Fail(error, path, "cannot set segment protection");
   }
 
-  // Static initialisers, in the order the linker laid them out
-  for (auto fn : initializers) fn();
+  // Static initialisers, in the order the linker laid them out; only now, with every
+  // check passed, does any code of the file run
   image->initializerCount = int(initializers.size());
+  if (!options.runInitializers) return image;
+  for (auto fn : initializers) fn();
+  image->terminators = std::move(terminators);
   return image;
 }
 
@@ -372,6 +403,7 @@ class MachOLibrary : public ModuleLibrary {
  public:
   explicit MachOLibrary(std::unique_ptr<MachOImage> loaded) : image(std::move(loaded)) {}
   void* Symbol(const char* name) override { return image->Symbol(std::string("_") + name); }
+  const char* LoaderName() const override { return "Mach-O loader"; }
 
  private:
   std::unique_ptr<MachOImage> image;
@@ -380,8 +412,13 @@ class MachOLibrary : public ModuleLibrary {
 }  // namespace
 
 std::unique_ptr<ModuleLibrary> OpenMachOLibrary(const std::string& path, std::string* error) {
-  std::unique_ptr<MachOImage> image = MachOImage::Load(path, error);
-  if (!image) return nullptr;
+  std::string why;
+  std::unique_ptr<MachOImage> image = MachOImage::Load(path, &why);
+  if (!image) {
+    // Module::Open names the file itself: hand back the cause alone
+    if (error) *error = why.rfind(path + ": ", 0) == 0 ? why.substr(path.size() + 2) : why;
+    return nullptr;
+  }
   return std::make_unique<MachOLibrary>(std::move(image));
 }
 
@@ -391,4 +428,6 @@ void* MachOImage::Symbol(const std::string& name) const {
   return const_cast<unsigned char*>(header) + it->second;
 }
 
-}  // namespace host::test
+}  // namespace host
+
+#endif  // !_WIN32

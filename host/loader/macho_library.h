@@ -1,4 +1,4 @@
-// macho_loader.h - a test-only loader for x86-64 Mach-O dynamic libraries on Linux.
+// macho_library.h - the host's loader for x86-64 Mach-O modules (macOS builds) on Linux.
 //
 // Linux and macOS x86-64 share the System V calling convention, so a Mach-O library that
 // imports nothing can run in a Linux process once it is laid out in memory. The loader
@@ -7,7 +7,13 @@
 // thread-local data, resolver or re-exported symbols), runs the static initialisers from
 // __mod_init_func and looks symbols up in the export trie.
 //
-// It proves the module's code and layout, not Apple's loader or code signing.
+// The file is outside input: every offset, size and count is checked against the file and
+// the mapped image before it is used, and a file that fails any check is refused with the
+// reason before any of its code runs. Initialisers and exported functions must lie in an
+// executable segment. Files over kMaxMachOFileSize are refused unread.
+//
+// It runs the module's code and proves its layout, not Apple's loader or code signing.
+// POSIX only (mmap); the Windows host refuses Mach-O files before they get here.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +24,17 @@
 
 #include "loader/module_library.h"
 
-namespace host::test {
+namespace host {
+
+/// Largest Mach-O file the loader reads.
+constexpr uint64_t kMaxMachOFileSize = uint64_t(256) << 20;
+
+/// How MachOImage maps a library.
+struct MachOLoadOptions {
+  /// False: map, fix up and check everything, but run no initialiser or terminator (the
+  /// fuzzer maps arbitrary bytes this way).
+  bool runInitializers = true;
+};
 
 /// One Mach-O library mapped into this process. Not copyable; unmapped on destruction
 /// (after its termination functions, if it has any, ran in reverse order).
@@ -27,7 +43,12 @@ class MachOImage {
   /// Maps and initialises the library at path. Returns null and sets *error (if given)
   /// to a message naming the file and the cause when the file is not a loadable x86-64
   /// Mach-O dylib without imports.
-  static std::unique_ptr<MachOImage> Load(const std::string& path, std::string* error);
+  static std::unique_ptr<MachOImage> Load(const std::string& path, std::string* error,
+                                          const MachOLoadOptions& options = {});
+  /// The same from bytes in memory; name stands for the file in messages.
+  static std::unique_ptr<MachOImage> LoadFromMemory(const std::vector<unsigned char>& file,
+                                                    const std::string& name, std::string* error,
+                                                    const MachOLoadOptions& options = {});
 
   ~MachOImage();
   MachOImage(const MachOImage&) = delete;
@@ -58,7 +79,8 @@ class MachOImage {
 };
 
 /// ModuleOpener for the host's module loader: opens a Mach-O library with MachOImage and
-/// answers plain C names (Symbol("g_maxon") finds "_g_maxon").
+/// answers plain C names (Symbol("g_maxon") finds "_g_maxon"). *error holds the cause
+/// only (the loader adds the file name).
 std::unique_ptr<ModuleLibrary> OpenMachOLibrary(const std::string& path, std::string* error);
 
-}  // namespace host::test
+}  // namespace host

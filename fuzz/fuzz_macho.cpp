@@ -1,0 +1,25 @@
+// Mach-O modules (macOS builds) handed to the host's Mach-O loader: any bytes must be
+// mapped and fixed up or refused with a reason, never crash, hang or overrun. The fuzzer
+// maps without running initialisers, so no byte of the input is ever executed.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "loader/macho_library.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<unsigned char> file(data, data + size);
+  std::string error;
+  host::MachOLoadOptions options;
+  options.runInitializers = false;
+  auto image = host::MachOImage::LoadFromMemory(file, "fuzz.xlib", &error, options);
+  if (image) {
+    // Every export lies inside the mapped image.
+    for (const auto& [name, offset] : image->Exports())
+      if (image->Symbol(name) == nullptr) __builtin_trap();
+  } else if (error.empty()) {
+    __builtin_trap();  // a refusal must say why
+  }
+  return 0;
+}
