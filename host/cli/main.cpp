@@ -5,8 +5,18 @@
 //   corvane-host info [--plugins DIR]
 //   corvane-host save SCENE -o OUT.json [--plugins DIR]
 //
-// Exit codes: 0 success, 1 failure while working, 2 bad input or usage.
+// Exit codes: 0 success, 1 failure while working, 2 bad input or usage. A module file that
+// is refused (foreign, damaged, not a module) is reported with one line and skipped; it does
+// not change the exit code by itself.
+//
+// The Windows build (cross-built with mingw, run under wine here) renders on plain threads
+// instead of oneTBB and writes PNG only: OpenEXR and oneTBB have no Windows build here.
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -30,15 +40,39 @@ namespace {
 
 constexpr int kExitOk = 0, kExitFailure = 1, kExitBadInput = 2;
 
-/// The default plug-ins folder: the installable corvane/ folder of the build that this
-/// program belongs to (<build>/corvane, the program being <build>/host/cli/corvane-host).
-std::string DefaultPluginsFolder() {
+#if defined(_WIN32)
+constexpr const char* kBuildLacks =
+    "This Windows build renders on plain threads (no oneTBB) and writes PNG only (no OpenEXR).";
+#endif
+
+/// The file of this program, empty when the system does not say.
+std::filesystem::path ProgramFile() {
+#if defined(_WIN32)
+  std::wstring buffer(32768, L'\0');
+  DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+  if (n == 0 || n >= buffer.size()) return {};
+  buffer.resize(n);
+  return std::filesystem::path(buffer);
+#else
   std::error_code ec;
   auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    auto candidate = exe.parent_path() / ".." / ".." / "corvane";
-    if (std::filesystem::is_directory(candidate, ec))
-      return std::filesystem::weakly_canonical(candidate, ec).string();
+  return ec ? std::filesystem::path() : exe;
+#endif
+}
+
+/// The default plug-ins folder: the installable corvane/ folder of the build that this
+/// program belongs to, <build>/corvane, the program being <build>/host/cli/corvane-host
+/// (Linux) or <build>/bin/corvane-host.exe (Windows).
+std::string DefaultPluginsFolder() {
+  std::error_code ec;
+  const std::filesystem::path exe = ProgramFile();
+  if (!exe.empty()) {
+    for (const auto& candidate : {exe.parent_path() / ".." / "corvane", exe.parent_path() / ".." / ".." / "corvane"}) {
+      if (std::filesystem::is_directory(candidate, ec)) {
+        std::u8string p = std::filesystem::weakly_canonical(candidate, ec).generic_u8string();
+        return std::string(p.begin(), p.end());
+      }
+    }
   }
 #ifdef CORVANE_DEFAULT_PLUGINS_DIR
   return CORVANE_DEFAULT_PLUGINS_DIR;
@@ -85,7 +119,11 @@ struct RenderArgs {
 /// A progress bar on stderr, drawn only when stderr is a terminal.
 class ProgressBar {
  public:
+#if defined(_WIN32)
+  ProgressBar() : enabled(_isatty(_fileno(stderr)) != 0) {}
+#else
   ProgressBar() : enabled(isatty(STDERR_FILENO) != 0) {}
+#endif
   void Update(int done, int total) {
     if (!enabled) return;
     std::lock_guard<std::mutex> lock(mutex);
@@ -108,7 +146,8 @@ class ProgressBar {
 
 int RunRender(const RenderArgs& args) {
   if (!IsSupportedImagePath(args.output)) {
-    std::fprintf(stderr, "corvane-host: %s: unknown image type (use .exr or .png)\n", args.output.c_str());
+    std::fprintf(stderr, "corvane-host: %s: unknown image type (%s)\n", args.output.c_str(),
+                 kWritesExr ? "use .exr or .png" : "use .png; this build writes no .exr");
     return kExitBadInput;
   }
   Session session;
@@ -196,8 +235,9 @@ int RunInfo(const std::string& plugins) {
   std::printf("Plug-ins folder: %s\n\nModules (%zu):\n", folder.c_str(), session.plugins.modules.size());
   for (const auto& m : session.plugins.modules) {
     const ModuleIdentity& id = m->Identity();
-    std::printf("  %s\n    identifier: %s\n    frameworks (%zu):", m->Path().c_str(),
-                id.identifier.empty() ? "(none)" : id.identifier.c_str(), id.dependencies.size());
+    std::printf("  %s\n    loader: %s\n    identifier: %s\n    frameworks (%zu):", m->Path().c_str(),
+                m->LoaderName(), id.identifier.empty() ? "(none)" : id.identifier.c_str(),
+                id.dependencies.size());
     for (const std::string& f : id.dependencies) std::printf("\n      %s", f.c_str());
     std::printf("\n    lifecycle: action 1 -> %d, message 1 -> %d, action 2 -> %d\n", m->Codes().systemStart,
                 m->Codes().loadResource, m->Codes().start);
@@ -249,11 +289,23 @@ int main(int argc, char** argv) {
   using namespace host;
   CLI::App app{"corvane-host: the stand-in host for the Corvane shader plug-in"};
   app.require_subcommand(1);
+  // A Unix path such as /tmp/scene.json is a path, never a Windows-style option
+  app.allow_windows_style_options(false);
+  app.footer(
+      "Module files (.xso64, .xdl64, .xlib) are opened by their format: ELF with dlopen and x86-64\n"
+      "Mach-O (macOS builds) with the host's own Mach-O loader on Linux, PE with LoadLibraryW on\n"
+      "Windows; any other module file is refused with one line and skipped.\n"
+#if defined(_WIN32)
+      "\n" + std::string(kBuildLacks) + "\n"
+#endif
+  );
 
   RenderArgs r;
   CLI::App* render = app.add_subcommand("render", "Render a scene file to an image");
   render->add_option("scene", r.scene, "Scene file (JSON)")->required();
-  render->add_option("-o,--output", r.output, "Output image: .exr (float, unclamped) or .png (8-bit)")
+  render->add_option("-o,--output", r.output,
+                     kWritesExr ? "Output image: .exr (float, unclamped) or .png (8-bit)"
+                                : "Output image: .png (8-bit); this build writes no .exr")
       ->required();
   render->add_option("--width", r.width, "Image width (overrides the scene)")->check(CLI::Range(1, 65536));
   render->add_option("--height", r.height, "Image height (overrides the scene)")->check(CLI::Range(1, 65536));

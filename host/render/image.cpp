@@ -1,9 +1,11 @@
 #include "render/image.h"
 
+#if !defined(CORVANE_NO_EXR)
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfOutputFile.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +15,10 @@
 #include <exception>
 
 #define STB_IMAGE_WRITE_STATIC
+#if defined(_WIN32)
+// File names are UTF-8, as everywhere in the host
+#define STBIW_WINDOWS_UTF8
+#endif
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
@@ -42,6 +48,11 @@ static bool EndsWith(const std::string& s, const std::string& suffix) {
 }
 
 bool WriteExr(const RenderImage& image, const std::string& path, std::string* error) {
+#if defined(CORVANE_NO_EXR)
+  (void)image;
+  if (error) *error = path + ": this build writes PNG only (OpenEXR has no Windows build here); use .png";
+  return false;
+#else
   int w = image.Width(), h = image.Height();
   // OpenEXR wants one plane per channel.
   std::vector<float> planes[3];
@@ -68,6 +79,7 @@ bool WriteExr(const RenderImage& image, const std::string& path, std::string* er
     return false;
   }
   return true;
+#endif
 }
 
 bool WritePng(const RenderImage& image, const std::string& path, std::string* error) {
@@ -89,7 +101,7 @@ bool WritePng(const RenderImage& image, const std::string& path, std::string* er
 
 bool IsSupportedImagePath(const std::string& path) {
   std::string l = Lower(path);
-  return EndsWith(l, ".exr") || EndsWith(l, ".png");
+  return (kWritesExr && EndsWith(l, ".exr")) || EndsWith(l, ".png");
 }
 
 bool WriteImage(const RenderImage& image, const std::string& path, std::string* error) {

@@ -31,7 +31,15 @@ class RenderImage {
 /// The 8-bit value of one channel: round(clamp(v, 0, 1) * 255), no transfer curve.
 unsigned char ToByte(double v);
 
-/// Writes OpenEXR with float R, G, B channels, values as they are (unclamped).
+/// Whether this build writes OpenEXR (the Windows build writes PNG only).
+#if defined(CORVANE_NO_EXR)
+inline constexpr bool kWritesExr = false;
+#else
+inline constexpr bool kWritesExr = true;
+#endif
+
+/// Writes OpenEXR with float R, G, B channels, values as they are (unclamped). Fails with
+/// a message in a build without OpenEXR.
 bool WriteExr(const RenderImage& image, const std::string& path, std::string* error);
 
 /// Writes an 8-bit RGB PNG, each channel through ToByte.
@@ -40,7 +48,7 @@ bool WritePng(const RenderImage& image, const std::string& path, std::string* er
 /// Writes by the file's suffix: ".exr" or ".png" (case-insensitive). Fails for other suffixes.
 bool WriteImage(const RenderImage& image, const std::string& path, std::string* error);
 
-/// True when the path ends in a suffix that WriteImage knows.
+/// True when the path ends in a suffix that this build's WriteImage writes.
 bool IsSupportedImagePath(const std::string& path);
 
 }  // namespace host

@@ -1,11 +1,14 @@
 #include "render/renderer.h"
 
+#if !defined(CORVANE_PLAIN_THREADS)
 #include <tbb/blocked_range.h>
 #include <tbb/global_control.h>
 #include <tbb/info.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
+#endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -97,10 +100,10 @@ Vec3 TraceCameraRay(const RenderSetup& setup, const RayD& ray, int thread, int64
 namespace {
 
 /// Runs body(tile, thread) for every tile in [0, count) on up to `threads` threads.
-/// Normally oneTBB's scheduler does the work. The thread-sanitizer build cannot see the
-/// synchronisation inside the (uninstrumented) TBB library and would report its internal
-/// hand-overs as races, so there plain std::threads take tiles from an atomic counter:
-/// the renderer's own data sharing is then checked for real.
+/// Normally oneTBB's scheduler does the work. Plain std::threads taking tiles from an
+/// atomic counter do it where oneTBB is not used: in the Windows build (no oneTBB there)
+/// and in the thread-sanitizer build, which cannot see the synchronisation inside the
+/// (uninstrumented) TBB library and would report its internal hand-overs as races.
 template <typename Body>
 void ParallelForTiles(int count, int threads, const Body& body) {
 #if defined(CORVANE_PLAIN_THREADS)
@@ -141,11 +144,15 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
     if (error) *error = "thread count must not be negative";
     return false;
   }
+#if defined(CORVANE_PLAIN_THREADS)
+  int threads = options.threads > 0 ? options.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+#else
   int threads = options.threads > 0 ? options.threads : tbb::info::default_concurrency();
   std::unique_ptr<tbb::global_control> limit;
   if (options.threads > 0)
     limit = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
                                                   size_t(options.threads));
+#endif
 
   *image = RenderImage(cam.Width(), cam.Height());
   int tile = options.tileSize > 0 ? options.tileSize : 32;
