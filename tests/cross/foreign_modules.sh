@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# A plug-ins folder holding one good module beside foreign and damaged ones: the host
+# (Linux, then Windows under wine) names each refused file on one line with the reason,
+# still loads and renders with the good module, and exits 0.
+#
+#   foreign_modules.sh LINUX_HOST WINDOWS_HOST LINUX_MODULE WINDOWS_MODULE MACOS_MODULE RES SCENE OUT
+set -uo pipefail
+[ $# -eq 8 ] || { echo "usage: $0 LINUX_HOST WINDOWS_HOST LINUX_MODULE WINDOWS_MODULE MACOS_MODULE RES SCENE OUT" >&2; exit 2; }
+linux_host=$1 windows_host=$2 linux_module=$3 windows_module=$4 macos_module=$5 res=$6 scene=$7 out=$8
+export WINEDEBUG=-all
+WINE64=${CORVANE_WINE:-/usr/lib/wine/wine64}
+failures=0
+check() {  # check WHAT COMMAND... (true when the command succeeds)
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+# folder GOOD_MODULE FOREIGN... : a plug-ins folder with the good module and its res/, each
+# foreign module, a truncated copy of the good module and a file of text named like a module
+folder() {
+  local dir=$out/$1 good=$2
+  shift 2
+  rm -rf "$dir"
+  mkdir -p "$dir/corvane" "$dir/foreign"
+  cp "$good" "$dir/corvane/"
+  cp -r "$res" "$dir/corvane/res"
+  for f in "$@"; do cp "$f" "$dir/foreign/"; done
+  local ext=".${good##*.}"
+  head -c 3000 "$good" >"$dir/foreign/truncated$ext"
+  echo "not a module" >"$dir/foreign/notes$ext"
+  echo "$dir"
+}
+
+run_host() {  # run_host KIND ARGS... ; output in $out/KIND.log, status in $status
+  local kind=$1
+  shift
+  if [ "$kind" = windows ]; then
+    "$WINE64" "$windows_host" "$@" >"$out/$kind.log" 2>&1 </dev/null
+  else
+    "$linux_host" "$@" >"$out/$kind.log" 2>&1
+  fi
+  status=$?
+}
+
+expect_line() {  # expect_line KIND PATTERN: exactly one line of the log matches
+  [ "$(grep -c -E "$2" "$out/$1.log")" -eq 1 ] || { echo "  expected one line matching: $2"; sed 's/^/  | /' "$out/$1.log"; return 1; }
+}
+
+mkdir -p "$out"
+for kind in linux windows; do
+  if [ "$kind" = linux ]; then
+    dir=$(folder linux "$linux_module" "$windows_module")
+    foreign="corvane\.xdl64: not a loadable module: a PE \(Windows\) binary; this Linux host loads"
+    loader=dlopen
+  else
+    dir=$(folder windows "$windows_module" "$macos_module" "$linux_module")
+    foreign="corvane\.xlib: not a loadable module: a 64-bit Mach-O \(macOS\) binary; this Windows host loads PE"
+    loader=LoadLibraryW
+  fi
+  run_host "$kind" render "$scene" -o "$out/$kind.png" --plugins "$dir"
+  check "$kind host renders with the good module beside foreign ones (exit $status)" test "$status" -eq 0
+  check "$kind host: one line for the foreign module" expect_line "$kind" "Refused module .*foreign/$foreign"
+  if [ "$kind" = windows ]; then
+    check "$kind host: one line for the Linux module" expect_line "$kind" \
+      "Refused module .*foreign/corvane\.xso64: not a loadable module: an ELF \(Linux\) binary; this Windows host"
+  fi
+  check "$kind host: one line for the truncated module" expect_line "$kind" "Refused module .*foreign/truncated\.[a-z0-9]+: "
+  check "$kind host: one line for the text file" expect_line "$kind" \
+    "Refused module .*foreign/notes\.[a-z0-9]+: not a loadable module: not a module binary"
+  check "$kind host: the good module was loaded with $loader" expect_line "$kind" \
+    "Loaded module io\.corvane\.corvane from .*corvane/corvane\.[a-z0-9]+ \($loader\)"
+done
+echo "foreign_modules: $failures failures"
+[ "$failures" -eq 0 ]
