@@ -67,7 +67,8 @@ std::string DefaultPluginsFolder() {
   std::error_code ec;
   const std::filesystem::path exe = ProgramFile();
   if (!exe.empty()) {
-    for (const auto& candidate : {exe.parent_path() / ".." / "corvane", exe.parent_path() / ".." / ".." / "corvane"}) {
+    for (const auto& candidate :
+         {exe.parent_path() / ".." / "corvane", exe.parent_path() / ".." / ".." / "corvane"}) {
       if (std::filesystem::is_directory(candidate, ec)) {
         std::u8string p = std::filesystem::weakly_canonical(candidate, ec).generic_u8string();
         return std::string(p.begin(), p.end());

@@ -197,11 +197,13 @@ std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigne
   uint64_t lowest = UINT64_MAX, highest = 0;
   const Segment* headerSegment = nullptr;
   for (const Segment& s : segments) {
+    // Checked for every segment, also those that map nothing: no byte of the file may be
+    // copied past its segment's memory
+    if (s.cmd.filesize > s.cmd.vmsize || !fileRange(s.cmd.fileoff, s.cmd.filesize))
+      return Fail(error, path, "segment lies outside the file");
     if (s.cmd.vmsize == 0) continue;
     if (s.cmd.vmaddr % pageSize || s.cmd.fileoff % pageSize)
       return Fail(error, path, "segment is not page aligned");
-    if (s.cmd.filesize > s.cmd.vmsize || !fileRange(s.cmd.fileoff, s.cmd.filesize))
-      return Fail(error, path, "segment lies outside the file");
     if (s.cmd.vmaddr + s.cmd.vmsize < s.cmd.vmaddr) return Fail(error, path, "segment wraps around");
     lowest = std::min(lowest, s.cmd.vmaddr);
     highest = std::max(highest, s.cmd.vmaddr + s.cmd.vmsize);
@@ -218,7 +220,8 @@ std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigne
   image->mapping = base;
   unsigned char* const mem = static_cast<unsigned char*>(base);
   for (const Segment& s : segments)
-    if (s.cmd.filesize) std::memcpy(mem + (s.cmd.vmaddr - lowest), &file[s.cmd.fileoff], s.cmd.filesize);
+    if (s.cmd.vmsize && s.cmd.filesize)
+      std::memcpy(mem + (s.cmd.vmaddr - lowest), &file[s.cmd.fileoff], s.cmd.filesize);
   image->header = mem + (headerSegment->cmd.vmaddr - lowest);
   const uint64_t slide = uint64_t(reinterpret_cast<uintptr_t>(mem)) - lowest;
 

@@ -145,7 +145,8 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
     return false;
   }
 #if defined(CORVANE_PLAIN_THREADS)
-  int threads = options.threads > 0 ? options.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+  int threads =
+      options.threads > 0 ? options.threads : int(std::max(1u, std::thread::hardware_concurrency()));
 #else
   int threads = options.threads > 0 ? options.threads : tbb::info::default_concurrency();
   std::unique_ptr<tbb::global_control> limit;

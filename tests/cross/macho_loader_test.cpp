@@ -1,6 +1,4 @@
-// Tests of the test Mach-O loader against the built macOS module and damaged copies of it.
-#include "loader/macho_library.h"
-
+// Tests of the host's Mach-O loader against the built macOS module and damaged copies of it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "c4d_host_abi.h"
+#include "loader/macho_library.h"
 
 namespace host::test {
 namespace {
@@ -229,6 +228,20 @@ TEST_F(MachOLoaderTest, InitialisersOutsideTheCodeAreRefusedBeforeAnythingRuns) 
   std::vector<unsigned char> copy = module;
   std::memcpy(&copy[slot.fileOffset], &slot.dataAddress, 8);
   EXPECT_NE(LoadCopy(copy).find("initialiser points outside the code"), std::string::npos);
+}
+
+// Regression (found by fuzz_macho): a segment that maps no memory but claims file bytes
+// was copied into the image unchecked.
+TEST_F(MachOLoaderTest, ASegmentWithoutMemoryMayNotClaimFileBytes) {
+  std::vector<unsigned char> copy = module;
+  size_t last = 0;
+  for (size_t at : LoadCommandOffsets(copy))
+    if (Read32(copy, at) == 0x19 /* LC_SEGMENT_64 */) last = at;
+  ASSERT_NE(last, 0u);
+  const uint64_t zero = 0, huge = uint64_t(copy.size()) * 4;
+  std::memcpy(&copy[last + 32], &zero, 8);  // vmsize
+  std::memcpy(&copy[last + 48], &huge, 8);  // filesize
+  EXPECT_NE(LoadCopy(copy).find("segment lies outside the file"), std::string::npos);
 }
 
 TEST_F(MachOLoaderTest, MapsWithoutRunningInitialisersWhenAsked) {

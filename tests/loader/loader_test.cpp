@@ -90,12 +90,12 @@ TEST(BinaryFormat, IsToldFromTheFirstBytes) {
   auto sniff = [](std::string bytes) {
     return SniffBinaryFormat(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
   };
-  EXPECT_EQ(sniff(std::string("\x7f" "ELF\x02", 5)), BinaryFormat::kElf);
+  EXPECT_EQ(sniff(std::string("\177ELF\002", 5)), BinaryFormat::kElf);
   EXPECT_EQ(sniff("MZ\x90"), BinaryFormat::kPe);
   EXPECT_EQ(sniff(std::string("\xcf\xfa\xed\xfe", 4)), BinaryFormat::kMachO64);
   EXPECT_EQ(sniff(std::string("\xca\xfe\xba\xbe", 4)), BinaryFormat::kMachOOther);  // universal
   EXPECT_EQ(sniff(std::string("\xce\xfa\xed\xfe", 4)), BinaryFormat::kMachOOther);  // 32-bit
-  EXPECT_EQ(sniff("\x7f" "EL"), BinaryFormat::kUnknown);
+  EXPECT_EQ(sniff("\177EL"), BinaryFormat::kUnknown);
   EXPECT_EQ(sniff(""), BinaryFormat::kUnknown);
   EXPECT_EQ(sniff("#!/bin/sh"), BinaryFormat::kUnknown);
 }
@@ -107,7 +107,7 @@ TEST_F(LoaderTest, ForeignBinariesBesideAGoodModuleAreRefusedOneLineEach) {
   folder.Copy(LOADER_FIXTURE_MODULE, "plugins/a/good" + Ext());
   const std::string zeros(64, '\0');
   folder.Write("plugins/b/windows.xdl64", "MZ" + zeros);
-  folder.Write("plugins/b/linux.xso64", std::string("\x7f" "ELF") + zeros);
+  folder.Write("plugins/b/linux.xso64", std::string("\177ELF") + zeros);
   folder.Write("plugins/b/macos.xlib", std::string("\xcf\xfa\xed\xfe", 4) + zeros);
   folder.Write("plugins/b/universal.xlib", std::string("\xca\xfe\xba\xbe", 4) + zeros);
   folder.Write("plugins/b/readme.txt", "MZ" + zeros);  // not a module file name: not looked at

@@ -27,16 +27,16 @@ void PrintTo(const ClosedForm& c, std::ostream* os) { *os << c.scene; }
 // negative. "Half" is a colour sub-shader of 0.5.
 const ClosedForm kScenes[] = {
     {"distant-a", {0.5, 0.5, 0.5}},
-    {"distant-b", {0, 0, 0}},                        // -0.25 clamps to 0
+    {"distant-b", {0, 0, 0}},  // -0.25 clamps to 0
     {"distant-a-b", {0.25, 0.25, 0.25}},
     {"distant-a-b-invert", {0.75, 0.75, 0.75}},
-    {"mix-multiply", {0.125, 0.125, 0.125}},         // 0.25 x 0.5
-    {"mix-add", {0.75, 0.75, 0.75}},                 // 0.25 + 0.5
-    {"mix-subtract", {0, 0, 0}},                     // 0.25 - 0.5 clamps to 0
-    {"mix-other", {0.25, 0.25, 0.25}},               // an unknown mode leaves the sum
-    {"gradient-b", {1, 0, 0}},                       // value 0: the default gradient's first knot
-    {"gradient-b-invert", {0, 0, 1}},                // value 1: its second knot
-    {"rejected-entries", {0.5, 0.5, 0.5}},           // only light A counts (see the scene)
+    {"mix-multiply", {0.125, 0.125, 0.125}},  // 0.25 x 0.5
+    {"mix-add", {0.75, 0.75, 0.75}},          // 0.25 + 0.5
+    {"mix-subtract", {0, 0, 0}},              // 0.25 - 0.5 clamps to 0
+    {"mix-other", {0.25, 0.25, 0.25}},        // an unknown mode leaves the sum
+    {"gradient-b", {1, 0, 0}},                // value 0: the default gradient's first knot
+    {"gradient-b-invert", {0, 0, 1}},         // value 1: its second knot
+    {"rejected-entries", {0.5, 0.5, 0.5}},    // only light A counts (see the scene)
 };
 
 class ClosedFormScene : public ::testing::TestWithParam<ClosedForm> {

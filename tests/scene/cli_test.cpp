@@ -82,7 +82,8 @@ TEST_F(CliTest, RendersSavesAndReportsTiming) {
 
   r = RunHost("info" + Plugins());
   ASSERT_EQ(0, r.exitCode) << r.output;
-  for (const char* text : {"io.corvane", "1057829", "1057875", "1057876", "XCORVANE_LIGHTS", "10009"})
+  for (const char* text :
+       {"io.corvane", "loader: dlopen", "1057829", "1057875", "1057876", "XCORVANE_LIGHTS", "10009"})
     EXPECT_NE(std::string::npos, r.output.find(text)) << text << "\n" << r.output;
 }
 

@@ -65,7 +65,8 @@ TEST_F(ShaderTest, ShaderValuesOverSettingsAndSamples) {
           ASSERT_EQ(C4D_INITRENDERRESULT_OK, Prepare(node));
           for (int s = 0; s < 64; ++s) {
             Sample sample(numbers.Next(-150, 150), numbers.Next(-150, 150));
-            host::Vec3 n = host::Normalize(host::Vec3(numbers.Next(-1, 1), numbers.Next(-1, 1), numbers.Next(-0.2, 1)));
+            host::Vec3 n =
+                host::Normalize(host::Vec3(numbers.Next(-1, 1), numbers.Next(-1, 1), numbers.Next(-0.2, 1)));
             sample.vd.orign = sample.vd.n = sample.vd.bumpn = {n.x, n.y, n.z};
             const host::Vec3 v = Eval(node, sample);
             ASSERT_TRUE(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z));
