@@ -225,11 +225,10 @@ PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& 
   for (; !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
     std::error_code typeError;
     if (!it->is_regular_file(typeError)) continue;
-    std::u8string ext = it->path().extension().u8string();
+    std::u8string ext8 = it->path().extension().u8string();
+    const std::string ext(ext8.begin(), ext8.end());
+    if (extension.empty() ? !IsModuleExtension(ext) : Lower(ext) != extension) continue;
     std::u8string p = it->path().generic_u8string();
-    if (extension.empty() ? !HasModuleExtension(std::string(p.begin(), p.end()))
-                          : Lower(std::string(ext.begin(), ext.end())) != extension)
-      continue;
     files.emplace_back(p.begin(), p.end());
   }
   if (ec) Console().Print("Plug-ins folder " + folder + ": " + ec.message());

@@ -199,12 +199,9 @@ std::unique_ptr<ModuleLibrary> OpenModuleLibrary(const std::string& path, std::s
   return nullptr;
 }
 
-bool HasModuleExtension(const std::string& path) {
-  const size_t dot = path.find_last_of("./\\");
-  if (dot == std::string::npos || path[dot] != '.') return false;
-  std::string ext = path.substr(dot);
-  for (char& c : ext) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return ext == ".xso64" || ext == ".xdl64" || ext == ".xlib";
+bool IsModuleExtension(std::string extension) {
+  for (char& c : extension) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return extension == ".xso64" || extension == ".xdl64" || extension == ".xlib";
 }
 
 const char* NativeModuleExtension() {

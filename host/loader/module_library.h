@@ -49,9 +49,9 @@ std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::s
 /// names the format found and the formats this host loads.
 std::unique_ptr<ModuleLibrary> OpenModuleLibrary(const std::string& path, std::string* error);
 
-/// Whether path's extension is one of the module extensions of any platform (".xso64",
-/// ".xdl64", ".xlib"; case does not matter).
-bool HasModuleExtension(const std::string& path);
+/// Whether extension (with its dot, as std::filesystem::path::extension gives it) is the
+/// module extension of any platform: ".xso64", ".xdl64" or ".xlib", in any case.
+bool IsModuleExtension(std::string extension);
 
 /// The file extension of modules on this platform: ".xso64" (Linux), ".xdl64" (Windows)
 /// or ".xlib" (macOS).
