@@ -197,10 +197,9 @@ std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions&
   const ModuleIdentity& id = module->Identity();
   std::string frameworks;
   for (const std::string& dep : id.dependencies) frameworks += (frameworks.empty() ? "" : ", ") + dep;
-  Console().Print("Loaded module " +
-                  (id.identifier.empty() ? std::string("(no identifier)") : id.identifier) + " from " + path +
-                  " (" + module->LoaderName() + ")" +
-                  (frameworks.empty() ? "" : "; frameworks: " + frameworks));
+  Console().Print(
+      "Loaded module " + (id.identifier.empty() ? std::string("(no identifier)") : id.identifier) + " from " +
+      path + " (" + module->LoaderName() + ")" + (frameworks.empty() ? "" : "; frameworks: " + frameworks));
   for (const std::string& problem : id.problems) Console().Print("Module " + path + ": " + problem);
   module->RunLifecycle();
   return module;
