@@ -36,5 +36,7 @@ inline Vec3 Normalize(const Vec3& v) {
   return len > 0 ? v * (1.0 / len) : Vec3{};
 }
 inline constexpr Vec3 Lerp(const Vec3& a, const Vec3& b, double t) { return a + (b - a) * t; }
+/// 3t^2 - 2t^3: smooth interpolation weight for t in [0, 1].
+inline constexpr double SmoothStep01(double t) { return t * t * (3 - 2 * t); }
 
 }  // namespace host

@@ -1,0 +1,50 @@
+// render_suite.cpp - the render suite handed to modules: handle adapters over render
+// lights (lights.h) and shader calls (shaders.h).
+#include "core/lights.h"
+#include "core/scene.h"
+#include "core/shaders.h"
+#include "core/suites.h"
+
+namespace host {
+
+namespace {
+
+C4DRayLight* SuiteAllocRayLight(C4DDocument* doc, C4DNode* lightObject) {
+  return ToHandle(AllocRayLight(FromHandle(doc), FromHandle(lightObject)));
+}
+
+void SuiteFreeRayLight(C4DRayLight* light) { FreeRayLight(FromHandle(light)); }
+
+// No occlusion is modelled: the shadow flag and the normals do not change the answer.
+bool SuiteIlluminateSurfacePoint(const C4DVolumeData* vd, C4DRayLight* light, C4DVector* col, C4DVector* lv,
+                                 const C4DVector* p, const C4DVector*, const C4DVector*, const C4DVector*,
+                                 const C4DVector*, int32_t, const C4DRayHitID*, int32_t, bool, C4DVector*) {
+  if (!light || !col || !lv) return false;
+  const C4DVector* point = p ? p : (vd ? &vd->p : nullptr);
+  if (!point) return false;
+  Vec3 c, l;
+  if (!Illuminate(*FromHandle(light), *point, &c, &l)) return false;
+  *col = c;
+  *lv = l;
+  return true;
+}
+
+void SuiteSampleShader(C4DNode* shader, C4DChannelData* cd, C4DVector* out) {
+  if (!out) return;
+  *out = SampleShader(FromHandle(shader), cd);
+}
+
+int32_t SuiteShaderInitRender(C4DNode* shader, const C4DInitRenderStruct* irs) {
+  return ShaderInitRender(FromHandle(shader), irs);
+}
+
+void SuiteShaderFreeRender(C4DNode* shader) { ShaderFreeRender(FromHandle(shader)); }
+
+constexpr C4DRenderSuite1 kRenderSuite{SuiteAllocRayLight, SuiteFreeRayLight,     SuiteIlluminateSurfacePoint,
+                                       SuiteSampleShader,  SuiteShaderInitRender, SuiteShaderFreeRender};
+
+}  // namespace
+
+const C4DRenderSuite1* RenderSuite1() { return &kRenderSuite; }
+
+}  // namespace host
