@@ -7,32 +7,31 @@
 #include <string>
 
 #include "core/console.h"
-#include "core/host.h"
 #include "loader/loader.h"
+#include "session/session.h"
 
 namespace fuzz {
 
-/// One Host and the plug-in module, loaded once per process and kept for its life.
+/// One host session and the plug-in module, loaded once per process and kept for its life.
 struct Session {
-  std::unique_ptr<host::Host> host;
-  std::unique_ptr<host::Module> module;
+  std::unique_ptr<host::Session> host;
+  host::Module* module = nullptr;  ///< owned by host
 
   /// Opens the module (without calling it); aborts when the file is refused.
   void Open() {
     host::Console().SetEcho(false);
-    host = std::make_unique<host::Host>();
+    host = std::make_unique<host::Session>();
     std::string error;
-    module = host::Module::Open(CORVANE_PLUGIN_MODULE, {}, &error);
+    module = host->Adopt(host::Module::Open(CORVANE_PLUGIN_MODULE, {}, &error));
     if (!module) {
       std::fprintf(stderr, "fuzz: %s\n", error.c_str());
       std::abort();
     }
   }
-  /// Closes the module and the host (documents first) and clears the console log.
+  /// Ends the session (documents, module, host) and clears the console log.
   void Close() {
-    if (host) host->DestroyDocuments();
-    module.reset();
     host.reset();
+    module = nullptr;
     host::Console().Clear();
   }
 };

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "core/console.h"
-#include "core/host.h"
 #include "loader/loader.h"
+#include "session/session.h"
 
 namespace {
 
@@ -41,11 +41,11 @@ void BM_ModuleOpen(benchmark::State& state) {
 void BM_LoadToRegistered(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    auto host = std::make_unique<host::Host>();
+    auto host = std::make_unique<host::Session>();
     state.ResumeTiming();
-    auto module = host::LoadModule(CORVANE_PLUGIN_MODULE);
+    host::Module* module = host->LoadModule(CORVANE_PLUGIN_MODULE);
     if (!module || host->Plugins().Find(kCorvane) == nullptr) state.SkipWithError("shader not registered");
-    module.reset();  // final action 3 and close: a session's full module life
+    host->UnloadModules();  // final action 3 and close: a session's full module life
     state.PauseTiming();
     host.reset();
     host::Console().Clear();

@@ -9,19 +9,17 @@
 #include <memory>
 
 #include "core/console.h"
-#include "core/host.h"
-#include "loader/loader.h"
 #include "render/renderer.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "session/session.h"
 
 namespace host {
 namespace {
 
 // One host, the module and the default scene for the whole run.
 struct World {
-  Host host;
-  PluginsFolder plugins;
+  Session host;
   Scene scene;
   RenderSetup setup;
   bool ok = false;
@@ -29,7 +27,7 @@ struct World {
 
   World() {
     Console().SetEcho(false);
-    plugins = LoadPluginsFolder(CORVANE_PLUGINS_DIR);
+    host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
     SceneError e;
     if (!LoadSceneFile(CORVANE_DEFAULT_SCENE, &scene, &e)) {
       error = e.ToString();
@@ -37,10 +35,6 @@ struct World {
     }
     BuildRenderSetup(scene, 320, 180, &setup);
     ok = true;
-  }
-  ~World() {
-    host.DestroyDocuments();
-    plugins.modules.clear();
   }
 };
 

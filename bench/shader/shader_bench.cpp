@@ -18,13 +18,12 @@
 
 #include "core/console.h"
 #include "core/customdata.h"
-#include "core/host.h"
 #include "core/ids.h"
 #include "core/lights.h"
 #include "core/memory.h"
 #include "core/shaders.h"
 #include "core/suites.h"
-#include "loader/loader.h"
+#include "session/session.h"
 
 namespace {
 
@@ -38,25 +37,17 @@ enum Variant { kGrey = 0, kGradientOut = 1, kSub = 2, kGradientSub = 3 };
 const char* const kVariantNames[] = {"grey", "gradient", "sub", "gradient+sub"};
 
 /// The host with the module loaded, shared by all benchmarks of the run.
-struct Session {
-  Session() {
+host::Session& GetSession() {
+  static host::Session session;
+  static const bool loaded = [] {
     host::Console().SetEcho(false);
-    module = host::LoadModule(CORVANE_PLUGIN_MODULE);
-    if (!module || !hostObject.Plugins().Find(kCorvane)) {
+    if (!session.LoadModule(CORVANE_PLUGIN_MODULE) || !session.Plugins().Find(kCorvane)) {
       std::fprintf(stderr, "shader_bench: cannot load %s\n", CORVANE_PLUGIN_MODULE);
       std::exit(1);
     }
-  }
-  ~Session() {
-    hostObject.DestroyDocuments();
-    module.reset();
-  }
-  host::Host hostObject;
-  std::unique_ptr<host::Module> module;
-};
-
-Session& GetSession() {
-  static Session session;
+    return true;
+  }();
+  (void)loaded;
   return session;
 }
 
@@ -77,7 +68,7 @@ struct SamplePoint {
 /// render lights for the floor.
 struct Setup {
   Setup(int lights, int variant) {
-    doc = GetSession().hostObject.NewDocument("bench");
+    doc = GetSession().NewDocument("bench");
     shader = doc->CreateShader(kCorvane, "corvane");
     host::InExclude list;
     for (int i = 0; i < lights; ++i) {
@@ -105,7 +96,7 @@ struct Setup {
   ~Setup() {
     host::ShaderFreeRender(shader);
     for (host::RayLight* light : floorLights) host::FreeRayLight(light);
-    GetSession().hostObject.DeleteDocument(doc);
+    GetSession().DeleteDocument(doc);
   }
 
   host::Document* doc = nullptr;
@@ -158,7 +149,7 @@ void BM_Floor(benchmark::State& state) {
 
 void BM_Prepare(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
-  host::Document* doc = GetSession().hostObject.NewDocument("prepare");
+  host::Document* doc = GetSession().NewDocument("prepare");
   host::Node* shader = doc->CreateShader(kCorvane, "corvane");
   host::InExclude list;
   for (int i = 0; i < entries; ++i) {
@@ -176,7 +167,7 @@ void BM_Prepare(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(entries), benchmark::Counter::kIsIterationInvariantRate |
                                                            benchmark::Counter::kInvert);
   host::ShaderFreeRender(shader);
-  GetSession().hostObject.DeleteDocument(doc);
+  GetSession().DeleteDocument(doc);
 }
 
 void OutputArgs(benchmark::internal::Benchmark* b) {

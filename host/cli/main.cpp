@@ -27,13 +27,14 @@
 
 #include "bitmap/bitmap.h"
 #include "core/console.h"
-#include "core/host.h"
 #include "loader/loader.h"
 #include "render/image.h"
 #include "render/renderer.h"
 #include "resources/resources.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "session/session.h"
+#include "session/session_info.h"
 
 namespace host {
 namespace {
@@ -82,32 +83,18 @@ std::string DefaultPluginsFolder() {
 #endif
 }
 
-/// A host with its plug-ins loaded; Close() tears it down in the order the modules need.
-class Session {
- public:
-  /// Loads every module in folder. False (with a message on stderr) when the folder is
-  /// missing; modules that are refused are reported on the console and skipped.
-  bool Open(const std::string& folder) {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-      std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
-      return false;
-    }
-    // Refused modules are reported on the host console (echoed to stderr) by the loader.
-    plugins = LoadPluginsFolder(folder);
-    return true;
+/// Loads every module of folder into the session. False (with a message on stderr) when
+/// the folder is missing; modules that are refused are reported on the console (echoed to
+/// stderr) by the loader and skipped.
+bool LoadPlugins(Session& session, const std::string& folder) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) {
+    std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
+    return false;
   }
-  /// Documents first (plug-in instances are freed while their modules are loaded), then
-  /// the modules (final action 3).
-  void Close() {
-    host.DestroyDocuments();
-    plugins.modules.clear();
-  }
-  ~Session() { Close(); }
-
-  Host host;
-  PluginsFolder plugins;
-};
+  session.LoadPluginsFolder(folder);
+  return true;
+}
 
 // ---- render -----------------------------------------------------------------------------
 
@@ -152,7 +139,7 @@ int RunRender(const RenderArgs& args) {
     return kExitBadInput;
   }
   Session session;
-  if (!session.Open(args.plugins.empty() ? DefaultPluginsFolder() : args.plugins)) return kExitBadInput;
+  if (!LoadPlugins(session, args.plugins.empty() ? DefaultPluginsFolder() : args.plugins)) return kExitBadInput;
   Scene scene;
   SceneError error;
   if (!LoadSceneFile(args.scene, &scene, &error)) {
@@ -190,7 +177,7 @@ int RunRender(const RenderArgs& args) {
 
 int RunSave(const std::string& scenePath, const std::string& output, const std::string& plugins) {
   Session session;
-  if (!session.Open(plugins.empty() ? DefaultPluginsFolder() : plugins)) return kExitBadInput;
+  if (!LoadPlugins(session, plugins.empty() ? DefaultPluginsFolder() : plugins)) return kExitBadInput;
   Scene scene;
   SceneError error;
   if (!LoadSceneFile(scenePath, &scene, &error)) {
@@ -207,75 +194,48 @@ int RunSave(const std::string& scenePath, const std::string& output, const std::
 
 // ---- info -------------------------------------------------------------------------------
 
-const char* ShortType(int32_t t) {
-  switch (t) {
-    case C4D_DTYPE_LONG:
-      return "LONG";
-    case C4D_DTYPE_REAL:
-      return "REAL";
-    case C4D_DTYPE_VECTOR:
-      return "VECTOR";
-    case C4D_DTYPE_STRING:
-      return "STRING";
-    case C4D_DTYPE_LINK:
-      return "LINK";
-    case C4D_CUSTOMDATA_GRADIENT:
-      return "GRADIENT";
-    case C4D_CUSTOMDATA_INEXCLUDE:
-      return "IN_EXCLUDE";
-    default:
-      return "-";
-  }
-}
-
 int RunInfo(const std::string& plugins) {
   Session session;
   std::string folder = plugins.empty() ? DefaultPluginsFolder() : plugins;
-  if (!session.Open(folder)) return kExitBadInput;
+  if (!LoadPlugins(session, folder)) return kExitBadInput;
+  const SessionReport report = DescribeSession(session);
 
-  std::printf("Plug-ins folder: %s\n\nModules (%zu):\n", folder.c_str(), session.plugins.modules.size());
-  for (const auto& m : session.plugins.modules) {
-    const ModuleIdentity& id = m->Identity();
-    std::printf("  %s\n    loader: %s\n    identifier: %s\n    frameworks (%zu):", m->Path().c_str(),
-                m->LoaderName(), id.identifier.empty() ? "(none)" : id.identifier.c_str(),
-                id.dependencies.size());
+  std::printf("Plug-ins folder: %s\n\nModules (%zu):\n", folder.c_str(), report.modules.size());
+  for (const ModuleReport& m : report.modules) {
+    const ModuleIdentity& id = m.identity;
+    std::printf("  %s\n    loader: %s\n    identifier: %s\n    frameworks (%zu):", m.path.c_str(), m.loader.c_str(),
+                id.identifier.empty() ? "(none)" : id.identifier.c_str(), id.dependencies.size());
     for (const std::string& f : id.dependencies) std::printf("\n      %s", f.c_str());
-    std::printf("\n    lifecycle: action 1 -> %d, message 1 -> %d, action 2 -> %d\n", m->Codes().systemStart,
-                m->Codes().loadResource, m->Codes().start);
+    std::printf("\n    lifecycle: action 1 -> %d, message 1 -> %d, action 2 -> %d\n", m.codes.systemStart,
+                m.codes.loadResource, m.codes.start);
     for (const std::string& p : id.problems) std::printf("    problem: %s\n", p.c_str());
   }
 
-  std::vector<IconInfo> icons = ListIcons();
-  std::printf("\nIcons (%zu):\n", icons.size());
-  for (const IconInfo& icon : icons)
-    std::printf("  %d  %dx%d at (%d, %d) of %s\n", icon.id, icon.w, icon.h, icon.x, icon.y,
-                icon.file.c_str());
+  std::printf("\nIcons (%zu):\n", report.icons.size());
+  for (const IconInfo& icon : report.icons)
+    std::printf("  %d  %dx%d at (%d, %d) of %s\n", icon.id, icon.w, icon.h, icon.x, icon.y, icon.file.c_str());
 
-  auto list = session.host.Plugins().List();
-  std::printf("\nPlug-ins (%zu):\n", list.size());
-  Document* doc = session.host.NewDocument("info");
-  for (const PluginInfo* p : list) {
-    std::printf("  %d  %s  (%s, interface %d, module %s)\n", p->id, p->name.c_str(),
-                p->type == C4D_PLUGINTYPE_SHADER ? "shader" : "other", p->version,
-                p->module.empty() ? "?" : p->module.c_str());
-    auto desc = Descriptions().Find(p->id);
-    if (!desc) {
+  std::printf("\nPlug-ins (%zu):\n", report.plugins.size());
+  for (const PluginReport& p : report.plugins) {
+    std::printf("  %d  %s  (%s, interface %d, module %s)\n", p.id, p.name.c_str(),
+                p.type == C4D_PLUGINTYPE_SHADER ? "shader" : "other", p.version,
+                p.module.empty() ? "?" : p.module.c_str());
+    if (!p.description) {
       std::printf("    no description\n");
       continue;
     }
-    std::printf("    description %s \"%s\" from %s\n", desc->description.name.c_str(),
-                desc->description.displayName.c_str(), desc->folder.c_str());
-    // Enabling is asked of a default instance, as an attribute manager would.
-    Node* instance = p->type == C4D_PLUGINTYPE_SHADER ? doc->CreateShader(p->id) : nullptr;
+    const Description& desc = p.description->description;
+    std::printf("    description %s \"%s\" from %s\n", desc.name.c_str(), desc.displayName.c_str(),
+                p.description->folder.c_str());
     std::printf("    %-8s %-28s %-16s %-8s %s\n", "ID", "symbol", "type", "enabled", "label");
-    for (const DescriptionElement& e : desc->description.elements) {
+    for (const DescriptionElement& e : desc.elements) {
       if (!e.IsParameter()) continue;
       std::string type = e.type;
-      if (e.ValueType() != 0 && type != ShortType(e.ValueType()))
-        type += std::string("/") + ShortType(e.ValueType());
-      const char* enabled = instance ? (instance->GetDEnabling(e.id) ? "yes" : "no") : "?";
-      std::printf("    %-8d %-28s %-16s %-8s %s\n", e.id, e.symbol.c_str(), type.c_str(), enabled,
-                  e.label.c_str());
+      if (e.ValueType() != 0 && type != ValueTypeName(e.ValueType()))
+        type += std::string("/") + ValueTypeName(e.ValueType());
+      auto enabled = p.enabled.find(e.id);
+      std::printf("    %-8d %-28s %-16s %-8s %s\n", e.id, e.symbol.c_str(), type.c_str(),
+                  enabled == p.enabled.end() ? "?" : enabled->second ? "yes" : "no", e.label.c_str());
       for (const CycleEntry& c : e.cycle)
         std::printf("    %8s   %d = %s \"%s\"\n", "", c.id, c.symbol.c_str(), c.label.c_str());
     }

@@ -15,9 +15,8 @@
 
 #include "bitmap/bitmap.h"
 #include "core/console.h"
-#include "core/host.h"
 #include "core/lights.h"
-#include "loader/loader.h"
+#include "session/session.h"
 #include "module_fixture.h"
 #include "session_support.h"
 
@@ -35,17 +34,15 @@ class BadInputTest : public ::testing::Test {
   void SetUp() override {
     host::Console().SetEcho(false);
     host::Console().Clear();
-    host = std::make_unique<host::Host>();
+    host = std::make_unique<host::Session>();
     sandbox = std::make_unique<host::test::ModuleSandbox>(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
   }
   void TearDown() override {
-    host->DestroyDocuments();
-    plugins.modules.clear();
-    host.reset();
+    host.reset();  // documents, modules, then the host: before the sandbox goes
     host::Console().SetEcho(true);
   }
   /// Loads the sandbox's plug-ins folder; the console lines it printed stay readable.
-  void Load() { plugins = host::LoadPluginsFolder(sandbox->Folder().Join("plugins")); }
+  void Load() { host->LoadPluginsFolder(sandbox->Folder().Join("plugins")); }
   std::vector<std::string> Lines() const { return host::Console().Lines(); }
   void Res(const std::string& rel, const std::string& text) {
     sandbox->Folder().Write("plugins/corvane/res/" + rel, text);
@@ -72,9 +69,8 @@ class BadInputTest : public ::testing::Test {
     return c;
   }
 
-  std::unique_ptr<host::Host> host;
+  std::unique_ptr<host::Session> host;
   std::unique_ptr<host::test::ModuleSandbox> sandbox;
-  host::PluginsFolder plugins;
 };
 
 // ---- icons and resources ----------------------------------------------------------------
@@ -85,8 +81,8 @@ TEST_F(BadInputTest, TruncatedAndCorruptIconsLeaveTheShaderRegistered) {
   sandbox->Folder().Copy(std::string(CORVANE_TEST_DATA) + "/images/corrupt_header.png",
                          "plugins/corvane/res/positive.png");
   Load();
-  ASSERT_EQ(1u, plugins.modules.size());
-  EXPECT_EQ(1, plugins.modules[0]->Codes().start);
+  ASSERT_EQ(1u, host->Modules().size());
+  EXPECT_EQ(1, host->Modules()[0]->Codes().start);
   EXPECT_NE(nullptr, host->Plugins().Find(kCorvane));
   host::IconInfo icon;
   EXPECT_FALSE(host::FindIcon(1057875, &icon)) << "an undecodable icon is not registered";
@@ -98,9 +94,9 @@ TEST_F(BadInputTest, TruncatedAndCorruptIconsLeaveTheShaderRegistered) {
 TEST_F(BadInputTest, MissingResFolderFailsTheStartWithTwoConsoleLines) {
   sandbox->Folder().Remove("plugins/corvane/res");
   Load();
-  ASSERT_EQ(1u, plugins.modules.size()) << "the module stays loaded";
-  EXPECT_EQ(-1, plugins.modules[0]->Codes().loadResource);
-  EXPECT_EQ(0, plugins.modules[0]->Codes().start);
+  ASSERT_EQ(1u, host->Modules().size()) << "the module stays loaded";
+  EXPECT_EQ(-1, host->Modules()[0]->Codes().loadResource);
+  EXPECT_EQ(0, host->Modules()[0]->Codes().start);
   EXPECT_THAT(Lines(), Contains(kResourceFailure));
   EXPECT_THAT(Lines(), Contains(kRegisterFailure));
   EXPECT_EQ(nullptr, host->Plugins().Find(kCorvane));
@@ -109,8 +105,8 @@ TEST_F(BadInputTest, MissingResFolderFailsTheStartWithTwoConsoleLines) {
 TEST_F(BadInputTest, BrokenStringTableFailsTheResourceLoad) {
   Res("strings_en-US/c4d_strings.str", "STRINGTABLE { IDS_CORVANE \"Corvane\" }");
   Load();
-  ASSERT_EQ(1u, plugins.modules.size());
-  EXPECT_EQ(-1, plugins.modules[0]->Codes().loadResource);
+  ASSERT_EQ(1u, host->Modules().size());
+  EXPECT_EQ(-1, host->Modules()[0]->Codes().loadResource);
   EXPECT_THAT(Lines(), Contains(kResourceFailure));
 }
 
@@ -136,9 +132,9 @@ TEST_P(BrokenDescriptionTest, RegistrationFailsWithALocatedMessage) {
     Res(c.file, res);
   }
   Load();
-  ASSERT_EQ(1u, plugins.modules.size()) << "the module stays loaded";
-  EXPECT_EQ(1, plugins.modules[0]->Codes().loadResource) << "texts still load";
-  EXPECT_EQ(0, plugins.modules[0]->Codes().start);
+  ASSERT_EQ(1u, host->Modules().size()) << "the module stays loaded";
+  EXPECT_EQ(1, host->Modules()[0]->Codes().loadResource) << "texts still load";
+  EXPECT_EQ(0, host->Modules()[0]->Codes().start);
   EXPECT_EQ(nullptr, host->Plugins().Find(kCorvane));
   EXPECT_THAT(Lines(), Contains(kRegisterFailure));
   bool located = false;
@@ -170,9 +166,9 @@ TEST_F(BadInputTest, NonModuleFilesBesideTheModuleAreRefusedOneByOne) {
   sandbox->Folder().Write("plugins/junk/empty.xso64", "");
   sandbox->Folder().Copy(std::string(CORVANE_RES_DIR) + "/negative.png", "plugins/junk/picture.xso64");
   Load();
-  ASSERT_EQ(1u, plugins.modules.size());
-  EXPECT_EQ(3u, plugins.refused.size()) << ".txt is not looked at; the three .xso64 files are refused";
-  for (const host::RefusedModule& r : plugins.refused) EXPECT_THAT(r.reason, HasSubstr("not a loadable module"));
+  ASSERT_EQ(1u, host->Modules().size());
+  EXPECT_EQ(3u, host->Refused().size()) << ".txt is not looked at; the three .xso64 files are refused";
+  for (const host::RefusedModule& r : host->Refused()) EXPECT_THAT(r.reason, HasSubstr("not a loadable module"));
   EXPECT_NE(nullptr, host->Plugins().Find(kCorvane));
   EXPECT_EQ(1.0, RenderOneSample().x);
 }

@@ -5,10 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "core/console.h"
-#include "core/host.h"
 #include "core/memory.h"
 #include "core/suites.h"
-#include "loader/loader.h"
+#include "session/session.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
 
@@ -22,15 +21,14 @@ class ModuleOrderTest : public ::testing::Test {
   void SetUp() override {
     host::Console().SetEcho(false);
     host::Console().Clear();
-    host = std::make_unique<host::Host>();
+    host = std::make_unique<host::Session>();
     sandbox = std::make_unique<host::test::ModuleSandbox>(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
     blocks = host::GetMemoryStats().liveBlocks;
-    module = sandbox->Open();
+    module = host->Adopt(sandbox->Open());
     ASSERT_NE(nullptr, module) << sandbox->LastError();
   }
   void TearDown() override {
-    host->DestroyDocuments();
-    module.reset();
+    host->UnloadModules();
     EXPECT_EQ(blocks, host::GetMemoryStats().liveBlocks) << "module memory left after unloading";
     host.reset();
     host::Console().SetEcho(true);
@@ -41,9 +39,9 @@ class ModuleOrderTest : public ::testing::Test {
     return n;
   }
 
-  std::unique_ptr<host::Host> host;
+  std::unique_ptr<host::Session> host;
   std::unique_ptr<host::test::ModuleSandbox> sandbox;
-  std::unique_ptr<host::Module> module;
+  host::Module* module = nullptr;  // owned by the session
   int64_t blocks = 0;
 };
 

@@ -9,10 +9,9 @@
 
 #include "bitmap/bitmap.h"
 #include "core/console.h"
-#include "core/host.h"
 #include "core/lights.h"
 #include "core/memory.h"
-#include "loader/loader.h"
+#include "session/session.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
 #include "session_support.h"
@@ -101,11 +100,11 @@ TEST(HardeningSession, TwoFullSessionsLeaveNothingBehind) {
   double first = 0;
   for (int round = 0; round < 2; ++round) {
     {
-      host::Host host;
       host::test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
-      host::PluginsFolder plugins = host::LoadPluginsFolder(sandbox.Folder().Join("plugins"));
-      ASSERT_EQ(1u, plugins.modules.size());
-      ASSERT_TRUE(plugins.refused.empty());
+      host::Session host;
+      const auto refused = host.LoadPluginsFolder(sandbox.Folder().Join("plugins"));
+      ASSERT_EQ(1u, host.Modules().size());
+      ASSERT_TRUE(refused.empty());
       ASSERT_NE(nullptr, host.Plugins().Find(kCorvane));
       EXPECT_EQ(start.resources + 1, host::LiveResourceCount()) << "the module resource is loaded";
 
@@ -113,10 +112,7 @@ TEST(HardeningSession, TwoFullSessionsLeaveNothingBehind) {
       EXPECT_GT(sum, 0);
       if (round == 0) first = sum;
       EXPECT_EQ(first, sum) << "a reloaded module renders the same";
-
-      host.DestroyDocuments();
-      plugins.modules.clear();  // final action 3, then the file is closed
-    }
+    }  // documents, then the final action 3, then the file is closed
     ExpectSame(start, Counters::Now(), "after session " + std::to_string(round));
   }
   EXPECT_TRUE(host::ListIcons().empty()) << "the host forgets the icons with the session";

@@ -7,11 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "core/host.h"
-#include "loader/loader.h"
 #include "render/renderer.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "session/session.h"
 
 namespace host {
 namespace {
@@ -42,12 +41,8 @@ const ClosedForm kScenes[] = {
 class ClosedFormScene : public ::testing::TestWithParam<ClosedForm> {
  protected:
   void SetUp() override {
-    plugins = LoadPluginsFolder(CORVANE_PLUGINS_DIR);
+    host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
     ASSERT_NE(nullptr, host.Plugins().Find(1057829)) << "the Corvane module did not register";
-  }
-  void TearDown() override {
-    host.DestroyDocuments();
-    plugins.modules.clear();
   }
 
   RenderImage RenderScene(const std::string& name) {
@@ -66,8 +61,7 @@ class ClosedFormScene : public ::testing::TestWithParam<ClosedForm> {
     return image;
   }
 
-  Host host;
-  PluginsFolder plugins;
+  Session host;
 };
 
 TEST_P(ClosedFormScene, EveryPixelHoldsTheExactValue) {

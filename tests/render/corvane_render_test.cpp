@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "core/host.h"
-#include "loader/loader.h"
 #include "render/renderer.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "session/session.h"
 
 namespace host {
 namespace {
@@ -20,13 +19,9 @@ class CorvaneRenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
 #ifdef CORVANE_PLUGINS_DIR
-    if (std::filesystem::is_directory(CORVANE_PLUGINS_DIR)) plugins = LoadPluginsFolder(CORVANE_PLUGINS_DIR);
+    if (std::filesystem::is_directory(CORVANE_PLUGINS_DIR)) host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
 #endif
     if (!host.Plugins().Find(1057829)) GTEST_SKIP() << "the Corvane module is not built";
-  }
-  void TearDown() override {
-    host.DestroyDocuments();
-    plugins.modules.clear();
   }
 
   // Renders a 9x7 view of a wall at z = 10 facing the camera; lights and shader settings
@@ -67,8 +62,7 @@ class CorvaneRenderTest : public ::testing::Test {
     }
   }
 
-  Host host;
-  PluginsFolder plugins;
+  Session host;
 };
 
 TEST_F(CorvaneRenderTest, WallUnderOmniLightsIsTheClampedAverageOfTheirColours) {

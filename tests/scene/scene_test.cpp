@@ -6,11 +6,10 @@
 #include <filesystem>
 #include <numbers>
 
-#include "core/host.h"
 #include "core/ids.h"
-#include "loader/loader.h"
 #include "scene/json_values.h"
 #include "scene/scene_file.h"
+#include "session/session.h"
 
 namespace host {
 namespace {
@@ -50,17 +49,12 @@ class SceneFileTest : public ::testing::Test {
   bool HaveCorvane() {
 #ifdef CORVANE_PLUGINS_DIR
     if (!host.Plugins().Find(1057829) && std::filesystem::is_directory(CORVANE_PLUGINS_DIR))
-      plugins = LoadPluginsFolder(CORVANE_PLUGINS_DIR);
+      host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
 #endif
     return host.Plugins().Find(1057829) != nullptr;
   }
-  void TearDown() override {
-    host.DestroyDocuments();
-    plugins.modules.clear();
-  }
 
-  Host host;
-  PluginsFolder plugins;
+  Session host;
 };
 
 TEST_F(SceneFileTest, DefaultsComeFirstAndTheFileWinsOverThem) {

@@ -8,9 +8,9 @@ namespace shadertest {
 
 void ShaderTest::SetUp() {
   host::Console().SetEcho(false);
-  host = std::make_unique<host::Host>();
+  host = std::make_unique<host::Session>();
   sandbox = std::make_unique<host::test::ModuleSandbox>(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
-  module = sandbox->Open();
+  module = host->Adopt(sandbox->Open());
   ASSERT_NE(nullptr, module) << sandbox->LastError();
   ASSERT_TRUE(module->RunLifecycle());
   ASSERT_NE(nullptr, host->Plugins().Find(kCorvane));
@@ -18,10 +18,7 @@ void ShaderTest::SetUp() {
 }
 
 void ShaderTest::TearDown() {
-  if (host) host->DestroyDocuments();
-  if (module) module->Unload();
-  module.reset();
-  host.reset();
+  host.reset();  // documents, the module, then the host: before the sandbox goes
   host::Console().SetEcho(true);
 }
 

@@ -7,10 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "core/host.h"
 #include "core/ids.h"
 #include "core/vecmath.h"
-#include "loader/loader.h"
+#include "session/session.h"
 #include "corvane_sample.h"
 #include "module_fixture.h"
 
@@ -46,9 +45,9 @@ class ShaderTest : public ::testing::Test {
   host::Node* LightA() { return NewOmni({0.75, 0.5, 0.25}); }
   host::Node* LightB() { return NewOmni({0.25, 0.25, 0.25}); }
 
-  std::unique_ptr<host::Host> host;
+  std::unique_ptr<host::Session> host;
   std::unique_ptr<host::test::ModuleSandbox> sandbox;
-  std::unique_ptr<host::Module> module;
+  host::Module* module = nullptr;  // owned by the session
   host::Document* doc = nullptr;
 };
 
