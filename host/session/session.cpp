@@ -7,7 +7,8 @@ namespace host {
 
 Session::~Session() { UnloadModules(); }
 
-std::vector<RefusedModule> Session::LoadPluginsFolder(const std::string& folder, const ModuleOptions& options) {
+std::vector<RefusedModule> Session::LoadPluginsFolder(const std::string& folder,
+                                                      const ModuleOptions& options) {
   PluginsFolder loaded = host::LoadPluginsFolder(folder, options);
   for (auto& module : loaded.modules) modules_.push_back(std::move(module));
   refused_.insert(refused_.end(), loaded.refused.begin(), loaded.refused.end());

@@ -12,6 +12,7 @@
 #include "core/lights.h"
 #include "core/memory.h"
 #include "session/session.h"
+#include "session/session_info.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
 #include "session_support.h"
@@ -116,6 +117,76 @@ TEST(HardeningSession, TwoFullSessionsLeaveNothingBehind) {
     ExpectSame(start, Counters::Now(), "after session " + std::to_string(round));
   }
   EXPECT_TRUE(host::ListIcons().empty()) << "the host forgets the icons with the session";
+  host::Console().SetEcho(true);
+}
+
+TEST(HardeningSession, EndingASessionWithLivePreparedInstancesLeavesNothing) {
+  host::Console().SetEcho(false);
+  const Counters start = Counters::Now();
+  {
+    host::test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
+    host::Session host;
+    ASSERT_TRUE(host.LoadPluginsFolder(sandbox.Folder().Join("plugins")).empty());
+    host::Document* doc = host.NewDocument("left open");
+    host::Node* light = NewLight(doc, host::LIGHT_TYPE_OMNI, {1, 1, 1});
+    host::Node* s = doc->CreateShader(kCorvane, "prepared at the end");
+    ASSERT_NE(nullptr, s);
+    host::InExclude list;
+    list.Append(light, kFlagsOnPositive);
+    s->Data().Set(kLights, host::Value::FromInExclude(list));
+    ASSERT_EQ(C4D_INITRENDERRESULT_OK, Prepare(doc, s));
+    EXPECT_LT(start.blocks, host::GetMemoryStats().liveBlocks) << "the instance holds module memory";
+  }  // the session ends with the document open and the instance prepared
+  ExpectSame(start, Counters::Now(), "after the session");
+  host::Console().SetEcho(true);
+}
+
+TEST(HardeningSession, DescribeSessionReportsModulesIconsPluginsAndEnabling) {
+  host::Console().SetEcho(false);
+  host::test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
+  host::Session host;
+  ASSERT_TRUE(host.LoadPluginsFolder(sandbox.Folder().Join("plugins")).empty());
+  const host::SessionReport report = host::DescribeSession(host);
+  EXPECT_TRUE(host.Documents().empty()) << "the scratch document is gone again";
+
+  ASSERT_EQ(1u, report.modules.size());
+  const host::ModuleReport& m = report.modules[0];
+  EXPECT_EQ(host.Modules()[0]->Path(), m.path);
+  EXPECT_EQ(std::string(host.Modules()[0]->LoaderName()), m.loader);
+  EXPECT_EQ("io.corvane.corvane", m.identity.identifier);
+  EXPECT_EQ(9u, m.identity.dependencies.size());
+  EXPECT_EQ(1, m.codes.systemStart);
+  EXPECT_EQ(1, m.codes.loadResource);
+  EXPECT_EQ(1, m.codes.start);
+
+  ASSERT_EQ(2u, report.icons.size());
+  EXPECT_EQ(1057875, report.icons[0].id);
+  EXPECT_EQ(1057876, report.icons[1].id);
+  EXPECT_EQ(32, report.icons[0].w);
+
+  ASSERT_EQ(1u, report.plugins.size());
+  const host::PluginReport& p = report.plugins[0];
+  EXPECT_EQ(kCorvane, p.id);
+  EXPECT_EQ(C4D_PLUGINTYPE_SHADER, p.type);
+  EXPECT_EQ("Corvane", p.name);
+  EXPECT_EQ("io.corvane.corvane", p.module);
+  ASSERT_TRUE(p.description.has_value());
+  EXPECT_EQ("XCorvane", p.description->description.name);
+  EXPECT_EQ("Corvane", p.description->description.displayName);
+  // Every parameter has an answer; by default only the gradient is disabled (grey output).
+  int parameters = 0;
+  for (const host::DescriptionElement& e : p.description->description.elements) {
+    if (!e.IsParameter()) continue;
+    ++parameters;
+    ASSERT_TRUE(p.enabled.count(e.id)) << e.symbol;
+    EXPECT_EQ(e.id != kGradient, p.enabled.at(e.id)) << e.symbol;
+  }
+  EXPECT_EQ(7, parameters);
+  const host::DescriptionElement* output = p.description->description.FindById(kOutput);
+  ASSERT_NE(nullptr, output);
+  ASSERT_EQ(2u, output->cycle.size());
+  EXPECT_EQ("Gradient", output->cycle[1].label);
+  EXPECT_STREQ("IN_EXCLUDE", host::ValueTypeName(p.description->description.FindById(kLights)->ValueType()));
   host::Console().SetEcho(true);
 }
 
