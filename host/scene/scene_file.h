@@ -1,6 +1,8 @@
 // scene_file.h - scene files: JSON documents of objects, lights, materials and shaders.
 //
-// The format is described for users in docs/scene-format.md. Loading creates every node
+// The format is described for users in docs/scene-format.md. The work is split by job:
+// scene_schema (the friendly keys and names both directions share), scene_load,
+// scene_save and scene_format (the text layout of a saved scene). Loading creates every node
 // first (creation writes the defaults: a plug-in shader's Init runs), then applies the
 // file's values on top, so a file only needs the values that differ from the defaults.
 // Saving writes every stored parameter of every node, so load, save, load gives equal

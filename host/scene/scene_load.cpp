@@ -1,0 +1,484 @@
+// scene_load.cpp - reading scene files: JSON text into a new document of the current host.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "core/host.h"
+#include "core/ids.h"
+#include "resources/resources.h"
+#include "scene/json_values.h"
+#include "scene/scene_file.h"
+#include "scene/scene_schema.h"
+
+namespace host {
+
+using nlohmann::json;
+using namespace scenefile;
+
+namespace {
+
+struct LoadFailure {
+  std::string path, message;
+};
+
+class Loader {
+ public:
+  Loader(Document* d, Scene* s) : doc(d), scene(s) {}
+
+  bool Load(const json& root);
+  LoadFailure failure;
+
+ private:
+  bool Fail(std::string path, std::string message) {
+    failure = {std::move(path), std::move(message)};
+    return false;
+  }
+  Node* FailNode(std::string path, std::string message) {
+    Fail(std::move(path), std::move(message));
+    return nullptr;
+  }
+  bool CheckName(const json& entry, const std::string& path, std::string* name);
+  bool CreateNodes(const json& root);
+  // Makers of the nodes of each top-level array: null (after Fail) when the entry names
+  // no creatable node.
+  Node* MakeObject(const json& entry, const std::string& name, const std::string& path);
+  Node* MakeLight(const json& entry, const std::string& name, const std::string& path);
+  Node* MakeMaterial(const json& entry, const std::string& name, const std::string& path);
+  Node* MakeShader(const json& entry, const std::string& name, const std::string& path);
+
+  // One top-level array of nodes: its key, the keys of an entry that are not parameters,
+  // and the maker of its nodes.
+  struct Section {
+    const char* key;
+    std::set<std::string> reserved;
+    Node* (Loader::*make)(const json& entry, const std::string& name, const std::string& path);
+  };
+  static const Section kSections[];
+  bool ApplyEntry(Node* node, const json& entry, const std::string& path,
+                  const std::set<std::string>& reserved);
+  bool ApplyFriendly(Node* node, const FriendlyParam& p, const json& v, const std::string& path);
+  bool ApplyParameters(Node* node, const json& params, const std::string& path);
+  bool ApplyCamera(const json& cam);
+  bool ApplyRender(const json& render);
+  bool AttachShaders(const json& root);
+  bool CheckCycles();
+
+  Document* doc;
+  Scene* scene;
+  std::set<std::string> names;
+  // Node made for each entry, in file order, with its JSON and path.
+  struct Made {
+    Node* node;
+    const json* entry;
+    std::string path;
+    std::set<std::string> reserved;
+  };
+  std::vector<Made> made;
+  NodeByName byName = [this](const std::string& n) -> const Node* { return doc->FindNode(n); };
+};
+
+bool Loader::CheckName(const json& entry, const std::string& path, std::string* name) {
+  if (!entry.is_object()) return Fail(path, "expected an object");
+  if (!entry.contains("name") || !entry["name"].is_string() || entry["name"].get<std::string>().empty())
+    return Fail(path, "every entry needs a \"name\" (a non-empty text)");
+  *name = entry["name"].get<std::string>();
+  if (!names.insert(*name).second) return Fail(path, "the name \"" + *name + "\" is used twice");
+  return true;
+}
+
+// Nodes are made in this order: the camera, then each array in file order.
+const Loader::Section Loader::kSections[] = {
+    {"objects", {"name", "type"}, &Loader::MakeObject},
+    {"lights", {"name"}, &Loader::MakeLight},
+    {"materials", {"name"}, &Loader::MakeMaterial},
+    {"shaders", {"name", "plugin", "owner"}, &Loader::MakeShader},
+};
+
+bool Loader::CreateNodes(const json& root) {
+  // The camera.
+  std::string name = "Camera";
+  if (root.contains("camera")) {
+    if (!root["camera"].is_object()) return Fail("camera", "expected an object");
+    if (root["camera"].contains("name")) {
+      if (!CheckName(root["camera"], "camera", &name)) return false;
+    } else {
+      names.insert(name);
+    }
+  } else {
+    names.insert(name);
+  }
+  scene->camera = doc->CreateObject(kTypeCamera, name);
+  if (!scene->camera) return Fail("camera", "the host could not create the camera");
+
+  for (const Section& section : kSections) {
+    if (!root.contains(section.key)) continue;
+    const json& list = root[section.key];
+    if (!list.is_array()) return Fail(section.key, "expected an array");
+    for (size_t i = 0; i < list.size(); ++i) {
+      const json& e = list[i];
+      std::string path = std::string(section.key) + "[" + std::to_string(i) + "]";
+      if (!CheckName(e, path, &name)) return false;
+      path += " \"" + name + "\"";
+      Node* node = (this->*section.make)(e, name, path);
+      if (!node) return false;
+      made.push_back({node, &e, path, section.reserved});
+    }
+  }
+  return true;
+}
+
+Node* Loader::MakeObject(const json& e, const std::string& name, const std::string& path) {
+  int32_t type = 0;
+  if (!e.contains("type"))
+    return FailNode(path, "missing \"type\" (plane, sphere, box, null, camera or a type ID)");
+  const json& t = e["type"];
+  if (t.is_string() && kObjectTypes.count(Lower(t.get<std::string>()))) {
+    type = kObjectTypes.at(Lower(t.get<std::string>()));
+  } else if (t.is_number_integer()) {
+    type = t.get<int32_t>();
+  } else {
+    return FailNode(path + " / type",
+                    "unknown object type " + t.dump() + " (plane, sphere, box, null, camera or a type ID)");
+  }
+  if (type == kTypeLight) return FailNode(path + " / type", "lights belong in \"lights\"");
+  Node* node = doc->CreateObject(type, name);
+  if (!node) return FailNode(path, "the host could not create an object of type " + std::to_string(type));
+  return node;
+}
+
+Node* Loader::MakeLight(const json&, const std::string& name, const std::string& path) {
+  Node* node = doc->CreateObject(kTypeLight, name);
+  if (!node) return FailNode(path, "the host could not create the light");
+  return node;
+}
+
+Node* Loader::MakeMaterial(const json&, const std::string& name, const std::string& path) {
+  Node* node = doc->CreateMaterial(name);
+  if (!node) return FailNode(path, "the host could not create the material");
+  return node;
+}
+
+// Shaders: built-in by name, plug-ins by ID, registered name or description name.
+Node* Loader::MakeShader(const json& e, const std::string& name, const std::string& path) {
+  if (!e.contains("plugin"))
+    return FailNode(path, "missing \"plugin\" (a plug-in ID or name, or color, checkerboard, noise)");
+  const json& p = e["plugin"];
+  int32_t type = 0;
+  if (p.is_number_integer()) {
+    type = p.get<int32_t>();
+  } else if (p.is_string()) {
+    std::string want = Lower(p.get<std::string>());
+    if (kBuiltinShaders.count(want)) type = kBuiltinShaders.at(want);
+    int32_t numeric;
+    if (!type && ParseInt32Key(want, &numeric)) type = numeric;
+    for (const PluginInfo* info : doc->GetHost()->Plugins().List()) {
+      if (type) break;
+      auto desc = Descriptions().Find(info->id);
+      if (Lower(info->name) == want || (desc && Lower(desc->description.name) == want)) type = info->id;
+    }
+  } else {
+    return FailNode(path + " / plugin", "expected a plug-in ID or name, not " + std::string(p.type_name()));
+  }
+  bool exists = type == kShaderColor || type == kShaderCheckerboard || type == kShaderNoise ||
+                (type && doc->GetHost()->Plugins().Find(type));
+  if (!exists) {
+    std::string known;
+    for (const PluginInfo* info : doc->GetHost()->Plugins().List())
+      known += ", " + info->name + " (" + std::to_string(info->id) + ")";
+    return FailNode(path + " / plugin",
+                    "unknown plug-in " + p.dump() + " (known: color, checkerboard, noise" + known + ")");
+  }
+  Node* node = doc->CreateShader(type, name);
+  if (!node)
+    return FailNode(path,
+                    "the plug-in " + p.dump() + " could not create a shader (allocation or Init failed)");
+  return node;
+}
+
+bool Loader::ApplyFriendly(Node* node, const FriendlyParam& p, const json& v, const std::string& path) {
+  Value value;
+  std::string error;
+  if (const auto* choicesOf = EnumOf(p.conv); choicesOf && v.is_string()) {
+    auto it = choicesOf->find(Lower(v.get<std::string>()));
+    if (it == choicesOf->end()) {
+      std::string choices;
+      for (const auto& [n, id] : *choicesOf) choices += (choices.empty() ? "" : ", ") + n;
+      return Fail(path, "unknown value " + v.dump() + " (expected " + choices + " or an integer)");
+    }
+    value = Value::Int32(it->second);
+  } else if (p.conv == Conv::Angle) {
+    if (!v.is_number()) return Fail(path, "expected an angle in degrees (a number), found " + v.dump());
+    value = Value::Float(v.get<double>() * kDegToRad);
+  } else if (!JsonToValue(v, p.type, byName, &value, &error)) {
+    return Fail(path, error);
+  }
+  node->Data().Set(p.id, std::move(value));
+  return true;
+}
+
+bool Loader::ApplyParameters(Node* node, const json& params, const std::string& path) {
+  if (!params.is_object()) return Fail(path, "expected an object of parameters");
+  auto desc = DescriptionOf(node);
+  for (auto it = params.begin(); it != params.end(); ++it) {
+    const std::string& key = it.key();
+    std::string where = path + " / " + key;
+    int32_t id = 0;
+    const DescriptionElement* element = nullptr;
+    if (ParseInt32Key(key, &id)) {
+      if (desc) element = desc->description.FindById(id);
+    } else if (desc && (element = desc->description.FindBySymbol(key)) != nullptr) {
+      id = element->id;
+    } else {
+      return Fail(where, desc ? "the description " + desc->description.name + " has no parameter " + key
+                              : "unknown parameter " + key + " (use a numeric ID)");
+    }
+    int32_t type = 0;
+    if (element) {
+      if (!element->IsParameter() || element->ValueType() == 0)
+        return Fail(where, key + " is a " + element->type + ", not a parameter that stores a value");
+      type = element->ValueType();
+    }
+    const json& v = it.value();
+    if (element && element->type == "BOOL" && !v.is_object() && !v.is_boolean() &&
+        !(v.is_number_integer() && (v == 0 || v == 1)))
+      return Fail(where, "expected true or false, found " + v.dump());
+    Value value;
+    std::string error;
+    if (!JsonToValue(v, type, byName, &value, &error)) return Fail(where, error);
+    node->Data().Set(id, std::move(value));
+  }
+  return true;
+}
+
+bool Loader::ApplyEntry(Node* node, const json& entry, const std::string& path,
+                        const std::set<std::string>& reserved) {
+  auto friendly = FriendlyParamsOf(node);
+  for (auto it = entry.begin(); it != entry.end(); ++it) {
+    const std::string& key = it.key();
+    if (reserved.count(key) || key == "parameters") continue;
+    auto f =
+        std::find_if(friendly.begin(), friendly.end(), [&](const FriendlyParam* p) { return key == p->key; });
+    if (f == friendly.end()) {
+      std::string keys;
+      for (const FriendlyParam* p : friendly) keys += std::string(", ") + p->key;
+      return Fail(path + " / " + key, "unknown key (expected name" + keys + " or parameters)");
+    }
+    if (!ApplyFriendly(node, **f, it.value(), path + " / " + key)) return false;
+  }
+  if (entry.contains("parameters") && !ApplyParameters(node, entry["parameters"], path + " / parameters"))
+    return false;
+  return true;
+}
+
+bool Loader::ApplyCamera(const json& cam) {
+  std::set<std::string> reserved = {"name", "resolution", "target"};
+  if (!ApplyEntry(scene->camera, cam, "camera", reserved)) return false;
+  if (cam.contains("resolution")) {
+    const json& r = cam["resolution"];
+    if (!r.is_array() || r.size() != 2 || !r[0].is_number_integer() || !r[1].is_number_integer() ||
+        r[0].get<int64_t>() < 1 || r[1].get<int64_t>() < 1 || r[0].get<int64_t>() > 65536 ||
+        r[1].get<int64_t>() > 65536)
+      return Fail("camera / resolution", "expected [width, height], integers from 1 to 65536");
+    scene->width = r[0].get<int>();
+    scene->height = r[1].get<int>();
+  }
+  if (cam.contains("target")) {
+    if (cam.contains("direction"))
+      return Fail("camera / target", "give either \"target\" or \"direction\", not both");
+    Value v;
+    std::string error;
+    if (!JsonToValue(cam["target"], C4D_DTYPE_VECTOR, nullptr, &v, &error))
+      return Fail("camera / target", error);
+    Vec3 dir = v.GetVector() - scene->camera->Data().GetVector(OBJECT_POSITION);
+    if (Length(dir) == 0) return Fail("camera / target", "the target is the camera's own position");
+    scene->camera->Data().SetVector(OBJECT_DIRECTION, dir);
+  }
+  return true;
+}
+
+bool Loader::ApplyRender(const json& render) {
+  if (!render.is_object()) return Fail("render", "expected an object");
+  for (auto it = render.begin(); it != render.end(); ++it) {
+    if (it.key() == "background") {
+      Value v;
+      std::string error;
+      if (!JsonToValue(it.value(), C4D_DTYPE_VECTOR, nullptr, &v, &error))
+        return Fail("render / background", error);
+      scene->background = v.GetVector();
+    } else if (it.key() == "samples") {
+      if (!it.value().is_number_integer() || it.value().get<int64_t>() < 1 ||
+          it.value().get<int64_t>() > 4096)
+        return Fail("render / samples", "expected an integer from 1 to 4096");
+      scene->samples = it.value().get<int>();
+    } else {
+      return Fail("render / " + it.key(), "unknown key (expected background or samples)");
+    }
+  }
+  return true;
+}
+
+bool Loader::AttachShaders(const json& root) {
+  (void)root;
+  // Explicit owners first.
+  for (const Made& m : made) {
+    if (!m.node->IsShader() || !m.entry->contains("owner")) continue;
+    const json& o = (*m.entry)["owner"];
+    if (o.is_null()) continue;
+    if (!o.is_string()) return Fail(m.path + " / owner", "expected a node name or null");
+    Node* owner = doc->FindNode(o.get<std::string>());
+    if (!owner) return Fail(m.path + " / owner", "unknown node \"" + o.get<std::string>() + "\"");
+    if (!owner->InsertShader(m.node))
+      return Fail(m.path + " / owner", "cannot attach the shader below \"" + o.get<std::string>() +
+                                           "\" (it would become its own ancestor)");
+  }
+  // Shaders without an owner entry go below the first material or shader that links them,
+  // as shaders a user drops into a channel do.
+  for (Node* holder : doc->Nodes()) {
+    if (holder->Kind() == NodeKind::Object) continue;
+    for (const auto& [id, v] : holder->Data().Entries()) {
+      Node* target = v.GetLink();
+      if (!target || !target->IsShader() || target->Parent() || target == holder) continue;
+      auto it = std::find_if(made.begin(), made.end(), [&](const Made& m) { return m.node == target; });
+      if (it != made.end() && it->entry->contains("owner")) continue;
+      holder->InsertShader(target);  // refused for ancestors: the shader then stays free
+    }
+  }
+  return true;
+}
+
+bool Loader::CheckCycles() {
+  // Depth-first search over shader -> linked shader edges.
+  std::map<const Node*, int> state;  // 0 new, 1 on the stack, 2 done
+  std::vector<const Node*> stack;
+  std::function<bool(const Node*)> visit = [&](const Node* n) -> bool {
+    state[n] = 1;
+    stack.push_back(n);
+    for (const auto& [id, v] : n->Data().Entries()) {
+      const Node* t = v.GetLink();
+      if (!t || !t->IsShader()) continue;
+      if (state[t] == 1) {
+        std::string cycle;
+        auto from = std::find(stack.begin(), stack.end(), t);
+        for (auto s = from; s != stack.end(); ++s) cycle += "\"" + (*s)->Name() + "\" -> ";
+        cycle += "\"" + t->Name() + "\"";
+        auto m = std::find_if(made.begin(), made.end(), [&](const Made& x) { return x.node == n; });
+        return Fail(m != made.end() ? m->path : n->Name(),
+                    "sub-shader links form a cycle: " + cycle + " (a shader cannot sample itself)");
+      }
+      if (state[t] == 0 && !visit(t)) return false;
+    }
+    stack.pop_back();
+    state[n] = 2;
+    return true;
+  };
+  for (Node* n : doc->Shaders())
+    if (state[n] == 0 && !visit(n)) return false;
+  return true;
+}
+
+bool Loader::Load(const json& root) {
+  if (!root.is_object()) return Fail("", "the scene must be a JSON object");
+  static const std::set<std::string> kTopKeys = {"version", "render",    "camera", "objects",
+                                                 "lights",  "materials", "shaders"};
+  for (auto it = root.begin(); it != root.end(); ++it)
+    if (!kTopKeys.count(it.key()))
+      return Fail(it.key(),
+                  "unknown key (expected version, render, camera, objects, lights, materials, shaders)");
+  if (root.contains("version") && root["version"] != 1) return Fail("version", "only version 1 is known");
+  if (!CreateNodes(root)) return false;
+  if (root.contains("camera") && !ApplyCamera(root["camera"])) return false;
+  if (root.contains("render") && !ApplyRender(root["render"])) return false;
+  for (const Made& m : made)
+    if (!ApplyEntry(m.node, *m.entry, m.path, m.reserved)) return false;
+  if (!AttachShaders(root)) return false;
+  return CheckCycles();
+}
+
+}  // namespace
+
+std::string SceneError::ToString() const {
+  std::string s = file;
+  if (line > 0) s += ":" + std::to_string(line) + ":" + std::to_string(column);
+  s += ": ";
+  if (!path.empty()) s += path + ": ";
+  return s + message;
+}
+
+void LineColumn(const std::string& text, size_t offset, int* line, int* column) {
+  *line = 1;
+  *column = 1;
+  for (size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++*line;
+      *column = 1;
+    } else {
+      ++*column;
+    }
+  }
+}
+
+bool LoadSceneText(const std::string& text, const std::string& file, Scene* out, SceneError* error) {
+  *error = SceneError{file, 0, 0, {}, {}};
+  Host* host = Host::Current();
+  if (!host) {
+    error->message = "no host is running";
+    return false;
+  }
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::parse_error& e) {
+    // nlohmann reports the byte just past the problem; point at the last byte read.
+    LineColumn(text, e.byte > 0 ? e.byte - 1 : 0, &error->line, &error->column);
+    std::string what = e.what();
+    auto pos = what.find("parse error");
+    auto colon = what.find(": ", pos == std::string::npos ? 0 : pos);
+    error->message = "invalid JSON: " + (colon != std::string::npos ? what.substr(colon + 2) : what);
+    return false;
+  } catch (const json::exception& e) {
+    // Well-formed text the reader still refuses, such as a number beyond the double range.
+    std::string what = e.what();
+    auto bracket = what.find("] ");
+    error->message = "invalid JSON: " + (bracket != std::string::npos ? what.substr(bracket + 2) : what);
+    return false;
+  }
+  Scene scene;
+  scene.document = host->NewDocument(file);
+  Loader loader(scene.document, &scene);
+  bool ok = false;
+  try {
+    ok = loader.Load(root);
+  } catch (const std::exception& e) {  // a JSON value read as the wrong type
+    loader.failure.message = e.what();
+  }
+  if (!ok) {
+    error->path = loader.failure.path;
+    error->message = loader.failure.message;
+    host->DeleteDocument(scene.document);
+    return false;
+  }
+  *out = scene;
+  return true;
+}
+
+bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = SceneError{path, 0, 0, {}, "cannot open the scene file: " + std::string(std::strerror(errno))};
+    return false;
+  }
+  std::stringstream buf;
+  buf << in.rdbuf();
+  if (in.bad()) {
+    *error = SceneError{path, 0, 0, {}, "cannot read the scene file"};
+    return false;
+  }
+  return LoadSceneText(buf.str(), path, out, error);
+}
+
+}  // namespace host

@@ -1,0 +1,149 @@
+// scene_schema.cpp - the friendly keys, named choices and type names of scene files.
+#include "scene/scene_schema.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/ids.h"
+#include "core/plugins.h"
+
+namespace host::scenefile {
+
+namespace {
+
+const std::vector<FriendlyParam> kObjectParams = {
+    {"enabled", OBJECT_ENABLED, C4D_DTYPE_LONG, Conv::Bool}, {"position", OBJECT_POSITION, C4D_DTYPE_VECTOR},
+    {"direction", OBJECT_DIRECTION, C4D_DTYPE_VECTOR},       {"up", OBJECT_UP, C4D_DTYPE_VECTOR},
+    {"material", OBJECT_MATERIAL, C4D_DTYPE_LINK},
+};
+const std::vector<FriendlyParam> kCameraParams = {{"fov", CAMERA_FOV, C4D_DTYPE_REAL, Conv::Angle}};
+const std::vector<FriendlyParam> kSphereParams = {{"radius", SPHERE_RADIUS, C4D_DTYPE_REAL}};
+const std::vector<FriendlyParam> kBoxParams = {{"size", CUBE_SIZE, C4D_DTYPE_VECTOR}};
+const std::vector<FriendlyParam> kPlaneParams = {{"width", PLANE_WIDTH, C4D_DTYPE_REAL},
+                                                 {"depth", PLANE_DEPTH, C4D_DTYPE_REAL}};
+const std::vector<FriendlyParam> kLightParams = {
+    {"type", LIGHT_TYPE, C4D_DTYPE_LONG, Conv::LightType},
+    {"color", LIGHT_COLOR, C4D_DTYPE_VECTOR},
+    {"brightness", LIGHT_BRIGHTNESS, C4D_DTYPE_REAL},
+    {"falloff", LIGHT_FALLOFF, C4D_DTYPE_LONG, Conv::Falloff},
+    {"radius", LIGHT_FALLOFF_RADIUS, C4D_DTYPE_REAL},
+    {"angle", LIGHT_SPOT_ANGLE, C4D_DTYPE_REAL, Conv::Angle},
+    {"innerAngle", LIGHT_SPOT_INNER_ANGLE, C4D_DTYPE_REAL, Conv::Angle},
+};
+const std::vector<FriendlyParam> kMaterialParams = {{"color", MATERIAL_COLOR, C4D_DTYPE_VECTOR},
+                                                    {"shader", MATERIAL_COLOR_SHADER, C4D_DTYPE_LINK}};
+const std::vector<FriendlyParam> kColorShaderParams = {
+    {"color", COLORSHADER_COLOR, C4D_DTYPE_VECTOR}, {"brightness", COLORSHADER_BRIGHTNESS, C4D_DTYPE_REAL}};
+const std::vector<FriendlyParam> kCheckerParams = {{"color1", CHECKER_COLOR1, C4D_DTYPE_VECTOR},
+                                                   {"color2", CHECKER_COLOR2, C4D_DTYPE_VECTOR},
+                                                   {"uScale", CHECKER_USCALE, C4D_DTYPE_REAL},
+                                                   {"vScale", CHECKER_VSCALE, C4D_DTYPE_REAL}};
+const std::vector<FriendlyParam> kNoiseParams = {{"color1", NOISE_COLOR1, C4D_DTYPE_VECTOR},
+                                                 {"color2", NOISE_COLOR2, C4D_DTYPE_VECTOR},
+                                                 {"scale", NOISE_SCALE, C4D_DTYPE_REAL},
+                                                 {"space", NOISE_SPACE, C4D_DTYPE_LONG, Conv::NoiseSpace},
+                                                 {"seed", NOISE_SEED, C4D_DTYPE_LONG}};
+
+const std::map<std::string, int32_t> kLightTypes = {
+    {"omni", LIGHT_TYPE_OMNI}, {"spot", LIGHT_TYPE_SPOT}, {"distant", LIGHT_TYPE_DISTANT}};
+const std::map<std::string, int32_t> kFalloffs = {{"none", LIGHT_FALLOFF_NONE},
+                                                  {"inverse-square", LIGHT_FALLOFF_INVERSESQUARE},
+                                                  {"linear", LIGHT_FALLOFF_LINEAR}};
+const std::map<std::string, int32_t> kNoiseSpaces = {{"uvw", NOISE_SPACE_UVW}, {"world", NOISE_SPACE_WORLD}};
+
+}  // namespace
+
+const std::map<std::string, int32_t> kObjectTypes = {{"plane", kTypePlane},
+                                                     {"sphere", kTypeSphere},
+                                                     {"box", kTypeCube},
+                                                     {"null", kTypeNull},
+                                                     {"camera", kTypeCamera}};
+const std::map<std::string, int32_t> kBuiltinShaders = {
+    {"color", kShaderColor}, {"checkerboard", kShaderCheckerboard}, {"noise", kShaderNoise}};
+
+const std::map<std::string, int32_t>* EnumOf(Conv c) {
+  switch (c) {
+    case Conv::LightType:
+      return &kLightTypes;
+    case Conv::Falloff:
+      return &kFalloffs;
+    case Conv::NoiseSpace:
+      return &kNoiseSpaces;
+    default:
+      return nullptr;
+  }
+}
+
+// The friendly keys of the parameters a node of this kind and type has, in writing order.
+std::vector<const FriendlyParam*> FriendlyParamsOf(const Node* node) {
+  std::vector<const FriendlyParam*> out;
+  auto add = [&](const std::vector<FriendlyParam>& t) {
+    for (const FriendlyParam& p : t) out.push_back(&p);
+  };
+  switch (node->Kind()) {
+    case NodeKind::Object:
+      if (node->Type() == kTypeLight) add(kLightParams);
+      add(kObjectParams);
+      if (node->Type() == kTypeCamera) add(kCameraParams);
+      if (node->Type() == kTypeSphere) add(kSphereParams);
+      if (node->Type() == kTypeCube) add(kBoxParams);
+      if (node->Type() == kTypePlane) add(kPlaneParams);
+      break;
+    case NodeKind::Material:
+      add(kMaterialParams);
+      break;
+    case NodeKind::Shader:
+      if (node->Type() == kShaderColor) add(kColorShaderParams);
+      if (node->Type() == kShaderCheckerboard) add(kCheckerParams);
+      if (node->Type() == kShaderNoise) add(kNoiseParams);
+      break;
+  }
+  return out;
+}
+
+// Degrees whose conversion back gives exactly `radians`; false if none is found nearby.
+bool ExactDegrees(double radians, double* degrees) {
+  // Prefer the short decimal a user would have written (30, not 29.999999999999996).
+  char buf[64];
+  std::snprintf(buf, sizeof(buf), "%.12g", radians * kRadToDeg);
+  double shortest = std::strtod(buf, nullptr);
+  if (shortest * kDegToRad == radians) {
+    *degrees = shortest;
+    return true;
+  }
+  double d = radians * kRadToDeg;
+  for (int step = 0; step < 8; ++step) {
+    if (d * kDegToRad == radians) {
+      *degrees = d;
+      return true;
+    }
+    d = std::nextafter(d, d * kDegToRad < radians ? INFINITY : -INFINITY);
+  }
+  return false;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool ParseInt32Key(const std::string& key, int32_t* id) {
+  if (key.empty() || key.size() > 11) return false;
+  size_t i = key[0] == '-' ? 1 : 0;
+  if (i == key.size()) return false;
+  for (size_t k = i; k < key.size(); ++k)
+    if (!std::isdigit(static_cast<unsigned char>(key[k]))) return false;
+  long long v = std::stoll(key);
+  if (v < INT32_MIN || v > INT32_MAX) return false;
+  *id = int32_t(v);
+  return true;
+}
+
+std::shared_ptr<const RegisteredDescription> DescriptionOf(const Node* node) {
+  if (!node->Plugin()) return nullptr;
+  return Descriptions().Find(node->Plugin()->id);
+}
+
+}  // namespace host::scenefile
