@@ -11,6 +11,8 @@
 // injections of the allocator and of GradientAlloc.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,9 +45,18 @@ class Host {
   PluginRegistry& Plugins() { return plugins_; }
   const PluginRegistry& Plugins() const { return plugins_; }
 
+  /// Sees every message sent to a node of this host's documents, before it is dispatched
+  /// (a refused recursive one too). For tests and tools; none by default. It is called on
+  /// whatever thread sends the message, so it must be thread-safe; set it while no message
+  /// is in flight.
+  using MessageObserver = std::function<void(const Node& node, int32_t type, void* data)>;
+  void SetMessageObserver(MessageObserver observer) { messageObserver_ = std::move(observer); }
+  const MessageObserver& GetMessageObserver() const { return messageObserver_; }
+
  private:
   std::vector<std::unique_ptr<Document>> documents_;
   PluginRegistry plugins_;
+  MessageObserver messageObserver_;
 };
 
 }  // namespace host

@@ -62,10 +62,8 @@ bool Node::InsertShader(Node* shader) {
 bool Node::IsEnabled() const { return kind_ == NodeKind::Object && data_.GetBool(OBJECT_ENABLED, true); }
 
 bool Node::SendMessage(int32_t type, void* data) {
-  {
-    std::lock_guard lock(messagesMutex_);
-    messages_.push_back({type, data});
-  }
+  if (Host* host = document_->GetHost(); host && host->GetMessageObserver())
+    host->GetMessageObserver()(*this, type, data);
   // A node already handling a message on this thread refuses: a link cycle ends here.
   for (int i = 0; i < messageDepth; ++i) {
     if (messageStack[i] == this) return false;
@@ -76,16 +74,6 @@ bool Node::SendMessage(int32_t type, void* data) {
   bool result = plugin_->record.Message(instance_, ToHandle(this), type, data);
   --messageDepth;
   return result;
-}
-
-std::vector<Node::ReceivedMessage> Node::ReceivedMessages() const {
-  std::lock_guard lock(messagesMutex_);
-  return messages_;
-}
-
-void Node::ClearReceivedMessages() {
-  std::lock_guard lock(messagesMutex_);
-  messages_.clear();
 }
 
 bool Node::GetDEnabling(const C4DDescID& id, const C4DValue* tData, int32_t flags,

@@ -70,18 +70,11 @@ class Node : public std::enable_shared_from_this<Node> {
   const PluginInfo* Plugin() const { return plugin_; }
   C4DNodeData* Instance() const { return instance_; }
 
-  /// Sends a message: recorded in ReceivedMessages(), then answered by the plug-in's
-  /// Message (true for host nodes). A node that is already handling a message on this
-  /// thread answers false without dispatching (no recursion through link cycles).
+  /// Sends a message: shown to the host's message observer (Host::SetMessageObserver),
+  /// then answered by the plug-in's Message (true for host nodes). A node that is already
+  /// handling a message on this thread answers false without dispatching (no recursion
+  /// through link cycles).
   bool SendMessage(int32_t type, void* data);
-
-  struct ReceivedMessage {
-    int32_t type;
-    void* data;
-  };
-  /// Every message sent to this node (including refused recursive ones), oldest first.
-  std::vector<ReceivedMessage> ReceivedMessages() const;
-  void ClearReceivedMessages();
 
   /// The plug-in's GetDEnabling for a parameter (true for host nodes or without one).
   bool GetDEnabling(const C4DDescID& id, const C4DValue* tData = nullptr, int32_t flags = 0,
@@ -104,8 +97,6 @@ class Node : public std::enable_shared_from_this<Node> {
   std::vector<Node*> children_;
   const PluginInfo* plugin_ = nullptr;
   C4DNodeData* instance_ = nullptr;
-  mutable std::mutex messagesMutex_;
-  std::vector<ReceivedMessage> messages_;
 };
 
 /// A scene: owns its nodes.

@@ -7,6 +7,7 @@
 #include "core/ids.h"
 #include "core/lights.h"
 #include "core/shaders.h"
+#include "message_recorder.h"
 #include "test_support.h"
 
 namespace hosttest {
@@ -306,13 +307,14 @@ TEST_F(PluginTest, CyclesOfLinksAreCutWithoutOverflow) {
   EXPECT_EQ(2, gInitRenders) << "a, then b; a again is refused";
   render->ShaderFreeRender(host::ToHandle(a));
 
-  // Messages: a forwards to b, b to a, which refuses; every node records what it got.
+  // Messages: a forwards to b, b to a, which refuses; every node gets what was sent.
+  host::test::MessageRecorder messages(host);
   EXPECT_TRUE(node->Message(host::ToHandle(a), 77, nullptr));
-  ASSERT_EQ(2u, a->ReceivedMessages().size());
-  ASSERT_EQ(1u, b->ReceivedMessages().size());
-  EXPECT_EQ(77, b->ReceivedMessages()[0].type);
+  ASSERT_EQ(2u, messages.Of(a).size());
+  ASSERT_EQ(1u, messages.Of(b).size());
+  EXPECT_EQ(77, messages.Of(b)[0].type);
   EXPECT_TRUE(node->Message(host::ToHandle(self), 5, nullptr));
-  EXPECT_EQ(2u, self->ReceivedMessages().size());
+  EXPECT_EQ(2u, messages.Of(self).size());
 
   host::Node* color = doc->CreateShader(host::kShaderColor);
   EXPECT_TRUE(node->Message(host::ToHandle(color), 5, nullptr)) << "host nodes answer true";

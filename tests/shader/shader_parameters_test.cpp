@@ -3,6 +3,7 @@
 #include "core/customdata.h"
 #include "core/memory.h"
 #include "shader_fixture.h"
+#include "message_recorder.h"
 
 namespace shadertest {
 namespace {
@@ -167,10 +168,11 @@ TEST_F(ShaderTest, MessagesAreForwardedToTheLinkedSubShader) {
   ASSERT_TRUE(node->InsertShader(sub));
   node->Data().SetLink(kSubShader, sub);
 
+  host::test::MessageRecorder messages(*host);
   for (int32_t type : {1, 42, 100004, -3}) {
-    sub->ClearReceivedMessages();
+    messages.Clear();
     EXPECT_TRUE(node->SendMessage(type, nullptr)) << type;
-    const auto received = sub->ReceivedMessages();
+    const auto received = messages.Of(sub);
     ASSERT_EQ(1u, received.size()) << type;
     EXPECT_EQ(type, received[0].type);
   }
@@ -179,20 +181,21 @@ TEST_F(ShaderTest, MessagesAreForwardedToTheLinkedSubShader) {
 TEST_F(ShaderTest, MessagesWithoutAResolvableSubShaderReachNoOne) {
   host::Node* node = NewCorvane();
   host::Node* other = NewColorShader({1, 1, 1});
+  host::test::MessageRecorder messages(*host);
   EXPECT_TRUE(node->SendMessage(42, nullptr)) << "no link";
 
   // A link to a node that is not a shader does not resolve (base shader type filter).
   host::Node* light = LightA();
   node->Data().SetLink(kSubShader, light);
   EXPECT_TRUE(node->SendMessage(42, nullptr));
-  EXPECT_TRUE(light->ReceivedMessages().empty());
+  EXPECT_TRUE(messages.Of(light).empty());
 
   // A link into another document does not resolve either.
   host::Document* elsewhere = host->NewDocument("elsewhere");
   host::Node* foreign = elsewhere->CreateShader(host::kShaderColor, "foreign");
   node->Data().SetLink(kSubShader, foreign);
   EXPECT_TRUE(node->SendMessage(42, nullptr));
-  EXPECT_TRUE(foreign->ReceivedMessages().empty());
+  EXPECT_TRUE(messages.Of(foreign).empty());
 
   // A deleted sub-shader no longer receives anything.
   node->Data().SetLink(kSubShader, other);
@@ -216,13 +219,14 @@ TEST_F(ShaderTest, SelfLinkedShaderAnswersMessagesWithoutRecursing) {
 TEST_F(ShaderTest, InitialChannelMessageAttachesAndLinksTheShader) {
   host::Node* node = NewCorvane();
   host::Node* sub = NewColorShader({0.5, 0.5, 0.5});
+  host::test::MessageRecorder messages(*host);
 
   EXPECT_TRUE(node->SendMessage(C4D_MSG_INITIALCHANNEL, host::ToHandle(sub)));
   EXPECT_EQ(node, sub->Parent());
   EXPECT_EQ(sub, node->Data().GetLink(kSubShader, doc, C4D_TYPE_SHADER));
   // It was forwarded to the newly linked shader as well.
-  ASSERT_FALSE(sub->ReceivedMessages().empty());
-  EXPECT_EQ(C4D_MSG_INITIALCHANNEL, sub->ReceivedMessages().back().type);
+  ASSERT_FALSE(messages.Of(sub).empty());
+  EXPECT_EQ(C4D_MSG_INITIALCHANNEL, messages.Of(sub).back().type);
 
   // The linked shader is now sampled.
   host::Node* light = LightA();
