@@ -118,6 +118,7 @@ std::unique_ptr<Module> Module::Open(const std::string& path, const ModuleOption
   module->identity = ReadModuleIdentity(info);
   module->hostInterface = *Interface();
   module->hostInterface.version = options.interfaceVersion;
+  if (options.hostInterface) module->handedInterface = options.hostInterface;
   module->passModuleFile = options.passModuleFile;
   // The framework's allocator must work before the first call
   info->memory = MemorySuite1();
@@ -139,7 +140,7 @@ int32_t Module::CallMain(int32_t action, void* p1, void* p2, void* p3) {
 
 int32_t Module::SystemStart() {
   ++owedEnds;
-  return CallMain(C4D_ACTION_SYSTEM_START, const_cast<C4DHostInterface*>(&hostInterface), nullptr,
+  return CallMain(C4D_ACTION_SYSTEM_START, const_cast<C4DHostInterface*>(handedInterface), nullptr,
                   passModuleFile ? moduleFile : nullptr);
 }
 

@@ -49,6 +49,10 @@ struct ModuleOptions {
   /// Interface version handed with action 1; other than C4D_API_VERSION, the module gets a
   /// copy of the host interface carrying this version.
   int32_t interfaceVersion = C4D_API_VERSION;
+  /// The record handed with action 1 instead of the host's own, as it is (interfaceVersion
+  /// does not apply): e.g. a later host's larger record that starts with today's
+  /// C4DHostInterface. It must outlive the module. Null: the host's own record.
+  const C4DHostInterface* hostInterface = nullptr;
   /// False: action 1 passes no module file (null p3).
   bool passModuleFile = true;
   /// Opens module files; empty means DefaultModuleOpener() (OpenModuleLibrary: the loader
@@ -108,7 +112,7 @@ class Module {
   /// The module's g_maxon record (null once unloaded).
   C4DModuleInfo* Info() const { return info; }
   /// The interface record handed with action 1.
-  const C4DHostInterface* HostInterface() const { return &hostInterface; }
+  const C4DHostInterface* HostInterface() const { return handedInterface; }
 
  private:
   Module() = default;
@@ -119,6 +123,7 @@ class Module {
   C4DModuleInfo* info = nullptr;
   ModuleIdentity identity;
   C4DHostInterface hostInterface{};
+  const C4DHostInterface* handedInterface = &hostInterface;  ///< hostInterface or the options' record
   bool passModuleFile = true;
   C4DFilename* moduleFile = nullptr;
   int owedEnds = 0;
