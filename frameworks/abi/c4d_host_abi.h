@@ -39,6 +39,31 @@
  *           at the same time. The host runs c4d_main and every callback of
  *           C4DShaderPluginRecord but Output on one thread, one call at a time, so
  *           these may call [edit] functions; Output must not.
+ *
+ * How the interface grows without breaking built modules
+ *   - A published suite never changes: no function is added, removed, reordered or
+ *     retyped, and no contract below changes. A changed or extended service is a new
+ *     struct with the next number (C4DTextSuite2), added as below; a host keeps
+ *     serving the older suites beside it.
+ *   - C4DHostInterface grows only at its end: each new suite is one pointer appended
+ *     after the last field, and C4D_API_VERSION rises with it. No field is ever
+ *     removed, reordered or reused, so every record begins with every older record.
+ *   - The host's record carries its own C4D_API_VERSION and holds every field of that
+ *     version. Every pointer up to C4D_API_VERSION_MIN is a valid suite, never null; a
+ *     pointer appended later may be null where the host does not offer that service.
+ *   - A module reads only the fields its own header declares, through the pointer it
+ *     was given (it never copies the record by its own size), and accepts any version
+ *     at or above C4D_API_VERSION_MIN: a later host's longer record serves it
+ *     unchanged. Below C4D_API_VERSION_MIN action 1 answers -3. Before it uses a field
+ *     appended after C4D_API_VERSION_MIN, a module checks the record's version (an
+ *     older host's record ends before that field), then the pointer for null.
+ *   - C4DShaderPluginRecord grows the same way, at its end: RegisterPlugin's
+ *     recordSize says how much the module filled, and a host accepts the size of every
+ *     published record (today: at least sizeof(C4DShaderPluginRecord); it copies that
+ *     much and ignores the rest).
+ *   - The plain structs and g_maxon are frozen (layout checks at the end); "reserved"
+ *     fields have no meaning and readers ignore them. A changed struct is a new type,
+ *     reached through a new suite version or record.
  */
 #ifndef C4D_HOST_ABI_H__
 #define C4D_HOST_ABI_H__
@@ -528,7 +553,7 @@ typedef struct C4DRegistrySuite1 {
 
 /** What the host hands the module with c4d_main action 1: read-only for the module, valid
  * and unchanged until its last action 3 has returned. Every pointer below is a valid
- * suite, never null. */
+ * suite, never null. Grows only at its end (see "How the interface grows" above). */
 typedef struct C4DHostInterface {
   int32_t version; /* first field, always: the host's interface version */
   int32_t reserved;
@@ -540,6 +565,7 @@ typedef struct C4DHostInterface {
   const C4DRenderSuite1* render;
   const C4DBitmapSuite1* bitmap;
   const C4DRegistrySuite1* registry;
+  /* Later versions append their suites here. */
 } C4DHostInterface;
 
 /* ---------------------------------------------------------------------------------
