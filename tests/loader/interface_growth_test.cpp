@@ -7,7 +7,6 @@
 
 #include "core/console.h"
 #include "core/customdata.h"
-#include "core/host.h"
 #include "core/ids.h"
 #include "core/shaders.h"
 #include "core/suites.h"
@@ -15,6 +14,7 @@
 #include "loader/loader.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
+#include "session/session.h"
 
 namespace host {
 namespace {
@@ -58,7 +58,7 @@ TEST(InterfaceGrowthTest, ModuleStartsRegistersAndRendersWithAGrownRecord) {
   Console().Clear();
   laterCalls = 0;
   illuminations = 0;
-  // The record, its tables and the module's folder outlive the host and the module.
+  // The record, its tables and the module's folder outlive the session.
   C4DRenderSuite1 render = *RenderSuite1();
   render.IlluminateSurfacePoint = CountingIlluminate;
   GrownHostInterface grown{*Interface(), &kLaterSuite};
@@ -66,12 +66,12 @@ TEST(InterfaceGrowthTest, ModuleStartsRegistersAndRendersWithAGrownRecord) {
   grown.today.render = &render;
   test::TempFolder outside;
   test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
-  Host hostSession;
+  Session hostSession;
   SetStartupFolder(outside.Path());
 
   ModuleOptions options;
   options.hostInterface = &grown.today;
-  std::unique_ptr<Module> m = sandbox.Open(options);
+  Module* m = hostSession.Adopt(sandbox.Open(options));
   ASSERT_NE(m, nullptr) << sandbox.LastError();
   ASSERT_EQ(m->HostInterface(), &grown.today);
 
@@ -104,8 +104,6 @@ TEST(InterfaceGrowthTest, ModuleStartsRegistersAndRendersWithAGrownRecord) {
   EXPECT_EQ(illuminations, 1) << "the sample is lit through the record the module was handed";
 
   EXPECT_EQ(laterCalls, 0) << "the module calls nothing of a table its header does not declare";
-  hostSession.DestroyDocuments();
-  m->Unload();
   Console().SetEcho(true);
 }
 
