@@ -14,13 +14,12 @@
 #include "core/ids.h"
 #include "core/shaders.h"
 #include "core/suites.h"
+#include "corvane_ids.h"
 #include "fuzz_support.h"
 
 namespace {
 
-constexpr int32_t kCorvane = 1057829;
-constexpr int32_t kLights = 10008;
-constexpr int32_t kSubShader = 10002;
+using namespace corvanetest;  // the plug-in's IDs
 constexpr int kMaxUsage = 64;
 
 /// Reads the fuzz input a byte or a word at a time; zeros once it is used up.

@@ -13,12 +13,13 @@
 #include <string>
 
 #include "core/console.h"
+#include "corvane_ids.h"
 #include "loader/loader.h"
 #include "session/session.h"
 
 namespace {
 
-constexpr int32_t kCorvane = 1057829;
+using corvanetest::kCorvane;
 
 void BM_OpenClose(benchmark::State& state) {
   for (auto _ : state) {

@@ -23,15 +23,12 @@
 #include "core/memory.h"
 #include "core/shaders.h"
 #include "core/suites.h"
+#include "corvane_ids.h"
 #include "session/session.h"
 
 namespace {
 
-constexpr int32_t kCorvane = 1057829;
-constexpr int32_t kSubShader = 10002;
-constexpr int32_t kOutput = 10003;
-constexpr int32_t kLights = 10008;
-constexpr int32_t kGradient = 10009;
+using namespace corvanetest;  // the plug-in's IDs
 
 enum Variant { kGrey = 0, kGradientOut = 1, kSub = 2, kGradientSub = 3 };
 const char* const kVariantNames[] = {"grey", "gradient", "sub", "gradient+sub"};

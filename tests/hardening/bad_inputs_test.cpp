@@ -85,8 +85,8 @@ TEST_F(BadInputTest, TruncatedAndCorruptIconsLeaveTheShaderRegistered) {
   EXPECT_EQ(1, host->Modules()[0]->Codes().start);
   EXPECT_NE(nullptr, host->Plugins().Find(kCorvane));
   host::IconInfo icon;
-  EXPECT_FALSE(host::FindIcon(1057875, &icon)) << "an undecodable icon is not registered";
-  EXPECT_FALSE(host::FindIcon(1057876, &icon));
+  EXPECT_FALSE(host::FindIcon(kIconNegative, &icon)) << "an undecodable icon is not registered";
+  EXPECT_FALSE(host::FindIcon(kIconPositive, &icon));
   EXPECT_THAT(Lines(), ::testing::Not(Contains(kRegisterFailure)));
   EXPECT_EQ(1.0, RenderOneSample().x);
 }

@@ -7,9 +7,10 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "core/suites.h"
-#include "session/session.h"
+#include "corvane_ids.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
+#include "session/session.h"
 
 namespace hardening {
 namespace {
@@ -52,7 +53,7 @@ TEST_F(ModuleOrderTest, MessageOneBeforeSystemStartFailsAndKeepsNothing) {
   EXPECT_EQ(0, module->Start()) << "registration without a host fails";
   // The regular life still works afterwards.
   EXPECT_TRUE(module->RunLifecycle());
-  EXPECT_NE(nullptr, host->Plugins().Find(1057829));
+  EXPECT_NE(nullptr, host->Plugins().Find(corvanetest::kCorvane));
 }
 
 TEST_F(ModuleOrderTest, CallsAfterTheFinalEndKeepNothing) {

@@ -160,8 +160,8 @@ TEST(HardeningSession, DescribeSessionReportsModulesIconsPluginsAndEnabling) {
   EXPECT_EQ(1, m.codes.start);
 
   ASSERT_EQ(2u, report.icons.size());
-  EXPECT_EQ(1057875, report.icons[0].id);
-  EXPECT_EQ(1057876, report.icons[1].id);
+  EXPECT_EQ(kIconNegative, report.icons[0].id);
+  EXPECT_EQ(kIconPositive, report.icons[1].id);
   EXPECT_EQ(32, report.icons[0].w);
 
   ASSERT_EQ(1u, report.plugins.size());

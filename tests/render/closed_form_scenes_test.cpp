@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "corvane_ids.h"
 #include "render/renderer.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
@@ -42,7 +43,7 @@ class ClosedFormScene : public ::testing::TestWithParam<ClosedForm> {
  protected:
   void SetUp() override {
     host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
-    ASSERT_NE(nullptr, host.Plugins().Find(1057829)) << "the Corvane module did not register";
+    ASSERT_NE(nullptr, host.Plugins().Find(corvanetest::kCorvane)) << "the Corvane module did not register";
   }
 
   RenderImage RenderScene(const std::string& name) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "corvane_ids.h"
 #include "render/renderer.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
@@ -21,7 +22,7 @@ class CorvaneRenderTest : public ::testing::Test {
 #ifdef CORVANE_PLUGINS_DIR
     if (std::filesystem::is_directory(CORVANE_PLUGINS_DIR)) host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
 #endif
-    if (!host.Plugins().Find(1057829)) GTEST_SKIP() << "the Corvane module is not built";
+    if (!host.Plugins().Find(corvanetest::kCorvane)) GTEST_SKIP() << "the Corvane module is not built";
   }
 
   // Renders a 9x7 view of a wall at z = 10 facing the camera; lights and shader settings

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "core/ids.h"
+#include "corvane_ids.h"
 #include "scene/json_values.h"
 #include "scene/scene_file.h"
 #include "session/session.h"
@@ -48,10 +49,10 @@ class SceneFileTest : public ::testing::Test {
   }
   bool HaveCorvane() {
 #ifdef CORVANE_PLUGINS_DIR
-    if (!host.Plugins().Find(1057829) && std::filesystem::is_directory(CORVANE_PLUGINS_DIR))
+    if (!host.Plugins().Find(corvanetest::kCorvane) && std::filesystem::is_directory(CORVANE_PLUGINS_DIR))
       host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
 #endif
-    return host.Plugins().Find(1057829) != nullptr;
+    return host.Plugins().Find(corvanetest::kCorvane) != nullptr;
   }
 
   Session host;
@@ -101,20 +102,20 @@ TEST_F(SceneFileTest, CorvaneParametersBySymbolOrIdOnTopOfItsInit) {
       << error.ToString();
   const Node* c = scene.document->FindNode("C");
   ASSERT_NE(nullptr, c);
-  EXPECT_TRUE(c->Data().GetBool(10007));
-  EXPECT_EQ(2, c->Data().GetInt32(10005));
-  EXPECT_EQ(scene.document->FindNode("N"), c->Data().GetLink(10002));
+  EXPECT_TRUE(c->Data().GetBool(corvanetest::kInvert));
+  EXPECT_EQ(2, c->Data().GetInt32(corvanetest::kMixMode));
+  EXPECT_EQ(scene.document->FindNode("N"), c->Data().GetLink(corvanetest::kSubShader));
   EXPECT_EQ(c, scene.document->FindNode("N")->Parent()) << "a linked sub-shader goes below its user";
-  const InExclude* list = c->Data().GetInExclude(10008);
+  const InExclude* list = c->Data().GetInExclude(corvanetest::kLights);
   ASSERT_NE(nullptr, list);
   ASSERT_EQ(2, list->Count());
   EXPECT_EQ(3, list->Flags(0));
   EXPECT_EQ(scene.document->FindNode("B"), list->ObjectFromIndex(nullptr, 1));
   // Init's defaults stay where the file says nothing.
-  EXPECT_EQ(1.0, c->Data().GetFloat(10001));
-  EXPECT_EQ(0, c->Data().GetInt32(10003));
-  ASSERT_NE(nullptr, c->Data().GetGradient(10009));
-  EXPECT_EQ(2u, c->Data().GetGradient(10009)->Knots().size());
+  EXPECT_EQ(1.0, c->Data().GetFloat(corvanetest::kSpareValue));
+  EXPECT_EQ(0, c->Data().GetInt32(corvanetest::kOutput));
+  ASSERT_NE(nullptr, c->Data().GetGradient(corvanetest::kGradient));
+  EXPECT_EQ(2u, c->Data().GetGradient(corvanetest::kGradient)->Knots().size());
 }
 
 TEST_F(SceneFileTest, LoadSaveLoadKeepsEveryContainer) {

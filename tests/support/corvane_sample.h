@@ -1,23 +1,14 @@
 // corvane_sample.h - what tests need to drive the Corvane shader through the host: its
-// plug-in and parameter IDs, and a shading sample on a surface as the renderer makes one.
+// IDs (corvane_ids.h) and a shading sample on a surface as the renderer makes one.
 #pragma once
 
 #include <cstdint>
 
 #include "c4d_host_abi.h"
+#include "corvane_ids.h"
 
 namespace corvanetest {
 
-inline constexpr int32_t kCorvane = 1057829;
-inline constexpr int32_t kSpareValue = 10001;
-inline constexpr int32_t kSubShader = 10002;
-inline constexpr int32_t kOutput = 10003;
-inline constexpr int32_t kMixMode = 10005;
-inline constexpr int32_t kInvert = 10007;
-inline constexpr int32_t kLights = 10008;
-inline constexpr int32_t kGradient = 10009;
-inline constexpr int32_t kFlagActive = 1;
-inline constexpr int32_t kFlagPositive = 2;
 inline constexpr double kThird = 0.3333333333333333;
 
 /// A sample on a surface through (x, y, 0) facing +Z, seen from above.
