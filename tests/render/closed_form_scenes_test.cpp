@@ -77,8 +77,8 @@ TEST_P(ClosedFormScene, EveryPixelHoldsTheExactValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, ClosedFormScene, ::testing::ValuesIn(kScenes),
-                         [](const ::testing::TestParamInfo<ClosedForm>& info) {
-                           std::string name = info.param.scene;
+                         [](const ::testing::TestParamInfo<ClosedForm>& p) {
+                           std::string name = p.param.scene;
                            for (char& ch : name)
                              if (ch == '-') ch = '_';
                            return name;
