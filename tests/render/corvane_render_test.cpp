@@ -20,9 +20,12 @@ class CorvaneRenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
 #ifdef CORVANE_PLUGINS_DIR
-    if (std::filesystem::is_directory(CORVANE_PLUGINS_DIR)) host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
+    host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
+    ASSERT_NE(nullptr, host.Plugins().Find(corvanetest::kCorvane))
+        << "the Corvane module did not register from " CORVANE_PLUGINS_DIR;
+#else
+    FAIL() << "this test program was built without the Corvane plug-in folder";
 #endif
-    if (!host.Plugins().Find(corvanetest::kCorvane)) GTEST_SKIP() << "the Corvane module is not built";
   }
 
   // Renders a 9x7 view of a wall at z = 10 facing the camera; lights and shader settings
@@ -85,11 +88,12 @@ TEST_F(CorvaneRenderTest, WallUnderOmniLightsIsTheClampedAverageOfTheirColours) 
       "parameters": {"10008": [{"object": "Key", "flags": 3}, {"object": "Fill", "flags": 1}], "10007": true}})"),
                 Vec3(v, v, v), "positive minus negative, inverted");
 
-  // Brightness 3 pushes the sum above 1: clamped.
+  // Brightness 3 pushes the sum above 1: clamped to 1, then inverted to 0 (inverted, so
+  // that the result cannot be the empty list's fallback 1, which is never inverted).
   ExpectUniform(RenderWall(R"({"name": "Key", "type": "omni", "position": [0, 0, -5], "brightness": 3})",
                            R"({"name": "Mask", "plugin": "XCorvane",
-      "parameters": {"XCORVANE_LIGHTS": [{"object": "Key", "flags": 3}]}})"),
-                Vec3(1, 1, 1), "clamped");
+      "parameters": {"XCORVANE_LIGHTS": [{"object": "Key", "flags": 3}], "XCORVANE_INVERT": true}})"),
+                Vec3(0, 0, 0), "clamped, inverted");
 
   // A light behind the wall fails the facing test: black. No collected light: white.
   ExpectUniform(RenderWall(R"({"name": "Key", "type": "omni", "position": [0, 0, 20]})",

@@ -37,8 +37,8 @@ class CliTest : public ::testing::Test {
 #ifdef CORVANE_PLUGINS_DIR
     plugins = CORVANE_PLUGINS_DIR;
 #endif
-    if (plugins.empty() || !std::filesystem::exists(plugins + "/corvane.xso64"))
-      GTEST_SKIP() << "the Corvane plug-in folder is not built";
+    ASSERT_TRUE(!plugins.empty() && std::filesystem::exists(plugins + "/corvane.xso64"))
+        << "the Corvane plug-in folder is not built: " << plugins;
     dir = std::filesystem::temp_directory_path() / ("corvane_cli_test_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
   }

@@ -98,6 +98,9 @@ TEST_F(ShaderTest, SumAboveOneClampsToOne) {
   host::Node* node = NewCorvane();
   SetLights(node, {{NewOmni({1, 1, 1}), 3}, {NewOmni({1, 1, 1}), 3}});
   EXPECT_GREY(1.0, Render(node));
+  // Inverted, the clamped sum cannot be mistaken for the empty list's fallback.
+  node->Data().SetBool(kInvert, true);
+  EXPECT_GREY(0.0, Render(node)) << "1 - clamp(2)";
 }
 
 TEST_F(ShaderTest, LightsThatDoNotFaceOrReachThePointContributeNothing) {
@@ -138,6 +141,9 @@ TEST_F(ShaderTest, NonFiniteLightColoursNeverReachTheOutput) {
 
   SetLights(node, {{NewOmni({inf, 0, 0}), 3}});
   EXPECT_GREY(1.0, Render(node)) << "+inf clamps to 1";
+  node->Data().SetBool(kInvert, true);
+  EXPECT_GREY(0.0, Render(node)) << "+inf clamps to 1 before inversion (the fallback is never inverted)";
+  node->Data().SetBool(kInvert, false);
   SetLights(node, {{NewOmni({inf, 0, 0}), 1}});
   EXPECT_GREY(0.0, Render(node)) << "-inf clamps to 0";
 
