@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <ostream>
 
 /// The object behind a C4DBitmap handle.
 struct C4DBitmap {
@@ -57,6 +58,17 @@ Image Image::Blank(int32_t width, int32_t height) {
   img.height = std::max(height, 0);
   img.rgba.assign(static_cast<size_t>(img.width) * img.height * 4, 0);
   return img;
+}
+
+void PrintTo(const Image& image, std::ostream* os) {
+  *os << image.width << " x " << image.height << " RGBA picture";
+  const size_t shown = std::min<size_t>(image.rgba.size() / 4, 4);
+  if (shown > 0) *os << ", first pixels";
+  for (size_t i = 0; i < shown; ++i) {
+    const uint8_t* p = &image.rgba[i * 4];
+    *os << " (" << int(p[0]) << ", " << int(p[1]) << ", " << int(p[2]) << ", " << int(p[3]) << ")";
+  }
+  if (shown < image.rgba.size() / 4) *os << " ...";
 }
 
 int32_t DecodeImageFile(const std::string& path, Image* out, std::string* message) {

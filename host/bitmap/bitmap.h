@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct Image {
   const uint8_t* Pixel(int32_t x, int32_t y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
   uint8_t* Pixel(int32_t x, int32_t y) { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
 };
+
+/// Writes the size and the first pixels' bytes; GoogleTest prints pictures with it.
+void PrintTo(const Image& image, std::ostream* os);
 
 /// Decodes an image file (PNG; whatever stb_image reads). Returns a C4D_IMAGERESULT_*
 /// code: NOTEXISTING when the file cannot be opened, WRONGTYPE when it is not a picture

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cmath>
+#include <iosfwd>
 
 #include "c4d_host_abi.h"
 
@@ -38,5 +39,9 @@ inline Vec3 Normalize(const Vec3& v) {
 inline constexpr Vec3 Lerp(const Vec3& a, const Vec3& b, double t) { return a + (b - a) * t; }
 /// 3t^2 - 2t^3: smooth interpolation weight for t in [0, 1].
 inline constexpr double SmoothStep01(double t) { return t * t * (3 - 2 * t); }
+
+/// Writes "(x, y, z)" with every digit (17 significant), so that values that differ in
+/// the last bit read differently; GoogleTest prints vectors with it.
+void PrintTo(const Vec3& v, std::ostream* os);
 
 }  // namespace host

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <ostream>
 
 #define STB_IMAGE_WRITE_STATIC
 #if defined(_WIN32)
@@ -36,6 +37,28 @@ unsigned char ToByte(double v) {
   if (!(v > 0)) return 0;  // also NaN
   if (v >= 1) return 255;
   return static_cast<unsigned char>(std::lround(v * 255.0));
+}
+
+void PrintTo(const RenderImage& image, std::ostream* os) {
+  *os << image.Width() << " x " << image.Height() << " image";
+  const std::vector<Vec3>& pixels = image.Pixels();
+  if (pixels.empty()) return;
+  Vec3 lo = pixels[0], hi = pixels[0];
+  for (const Vec3& p : pixels) {
+    lo = {std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z)};
+    hi = {std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z)};
+  }
+  *os << ", channels from ";
+  PrintTo(lo, os);
+  *os << " to ";
+  PrintTo(hi, os);
+  *os << ", first pixels";
+  const size_t shown = std::min<size_t>(pixels.size(), 4);
+  for (size_t i = 0; i < shown; ++i) {
+    *os << " ";
+    PrintTo(pixels[i], os);
+  }
+  if (shown < pixels.size()) *os << " ...";
 }
 
 static std::string Lower(std::string s) {

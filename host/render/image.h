@@ -1,6 +1,8 @@
 // image.h - float RGB images and their files (OpenEXR and PNG).
 #pragma once
 
+#include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,10 @@ class RenderImage {
   int width = 0, height = 0;
   std::vector<Vec3> pixels;
 };
+
+/// Writes the size, each channel's range and the first pixels; GoogleTest prints images
+/// with it.
+void PrintTo(const RenderImage& image, std::ostream* os);
 
 /// The 8-bit value of one channel: round(clamp(v, 0, 1) * 255), no transfer curve.
 unsigned char ToByte(double v);

@@ -156,8 +156,8 @@ TEST_F(CorvaneRenderTest, DefaultSceneIsTheSameForOneTwoAndEightThreads) {
     std::string message;
     ASSERT_TRUE(Render(setup, options, &images[i], nullptr, &message)) << message;
   }
-  EXPECT_TRUE(images[0] == images[1]) << "1 vs 2 threads";
-  EXPECT_TRUE(images[0] == images[2]) << "1 vs 8 threads";
+  EXPECT_EQ(images[0], images[1]) << "1 vs 2 threads";
+  EXPECT_EQ(images[0], images[2]) << "1 vs 8 threads";
 }
 
 }  // namespace

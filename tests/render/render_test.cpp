@@ -103,6 +103,22 @@ class ImageFileTest : public ::testing::Test {
   }
 };
 
+// Failure messages show vectors with every digit and images by size, range and first
+// pixels, not as raw bytes.
+TEST(PrintTest, VectorsAndImagesReadWellInFailureMessages) {
+  EXPECT_EQ("(0.10000000000000001, 0.5, -inf)", ::testing::PrintToString(Vec3(0.1, 0.5, -INFINITY)));
+  RenderImage img(5, 1);
+  img.Set(1, 0, Vec3(0.25, 1, 0.5));
+  EXPECT_EQ(
+      "5 x 1 image, channels from (0, 0, 0) to (0.25, 1, 0.5), first pixels (0, 0, 0) (0.25, 1, 0.5) "
+      "(0, 0, 0) (0, 0, 0) ...",
+      ::testing::PrintToString(img));
+  Image picture = Image::Blank(1, 2);
+  picture.rgba[3] = 255;
+  EXPECT_EQ("1 x 2 RGBA picture, first pixels (0, 0, 0, 255) (0, 0, 0, 0)",
+            ::testing::PrintToString(picture));
+}
+
 TEST_F(ImageFileTest, PngHoldsRoundedClampedBytes) {
   RenderImage img(5, 1);
   img.Set(0, 0, Vec3(-0.5, 0, 0.001));
@@ -196,8 +212,8 @@ TEST(RenderTest, SameImageForAnyThreadCount) {
     EXPECT_EQ(threads[i], stats.threads);
     EXPECT_EQ(int64_t(61) * 37 * 4, stats.cameraSamples);
   }
-  EXPECT_TRUE(images[0] == images[1]) << "1 vs 2 threads";
-  EXPECT_TRUE(images[0] == images[2]) << "1 vs 8 threads";
+  EXPECT_EQ(images[0], images[1]) << "1 vs 2 threads";
+  EXPECT_EQ(images[0], images[2]) << "1 vs 8 threads";
 }
 
 TEST(RenderTest, MissesShowTheBackgroundAndPlainMaterialsTheirColour) {
