@@ -16,6 +16,8 @@
 #include <windows.h>
 #else
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include <CLI/CLI.hpp>
@@ -248,6 +250,11 @@ int RunInfo(const std::string& plugins) {
 
 int main(int argc, char** argv) {
   using namespace host;
+#if !defined(_WIN32)
+  // Past a file-size limit a write fails (and is reported, naming the file) instead of
+  // the signal ending the program halfway through.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   CLI::App app{"corvane-host: the stand-in host for the Corvane shader plug-in"};
   app.require_subcommand(1);
   // A Unix path such as /tmp/scene.json is a path, never a Windows-style option

@@ -1,10 +1,21 @@
 #include "render/image.h"
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max below
+#endif
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #if !defined(CORVANE_NO_EXR)
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfOutputFile.h>
+#include <ImfStdIO.h>
 #endif
 
 #include <algorithm>
@@ -30,6 +41,8 @@
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+
+#include "core/file_write.h"
 
 namespace host {
 
@@ -94,14 +107,18 @@ bool WriteExr(const RenderImage& image, const std::string& path, std::string* er
       fb.insert(names[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes[c].data()), sizeof(float),
                                      sizeof(float) * size_t(w)));
     }
-    Imf::OutputFile file(path.c_str(), header);
-    file.setFrameBuffer(fb);
-    file.writePixels(h);
+    // Encoded in memory, then written whole: a failed write leaves any previous file.
+    Imf::StdOSStream stream;
+    {
+      Imf::OutputFile file(stream, header);
+      file.setFrameBuffer(fb);
+      file.writePixels(h);
+    }  // the file's destructor writes its offset table
+    return WriteFileAtomically(path, stream.str(), "OpenEXR file", error);
   } catch (const std::exception& e) {
     if (error) *error = path + ": cannot write OpenEXR file: " + e.what();
     return false;
   }
-  return true;
 #endif
 }
 
@@ -113,13 +130,16 @@ bool WritePng(const RenderImage& image, const std::string& path, std::string* er
     bytes[3 * i + 1] = ToByte(image.Pixels()[i].y);
     bytes[3 * i + 2] = ToByte(image.Pixels()[i].z);
   }
-  errno = 0;
-  if (!stbi_write_png(path.c_str(), w, h, 3, bytes.data(), w * 3)) {
-    if (error)
-      *error = path + ": cannot write PNG file" + (errno ? std::string(": ") + std::strerror(errno) : "");
+  // Encoded in memory, then written whole: a failed write leaves any previous file.
+  std::string png;
+  auto append = [](void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
+  };
+  if (!stbi_write_png_to_func(append, &png, w, h, 3, bytes.data(), w * 3)) {
+    if (error) *error = path + ": cannot write PNG file: the image could not be encoded";
     return false;
   }
-  return true;
+  return WriteFileAtomically(path, png, "PNG file", error);
 }
 
 bool IsSupportedImagePath(const std::string& path) {

@@ -44,6 +44,9 @@ inline constexpr bool kWritesExr = false;
 inline constexpr bool kWritesExr = true;
 #endif
 
+/// Image files are written whole or not at all (WriteFileAtomically): on failure a previous
+/// file at path is left as it was and *error names the file and the cause.
+
 /// Writes OpenEXR with float R, G, B channels, values as they are (unclamped). Fails with
 /// a message in a build without OpenEXR.
 bool WriteExr(const RenderImage& image, const std::string& path, std::string* error);

@@ -48,7 +48,8 @@ bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error);
 nlohmann::json SceneToJson(const Scene& scene);
 /// SceneToJson as indented text (short number arrays on one line), ending in a newline.
 std::string SceneToText(const Scene& scene);
-/// Writes SceneToText to path; false with *error on an I/O failure.
+/// Writes SceneToText to path, whole or not at all (WriteFileAtomically); false with
+/// *error naming the file and the cause.
 bool SaveSceneFile(const Scene& scene, const std::string& path, std::string* error);
 
 /// 1-based line and column of a byte offset in text.

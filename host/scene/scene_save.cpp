@@ -1,12 +1,10 @@
 // scene_save.cpp - writing scene files: every node and every stored parameter, friendly
 // keys for the host's own parameters and description symbols for the plug-ins'.
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <map>
 
+#include "core/file_write.h"
 #include "core/ids.h"
 #include "core/plugins.h"
 #include "resources/resources.h"
@@ -110,19 +108,8 @@ json SceneToJson(const Scene& scene) {
 }
 
 bool SaveSceneFile(const Scene& scene, const std::string& path, std::string* error) {
-  std::string text = SceneToText(scene);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    *error = path + ": cannot write the scene file: " + std::strerror(errno);
-    return false;
-  }
-  out << text;
-  out.close();
-  if (!out) {
-    *error = path + ": writing the scene file failed";
-    return false;
-  }
-  return true;
+  // Written whole or not at all: saving over the scene that was loaded never loses it.
+  return WriteFileAtomically(path, SceneToText(scene), "the scene file", error);
 }
 
 }  // namespace host

@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
+
+#include "scratch_filesystem.h"
 
 namespace {
 
@@ -17,9 +21,10 @@ struct HostRun {
   std::string output;  // stdout and stderr
 };
 
-// Runs corvane-host with args (shell words) under a 120 s limit.
-HostRun RunHost(const std::string& args) {
-  std::string cmd = "timeout -s KILL 120 " + std::string(CORVANE_HOST_EXE) + " " + args + " 2>&1";
+// Runs corvane-host with args (shell words) under a 120 s limit; shell commands in
+// `before` (such as a ulimit) apply to the run.
+HostRun RunHost(const std::string& args, const std::string& before = "") {
+  std::string cmd = before + "timeout -s KILL 120 " + std::string(CORVANE_HOST_EXE) + " " + args + " 2>&1";
   HostRun run;
   FILE* pipe = popen(cmd.c_str(), "r");
   if (!pipe) return run;
@@ -142,6 +147,99 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndWorkFailuresWithOne) {
   EXPECT_NE(std::string::npos, r.output.find("/nonexistent-dir/x.png")) << r.output;
   r = RunHost("save " + scene + " -o /nonexistent-dir/x.json" + Plugins());
   EXPECT_EQ(1, r.exitCode) << r.output;
+}
+
+// ---- output files: written whole or not at all ----------------------------------------
+
+std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class OutputFileTest : public CliTest {
+ protected:
+  struct Writer {
+    const char* name;
+    const char* output;   // file name in the folder
+    std::string command;  // writes to OUT
+  };
+  std::vector<Writer> Writers() {
+    const std::string scene = std::string(CORVANE_EXAMPLES_DIR) + "/default.json";
+    return {{"PNG", "out.png", "render " + scene + " --width 96 --height 64 -o OUT"},
+            {"OpenEXR", "out.exr", "render " + scene + " --width 96 --height 64 -o OUT"},
+            {"scene", "out.json", "save " + scene + " -o OUT"}};
+  }
+  /// Runs the writer into folder over a previous file and expects exit code 1, a message
+  /// naming the file and the cause, the previous file unchanged and no temporary file.
+  void ExpectFailureKeepsPrevious(const Writer& w, const std::filesystem::path& folder,
+                                  const std::string& cause, const std::string& before = "") {
+    const std::filesystem::path out = folder / w.output;
+    std::string command = w.command;
+    command.replace(command.find("OUT"), 3, out.string());
+    HostRun r = RunHost(command + Plugins(), before);
+    EXPECT_EQ(1, r.exitCode) << w.name << "\n" << r.output;
+    EXPECT_NE(std::string::npos, r.output.find(out.string() + ": cannot write")) << w.name << "\n"
+                                                                                 << r.output;
+    EXPECT_NE(std::string::npos, r.output.find(cause)) << w.name << ": " << cause << "\n" << r.output;
+    EXPECT_EQ("previous " + std::string(w.name), ReadFile(out)) << w.name;
+    EXPECT_EQ(std::vector<std::string>{}, host::test::TemporaryFiles(folder)) << w.name;
+  }
+  void WritePrevious(const std::filesystem::path& folder) {
+    for (const Writer& w : Writers()) std::ofstream(folder / w.output) << "previous " << w.name;
+  }
+};
+
+TEST_F(OutputFileTest, EveryWriterPastAFileSizeLimitKeepsThePreviousFile) {
+  // The limit (ulimit -f 1: 512 bytes under sh) holds for root too and needs no mount.
+  WritePrevious(dir);
+  for (const Writer& w : Writers()) ExpectFailureKeepsPrevious(w, dir, "File too large", "ulimit -f 1; ");
+}
+
+TEST_F(OutputFileTest, EveryWriterIntoAFolderThatIsAFileFailsNamingIt) {
+  // Unwritable even for root: the folder is a regular file.
+  std::ofstream(dir / "plain") << "plain";
+  for (const Writer& w : Writers()) {
+    const std::string out = (dir / "plain" / w.output).string();
+    std::string command = w.command;
+    command.replace(command.find("OUT"), 3, out);
+    HostRun r = RunHost(command + Plugins());
+    EXPECT_EQ(1, r.exitCode) << w.name << "\n" << r.output;
+    EXPECT_NE(std::string::npos, r.output.find(out + ": cannot write")) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("Not a directory")) << r.output;
+  }
+  EXPECT_EQ("plain", ReadFile(dir / "plain"));
+}
+
+TEST_F(OutputFileTest, EveryWriterOnAFullOrReadOnlyTmpfsKeepsThePreviousFile) {
+  host::test::TmpfsMount mount(dir / "small");
+  std::string why;
+  if (!mount.Mount(256 * 1024, &why)) GTEST_SKIP() << why << " (the file-size limit test covers a full disk)";
+  WritePrevious(mount.Folder());
+  mount.Fill();
+  for (const Writer& w : Writers()) ExpectFailureKeepsPrevious(w, mount.Folder(), "No space left on device");
+  std::filesystem::remove(mount.Folder() / "filler");
+  ASSERT_TRUE(mount.MakeReadOnly());
+  for (const Writer& w : Writers()) ExpectFailureKeepsPrevious(w, mount.Folder(), "Read-only file system");
+}
+
+TEST_F(OutputFileTest, SavingOverTheSceneBeingReadKeepsIt) {
+  const std::string scene = Path("scene.json");
+  std::filesystem::copy_file(std::string(CORVANE_EXAMPLES_DIR) + "/default.json", scene);
+  const std::string original = ReadFile(scene);
+  // A failed save leaves the scene as it was, and it still renders.
+  HostRun r = RunHost("save " + scene + " -o " + scene + Plugins(), "ulimit -f 1; ");
+  EXPECT_EQ(1, r.exitCode) << r.output;
+  EXPECT_EQ(original, ReadFile(scene));
+  // A save that succeeds replaces it with the normalised scene, which loads again.
+  r = RunHost("save " + scene + " -o " + scene + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  r = RunHost("save " + std::string(CORVANE_EXAMPLES_DIR) + "/default.json -o " + Path("normalised.json") +
+              Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  EXPECT_EQ(ReadFile(Path("normalised.json")), ReadFile(scene));
+  EXPECT_EQ(
+      0, RunHost("render " + scene + " -o " + Path("x.png") + " --width 8 --height 8" + Plugins()).exitCode);
+  EXPECT_EQ(std::vector<std::string>{}, host::test::TemporaryFiles(dir));
 }
 
 }  // namespace
