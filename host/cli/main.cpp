@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "bitmap/bitmap.h"
@@ -106,6 +107,16 @@ struct RenderArgs {
   bool timing = false;
 };
 
+/// "1.5 GiB", "300.0 MiB": a byte count for messages.
+std::string Bytes(uint64_t n) {
+  char text[32];
+  if (n >= (uint64_t(1) << 30))
+    std::snprintf(text, sizeof text, "%.1f GiB", double(n) / double(uint64_t(1) << 30));
+  else
+    std::snprintf(text, sizeof text, "%.1f MiB", double(n) / double(1 << 20));
+  return text;
+}
+
 /// A progress bar on stderr, drawn only when stderr is a terminal.
 class ProgressBar {
  public:
@@ -150,6 +161,15 @@ int RunRender(const RenderArgs& args) {
   }
   RenderSetup setup;
   BuildRenderSetup(scene, args.width, args.height, &setup);
+  // An image this process cannot hold is refused before any shader is prepared.
+  const int width = setup.camera.Width(), height = setup.camera.Height();
+  const uint64_t needed = RenderMemoryNeeded(width, height, args.output), usable = UsableMemory();
+  auto tooLarge = [&](const std::string& why) {
+    std::fprintf(stderr, "corvane-host: %s: an image of %d x %d pixels needs about %s of memory: %s\n",
+                 args.output.c_str(), width, height, Bytes(needed).c_str(), why.c_str());
+    return kExitBadInput;
+  };
+  if (needed > usable) return tooLarge("more than the " + Bytes(usable) + " this system allows");
   RenderOptions options;
   options.threads = args.threads;
   options.samples = args.samples > 0 ? args.samples : scene.samples;
@@ -159,17 +179,21 @@ int RunRender(const RenderArgs& args) {
   RenderImage image;
   RenderStats stats;
   std::string message;
-  if (!Render(setup, options, &image, &stats, &message)) {
-    std::fprintf(stderr, "corvane-host: %s: %s\n", args.scene.c_str(), message.c_str());
-    return kExitBadInput;
-  }
-  if (stats.nonFinite > 0)
-    std::fprintf(stderr,
-                 "corvane-host: warning: %lld shader samples were NaN or infinite and were replaced by 0\n",
-                 static_cast<long long>(stats.nonFinite));
-  if (!WriteImage(image, args.output, &message)) {
-    std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
-    return kExitFailure;
+  try {
+    if (!Render(setup, options, &image, &stats, &message)) {
+      std::fprintf(stderr, "corvane-host: %s: %s\n", args.scene.c_str(), message.c_str());
+      return kExitBadInput;
+    }
+    if (stats.nonFinite > 0)
+      std::fprintf(stderr,
+                   "corvane-host: warning: %lld shader samples were NaN or infinite and were replaced by 0\n",
+                   static_cast<long long>(stats.nonFinite));
+    if (!WriteImage(image, args.output, &message)) {
+      std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
+      return kExitFailure;
+    }
+  } catch (const std::bad_alloc&) {
+    return tooLarge("the system ran out of memory");
   }
   if (args.timing) std::printf("render: %s\n", stats.ToString().c_str());
   return kExitOk;

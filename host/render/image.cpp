@@ -147,6 +147,30 @@ bool IsSupportedImagePath(const std::string& path) {
   return (kWritesExr && EndsWith(l, ".exr")) || EndsWith(l, ".png");
 }
 
+uint64_t RenderMemoryNeeded(int width, int height, const std::string& path) {
+  const uint64_t pixels = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
+  const uint64_t file = EndsWith(Lower(path), ".exr") ? 40 : 20;
+  return pixels * (sizeof(Vec3) + file);
+}
+
+uint64_t UsableMemory() {
+#if defined(_WIN32)
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return UINT64_MAX;
+  return std::min<uint64_t>(status.ullTotalPhys, status.ullTotalVirtual);
+#else
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+  uint64_t usable = pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : UINT64_MAX;
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit;
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+      usable = std::min<uint64_t>(usable, limit.rlim_cur);
+  }
+  return usable;
+#endif
+}
+
 bool WriteImage(const RenderImage& image, const std::string& path, std::string* error) {
   std::string l = Lower(path);
   if (EndsWith(l, ".exr")) return WriteExr(image, path, error);

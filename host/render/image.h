@@ -60,4 +60,13 @@ bool WriteImage(const RenderImage& image, const std::string& path, std::string* 
 /// True when the path ends in a suffix that this build's WriteImage writes.
 bool IsSupportedImagePath(const std::string& path);
 
+/// Bytes a render of width x height pixels written to path needs at its peak: the float
+/// image (24 bytes a pixel) and the file encoded in memory before it is written (a PNG
+/// about 20 bytes a pixel, an OpenEXR file about 40).
+uint64_t RenderMemoryNeeded(int width, int height, const std::string& path);
+
+/// Memory this process can hope to use: the machine's physical memory, or less where an
+/// address-space or data-size limit is set.
+uint64_t UsableMemory();
+
 }  // namespace host

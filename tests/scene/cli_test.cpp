@@ -242,4 +242,18 @@ TEST_F(OutputFileTest, SavingOverTheSceneBeingReadKeepsIt) {
   EXPECT_EQ(std::vector<std::string>{}, host::test::TemporaryFiles(dir));
 }
 
+TEST_F(OutputFileTest, AnImageTooLargeToHoldIsRefusedBeforeRendering) {
+  const std::string scene = std::string(CORVANE_EXAMPLES_DIR) + "/default.json";
+  for (const char* name : {"huge.png", "huge.exr"}) {
+    HostRun r =
+        RunHost("render " + scene + " -o " + Path(name) + " --width 65536 --height 65536" + Plugins());
+    EXPECT_EQ(2, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find(Path(name) + ": an image of 65536 x 65536 pixels needs about"))
+        << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("GiB of memory")) << r.output;
+    EXPECT_EQ(std::string::npos, r.output.find("bad_alloc")) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(Path(name)));
+  }
+}
+
 }  // namespace
