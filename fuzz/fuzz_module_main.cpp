@@ -22,24 +22,6 @@ namespace {
 using namespace corvanetest;  // the plug-in's IDs
 constexpr int kMaxUsage = 64;
 
-/// Reads the fuzz input a byte or a word at a time; zeros once it is used up.
-class Input {
- public:
-  Input(const uint8_t* d, size_t n) : data(d), size(n) {}
-  bool More() const { return pos < size; }
-  uint8_t Byte() { return pos < size ? data[pos++] : 0; }
-  int32_t Word() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v = (v << 8) | Byte();
-    return static_cast<int32_t>(v);
-  }
-
- private:
-  const uint8_t* data;
-  size_t size;
-  size_t pos = 0;
-};
-
 struct State {
   fuzz::Session session;
   C4DFilename* moduleFile = nullptr;
@@ -89,7 +71,7 @@ struct State {
 
   /// Creates a Corvane instance with a light list (and maybe itself as sub-shader), renders
   /// a few samples through the host and releases it.
-  void RenderInstance(Input& in) {
+  void RenderInstance(fuzz::Input& in) {
     if (!Registered() || usage < 1) return;
     host::Document* doc = session.host->NewDocument("fuzz");
     host::Node* shader = doc->CreateShader(kCorvane, "Corvane");
@@ -131,7 +113,7 @@ State& Driver() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   State& s = Driver();
-  Input in(data, size);
+  fuzz::Input in(data, size);
   while (in.More()) {
     const uint8_t op = in.Byte();
     switch (op % 10) {

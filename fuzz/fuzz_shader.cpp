@@ -34,17 +34,10 @@ constexpr int32_t kShader = 10002;
 constexpr int32_t kLights = 10008;
 constexpr int32_t kGradient = 10009;
 
-/// Reads the fuzz input; zeros once it is used up.
-class Input {
+/// The fuzz input, with 64-bit floats and vectors besides bytes and words.
+class Input : public fuzz::Input {
  public:
-  Input(const uint8_t* d, size_t n) : data(d), size(n) {}
-  bool More() const { return pos < size; }
-  uint8_t Byte() { return pos < size ? data[pos++] : 0; }
-  int32_t Word() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v = (v << 8) | Byte();
-    return static_cast<int32_t>(v);
-  }
+  using fuzz::Input::Input;
   /// Mostly values that matter to the shader (0, 1, halves, NaN, infinities, extremes),
   /// now and then any 64-bit pattern.
   double Double() {
@@ -83,11 +76,6 @@ class Input {
     const double y = Double();
     return {x, y, Double()};
   }
-
- private:
-  const uint8_t* data;
-  size_t size;
-  size_t pos = 0;
 };
 
 fuzz::Session& Loaded() {

@@ -2,6 +2,8 @@
 // that need registered plug-ins.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -11,6 +13,24 @@
 #include "session/session.h"
 
 namespace fuzz {
+
+/// Reads the fuzz input a byte or a word at a time; zeros once it is used up.
+class Input {
+ public:
+  Input(const uint8_t* d, size_t n) : data(d), size(n) {}
+  bool More() const { return pos < size; }
+  uint8_t Byte() { return pos < size ? data[pos++] : 0; }
+  int32_t Word() {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = (v << 8) | Byte();
+    return static_cast<int32_t>(v);
+  }
+
+ private:
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+};
 
 /// One host session and the plug-in module, loaded once per process and kept for its life.
 struct Session {
