@@ -44,6 +44,16 @@ bool LoadSceneText(const std::string& text, const std::string& file, Scene* out,
 /// Reads a scene file (a missing or unreadable file is an error naming it).
 bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error);
 
+/// Sets one parameter of node from its scene-file JSON form, exactly as loading applies an
+/// entry of "parameters": key is a description symbol or a numeric ID, the value must fit
+/// the described type, links name nodes of the node's document. False with *error (the
+/// cause, without the key's place) when the key or value is refused; the node is unchanged.
+bool ApplyParameterJson(Node* node, const std::string& key, const nlohmann::json& value, std::string* error);
+
+/// The first cycle of sub-shader links in doc, as "\"A\" -> \"B\" -> \"A\"", with *at
+/// the shader whose link closes it; empty when the links form no cycle.
+std::string FindShaderCycle(const Document& doc, const Node** at = nullptr);
+
 /// The normalised JSON form of a scene: every node, every stored parameter.
 nlohmann::json SceneToJson(const Scene& scene);
 /// SceneToJson as indented text (short number arrays on one line), ending in a newline.

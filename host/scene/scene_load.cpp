@@ -223,34 +223,9 @@ bool Loader::ApplyFriendly(Node* node, const FriendlyParam& p, const json& v, co
 
 bool Loader::ApplyParameters(Node* node, const json& params, const std::string& path) {
   if (!params.is_object()) return Fail(path, "expected an object of parameters");
-  auto desc = DescriptionOf(node);
   for (auto it = params.begin(); it != params.end(); ++it) {
-    const std::string& key = it.key();
-    std::string where = path + " / " + key;
-    int32_t id = 0;
-    const DescriptionElement* element = nullptr;
-    if (ParseInt32Key(key, &id)) {
-      if (desc) element = desc->description.FindById(id);
-    } else if (desc && (element = desc->description.FindBySymbol(key)) != nullptr) {
-      id = element->id;
-    } else {
-      return Fail(where, desc ? "the description " + desc->description.name + " has no parameter " + key
-                              : "unknown parameter " + key + " (use a numeric ID)");
-    }
-    int32_t type = 0;
-    if (element) {
-      if (!element->IsParameter() || element->ValueType() == 0)
-        return Fail(where, key + " is a " + element->type + ", not a parameter that stores a value");
-      type = element->ValueType();
-    }
-    const json& v = it.value();
-    if (element && element->type == "BOOL" && !v.is_object() && !v.is_boolean() &&
-        !(v.is_number_integer() && (v == 0 || v == 1)))
-      return Fail(where, "expected true or false, found " + v.dump());
-    Value value;
     std::string error;
-    if (!JsonToValue(v, type, byName, &value, &error)) return Fail(where, error);
-    node->Data().Set(id, std::move(value));
+    if (!ApplyParameterJson(node, it.key(), it.value(), &error)) return Fail(path + " / " + it.key(), error);
   }
   return true;
 }
@@ -352,33 +327,12 @@ bool Loader::AttachShaders(const json& root) {
 }
 
 bool Loader::CheckCycles() {
-  // Depth-first search over shader -> linked shader edges.
-  std::map<const Node*, int> state;  // 0 new, 1 on the stack, 2 done
-  std::vector<const Node*> stack;
-  std::function<bool(const Node*)> visit = [&](const Node* n) -> bool {
-    state[n] = 1;
-    stack.push_back(n);
-    for (const auto& [id, v] : n->Data().Entries()) {
-      const Node* t = v.GetLink();
-      if (!t || !t->IsShader()) continue;
-      if (state[t] == 1) {
-        std::string cycle;
-        auto from = std::find(stack.begin(), stack.end(), t);
-        for (auto s = from; s != stack.end(); ++s) cycle += "\"" + (*s)->Name() + "\" -> ";
-        cycle += "\"" + t->Name() + "\"";
-        auto m = std::find_if(made.begin(), made.end(), [&](const Made& x) { return x.node == n; });
-        return Fail(m != made.end() ? m->path : n->Name(),
-                    "sub-shader links form a cycle: " + cycle + " (a shader cannot sample itself)");
-      }
-      if (state[t] == 0 && !visit(t)) return false;
-    }
-    stack.pop_back();
-    state[n] = 2;
-    return true;
-  };
-  for (Node* n : doc->Shaders())
-    if (state[n] == 0 && !visit(n)) return false;
-  return true;
+  const Node* at = nullptr;
+  std::string cycle = FindShaderCycle(*doc, &at);
+  if (cycle.empty()) return true;
+  auto m = std::find_if(made.begin(), made.end(), [&](const Made& x) { return x.node == at; });
+  return Fail(m != made.end() ? m->path : at->Name(),
+              "sub-shader links form a cycle: " + cycle + " (a shader cannot sample itself)");
 }
 
 bool Loader::Load(const json& root) {
@@ -400,6 +354,69 @@ bool Loader::Load(const json& root) {
 }
 
 }  // namespace
+
+bool ApplyParameterJson(Node* node, const std::string& key, const json& v, std::string* error) {
+  auto desc = DescriptionOf(node);
+  int32_t id = 0;
+  const DescriptionElement* element = nullptr;
+  if (ParseInt32Key(key, &id)) {
+    if (desc) element = desc->description.FindById(id);
+  } else if (desc && (element = desc->description.FindBySymbol(key)) != nullptr) {
+    id = element->id;
+  } else {
+    *error = desc ? "the description " + desc->description.name + " has no parameter " + key
+                  : "unknown parameter " + key + " (use a numeric ID)";
+    return false;
+  }
+  int32_t type = 0;
+  if (element) {
+    if (!element->IsParameter() || element->ValueType() == 0) {
+      *error = key + " is a " + element->type + ", not a parameter that stores a value";
+      return false;
+    }
+    type = element->ValueType();
+  }
+  if (element && element->type == "BOOL" && !v.is_object() && !v.is_boolean() &&
+      !(v.is_number_integer() && (v == 0 || v == 1))) {
+    *error = "expected true or false, found " + v.dump();
+    return false;
+  }
+  Document* doc = node->GetDocument();
+  NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
+  Value value;
+  if (!JsonToValue(v, type, byName, &value, error)) return false;
+  node->Data().Set(id, std::move(value));
+  return true;
+}
+
+std::string FindShaderCycle(const Document& doc, const Node** at) {
+  // Depth-first search over shader -> linked shader edges.
+  std::map<const Node*, int> state;  // 0 new, 1 on the stack, 2 done
+  std::vector<const Node*> stack;
+  std::string cycle;
+  std::function<bool(const Node*)> visit = [&](const Node* n) -> bool {
+    state[n] = 1;
+    stack.push_back(n);
+    for (const auto& [id, v] : n->Data().Entries()) {
+      const Node* t = v.GetLink();
+      if (!t || !t->IsShader()) continue;
+      if (state[t] == 1) {
+        auto from = std::find(stack.begin(), stack.end(), t);
+        for (auto s = from; s != stack.end(); ++s) cycle += "\"" + (*s)->Name() + "\" -> ";
+        cycle += "\"" + t->Name() + "\"";
+        if (at) *at = n;
+        return false;
+      }
+      if (state[t] == 0 && !visit(t)) return false;
+    }
+    stack.pop_back();
+    state[n] = 2;
+    return true;
+  };
+  for (Node* n : doc.Shaders())
+    if (state[n] == 0 && !visit(n)) break;
+  return cycle;
+}
 
 std::string SceneError::ToString() const {
   std::string s = file;
