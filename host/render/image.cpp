@@ -122,20 +122,37 @@ bool WriteExr(const RenderImage& image, const std::string& path, std::string* er
 #endif
 }
 
-bool WritePng(const RenderImage& image, const std::string& path, std::string* error) {
-  int w = image.Width(), h = image.Height();
-  std::vector<unsigned char> bytes(size_t(w) * size_t(h) * 3);
+/// The 8-bit RGB bytes of an image, each channel through ToByte.
+static std::vector<unsigned char> RgbBytes(const RenderImage& image) {
+  std::vector<unsigned char> bytes(image.Pixels().size() * 3);
   for (size_t i = 0; i < image.Pixels().size(); ++i) {
     bytes[3 * i + 0] = ToByte(image.Pixels()[i].x);
     bytes[3 * i + 1] = ToByte(image.Pixels()[i].y);
     bytes[3 * i + 2] = ToByte(image.Pixels()[i].z);
   }
-  // Encoded in memory, then written whole: a failed write leaves any previous file.
-  std::string png;
+  return bytes;
+}
+
+std::string EncodePng(int width, int height, int channels, const unsigned char* pixels) {
+  std::string out;
   auto append = [](void* context, void* data, int size) {
     static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
   };
-  if (!stbi_write_png_to_func(append, &png, w, h, 3, bytes.data(), w * 3)) {
+  if (width <= 0 || height <= 0 ||
+      !stbi_write_png_to_func(append, &out, width, height, channels, pixels, width * channels))
+    return {};
+  return out;
+}
+
+std::string EncodePng(const RenderImage& image) {
+  std::vector<unsigned char> bytes = RgbBytes(image);
+  return EncodePng(image.Width(), image.Height(), 3, bytes.data());
+}
+
+bool WritePng(const RenderImage& image, const std::string& path, std::string* error) {
+  // Encoded in memory, then written whole: a failed write leaves any previous file.
+  const std::string png = EncodePng(image);
+  if (png.empty()) {
     if (error) *error = path + ": cannot write PNG file: the image could not be encoded";
     return false;
   }

@@ -54,6 +54,12 @@ bool WriteExr(const RenderImage& image, const std::string& path, std::string* er
 /// Writes an 8-bit RGB PNG, each channel through ToByte.
 bool WritePng(const RenderImage& image, const std::string& path, std::string* error);
 
+/// The PNG file bytes of an 8-bit picture with `channels` bytes per pixel (3: RGB, 4: RGBA),
+/// rows from the top; empty when it cannot be encoded.
+std::string EncodePng(int width, int height, int channels, const unsigned char* pixels);
+/// The bytes WritePng would write for image.
+std::string EncodePng(const RenderImage& image);
+
 /// Writes by the file's suffix: ".exr" or ".png" (case-insensitive). Fails for other suffixes.
 bool WriteImage(const RenderImage& image, const std::string& path, std::string* error);
 
