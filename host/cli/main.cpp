@@ -4,13 +4,15 @@
 //                       [--samples S] [--plugins DIR] [--timing]
 //   corvane-host info [--plugins DIR]
 //   corvane-host save SCENE -o OUT.json [--plugins DIR]
+//   corvane-host serve [SCENE] [--port N] [--plugins DIR]   (where cpp-httplib was found)
 //
 // Exit codes: 0 success, 1 failure while working, 2 bad input or usage. A module file that
 // is refused (foreign, damaged, not a module) is reported with one line and skipped; it does
 // not change the exit code by itself.
 //
 // The Windows build (cross-built with mingw, run under wine here) renders on plain threads
-// instead of oneTBB and writes PNG only: OpenEXR and oneTBB have no Windows build here.
+// instead of oneTBB, writes PNG only and has no `serve`: OpenEXR, oneTBB and cpp-httplib
+// have no Windows build here.
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
@@ -38,6 +40,10 @@
 #include "scene/scene_render.h"
 #include "session/session.h"
 #include "session/session_info.h"
+#if defined(CORVANE_HAVE_SERVE)
+#include "serve/lookdev.h"
+#include "serve/server.h"
+#endif
 
 namespace host {
 namespace {
@@ -46,7 +52,10 @@ constexpr int kExitOk = 0, kExitFailure = 1, kExitBadInput = 2;
 
 #if defined(_WIN32)
 constexpr const char* kBuildLacks =
-    "This Windows build renders on plain threads (no oneTBB) and writes PNG only (no OpenEXR).";
+    "This Windows build renders on plain threads (no oneTBB), writes PNG only (no OpenEXR) and has\n"
+    "no `serve` (no cpp-httplib).";
+#elif !defined(CORVANE_HAVE_SERVE)
+constexpr const char* kBuildLacks = "This build has no `serve`: cpp-httplib was not found when it was built.";
 #endif
 
 /// The file of this program, empty when the system does not say.
@@ -152,7 +161,8 @@ int RunRender(const RenderArgs& args) {
     return kExitBadInput;
   }
   Session session;
-  if (!LoadPlugins(session, args.plugins.empty() ? DefaultPluginsFolder() : args.plugins)) return kExitBadInput;
+  if (!LoadPlugins(session, args.plugins.empty() ? DefaultPluginsFolder() : args.plugins))
+    return kExitBadInput;
   Scene scene;
   SceneError error;
   if (!LoadSceneFile(args.scene, &scene, &error)) {
@@ -229,8 +239,9 @@ int RunInfo(const std::string& plugins) {
   std::printf("Plug-ins folder: %s\n\nModules (%zu):\n", folder.c_str(), report.modules.size());
   for (const ModuleReport& m : report.modules) {
     const ModuleIdentity& id = m.identity;
-    std::printf("  %s\n    loader: %s\n    identifier: %s\n    frameworks (%zu):", m.path.c_str(), m.loader.c_str(),
-                id.identifier.empty() ? "(none)" : id.identifier.c_str(), id.dependencies.size());
+    std::printf("  %s\n    loader: %s\n    identifier: %s\n    frameworks (%zu):", m.path.c_str(),
+                m.loader.c_str(), id.identifier.empty() ? "(none)" : id.identifier.c_str(),
+                id.dependencies.size());
     for (const std::string& f : id.dependencies) std::printf("\n      %s", f.c_str());
     std::printf("\n    lifecycle: action 1 -> %d, message 1 -> %d, action 2 -> %d\n", m.codes.systemStart,
                 m.codes.loadResource, m.codes.start);
@@ -239,7 +250,8 @@ int RunInfo(const std::string& plugins) {
 
   std::printf("\nIcons (%zu):\n", report.icons.size());
   for (const IconInfo& icon : report.icons)
-    std::printf("  %d  %dx%d at (%d, %d) of %s\n", icon.id, icon.w, icon.h, icon.x, icon.y, icon.file.c_str());
+    std::printf("  %d  %dx%d at (%d, %d) of %s\n", icon.id, icon.w, icon.h, icon.x, icon.y,
+                icon.file.c_str());
 
   std::printf("\nPlug-ins (%zu):\n", report.plugins.size());
   for (const PluginReport& p : report.plugins) {
@@ -261,13 +273,61 @@ int RunInfo(const std::string& plugins) {
         type += std::string("/") + ValueTypeName(e.ValueType());
       auto enabled = p.enabled.find(e.id);
       std::printf("    %-8d %-28s %-16s %-8s %s\n", e.id, e.symbol.c_str(), type.c_str(),
-                  enabled == p.enabled.end() ? "?" : enabled->second ? "yes" : "no", e.label.c_str());
+                  enabled == p.enabled.end() ? "?"
+                  : enabled->second          ? "yes"
+                                             : "no",
+                  e.label.c_str());
       for (const CycleEntry& c : e.cycle)
         std::printf("    %8s   %d = %s \"%s\"\n", "", c.id, c.symbol.c_str(), c.label.c_str());
     }
   }
   return kExitOk;
 }
+
+// ---- serve ------------------------------------------------------------------------------
+
+#if defined(CORVANE_HAVE_SERVE)
+/// examples/default.json of the working folder, else of the source tree this program was
+/// built from.
+std::string DefaultScene() {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file("examples/default.json", ec)) return "examples/default.json";
+#ifdef CORVANE_EXAMPLES_DIR
+  return std::string(CORVANE_EXAMPLES_DIR) + "/default.json";
+#else
+  return "examples/default.json";
+#endif
+}
+
+int RunServe(const std::string& sceneArg, int port, const std::string& plugins) {
+  const std::string scenePath = sceneArg.empty() ? DefaultScene() : sceneArg;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(scenePath, ec)) {
+    std::fprintf(stderr, "corvane-host: %s: scene file not found\n", scenePath.c_str());
+    return kExitBadInput;
+  }
+  const std::filesystem::path absolute = std::filesystem::absolute(scenePath, ec);
+  Session session;
+  if (!LoadPlugins(session, plugins.empty() ? DefaultPluginsFolder() : plugins)) return kExitBadInput;
+  // The scene's folder is the served folder: the page loads and saves scenes there.
+  Lookdev lookdev(session, absolute.parent_path().string());
+  std::string message;
+  if (!lookdev.Open(absolute.string(), &message)) {
+    std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
+    return kExitBadInput;
+  }
+  LookdevServer server(lookdev);
+  if (!server.Bind(port, &message)) {
+    std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
+    return kExitFailure;
+  }
+  std::printf("Serving %s at http://127.0.0.1:%d/ (Ctrl-C stops)\n", scenePath.c_str(), server.Port());
+  std::fflush(stdout);
+  server.RunUntilSignal();
+  std::printf("Stopped.\n");
+  return kExitOk;
+}
+#endif
 
 }  // namespace
 }  // namespace host
@@ -287,17 +347,19 @@ int main(int argc, char** argv) {
       "Module files (.xso64, .xdl64, .xlib) are opened by their format: ELF with dlopen and x86-64\n"
       "Mach-O (macOS builds) with the host's own Mach-O loader on Linux, PE with LoadLibraryW on\n"
       "Windows; any other module file is refused with one line and skipped.\n"
-#if defined(_WIN32)
-      "\n" + std::string(kBuildLacks) + "\n"
+#if defined(_WIN32) || !defined(CORVANE_HAVE_SERVE)
+      "\n" +
+      std::string(kBuildLacks) + "\n"
 #endif
   );
 
   RenderArgs r;
   CLI::App* render = app.add_subcommand("render", "Render a scene file to an image");
   render->add_option("scene", r.scene, "Scene file (JSON)")->required();
-  render->add_option("-o,--output", r.output,
-                     kWritesExr ? "Output image: .exr (float, unclamped) or .png (8-bit)"
-                                : "Output image: .png (8-bit); this build writes no .exr")
+  render
+      ->add_option("-o,--output", r.output,
+                   kWritesExr ? "Output image: .exr (float, unclamped) or .png (8-bit)"
+                              : "Output image: .png (8-bit); this build writes no .exr")
       ->required();
   render->add_option("--width", r.width, "Image width (overrides the scene)")->check(CLI::Range(1, 65536));
   render->add_option("--height", r.height, "Image height (overrides the scene)")->check(CLI::Range(1, 65536));
@@ -318,6 +380,17 @@ int main(int argc, char** argv) {
   CLI::App* info = app.add_subcommand("info", "List modules, plug-ins, icons and parameters");
   info->add_option("--plugins", infoPlugins, "Plug-ins folder (default: the build's corvane/ folder)");
 
+#if defined(CORVANE_HAVE_SERVE)
+  std::string serveScene, servePlugins;
+  int servePort = 8765;
+  CLI::App* serve =
+      app.add_subcommand("serve", "Serve the look-development page on 127.0.0.1 (Ctrl-C stops)");
+  serve->add_option("scene", serveScene, "Scene file (JSON; default: examples/default.json)");
+  serve->add_option("--port", servePort, "Port (default: 8765; 0: any free port)")
+      ->check(CLI::Range(0, 65535));
+  serve->add_option("--plugins", servePlugins, "Plug-ins folder (default: the build's corvane/ folder)");
+#endif
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -333,6 +406,9 @@ int main(int argc, char** argv) {
     if (*render) return RunRender(r);
     if (*save) return RunSave(saveScene, saveOut, savePlugins);
     if (*info) return RunInfo(infoPlugins);
+#if defined(CORVANE_HAVE_SERVE)
+    if (*serve) return RunServe(serveScene, servePort, servePlugins);
+#endif
   } catch (const std::exception& e) {
     std::fprintf(stderr, "corvane-host: %s\n", e.what());
     return kExitFailure;

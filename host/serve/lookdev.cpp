@@ -1,0 +1,610 @@
+#include "serve/lookdev.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <numbers>
+
+#include "bitmap/bitmap.h"
+#include "core/customdata.h"
+#include "render/image.h"
+#include "render/renderer.h"
+#include "resources/resources.h"
+#include "scene/scene_render.h"
+#include "session/session_info.h"
+
+namespace host {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+Reply JsonReply(const json& j, int status = 200) {
+  Reply r;
+  r.status = status;
+  r.body = j.dump();
+  return r;
+}
+
+Reply Refuse(int status, const std::string& message) { return JsonReply(json{{"error", message}}, status); }
+
+Reply PngReply(std::string png) {
+  if (png.empty()) return Refuse(500, "the image could not be encoded as PNG");
+  Reply r;
+  r.contentType = "image/png";
+  r.body = std::move(png);
+  return r;
+}
+
+/// A decimal int32 ("10008", "-3"); false for anything else.
+bool ParseInt32(const std::string& text, int32_t* out) {
+  if (text.empty() || text.size() > 11) return false;
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (*end != '\0' || errno == ERANGE || v < std::numeric_limits<int32_t>::min() ||
+      v > std::numeric_limits<int32_t>::max() ||
+      !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-'))
+    return false;
+  *out = int32_t(v);
+  return true;
+}
+
+/// The deepest nesting of arrays and objects in JSON text (strings skipped). Deeply nested
+/// input is refused before parsing: printing or copying it recurses once per level.
+int JsonNesting(const std::string& text) {
+  int depth = 0, deepest = 0;
+  bool inString = false, escaped = false;
+  for (char c : text) {
+    if (inString) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+/// Parses a request body that must be a JSON object.
+bool ParseBody(const std::string& body, json* out, Reply* refusal) {
+  if (body.size() > kMaxRequestBytes) {
+    *refusal =
+        Refuse(413, "the request is too large (at most " + std::to_string(kMaxRequestBytes) + " bytes)");
+    return false;
+  }
+  if (JsonNesting(body) > kMaxJsonNesting) {
+    *refusal = Refuse(
+        400, "the request nests arrays and objects more than " + std::to_string(kMaxJsonNesting) + " deep");
+    return false;
+  }
+  try {
+    *out = json::parse(body);
+  } catch (const json::exception& e) {
+    std::string what = e.what();
+    auto bracket = what.find("] ");
+    *refusal = Refuse(400, "the request is not valid JSON: " +
+                               (bracket != std::string::npos ? what.substr(bracket + 2) : what));
+    return false;
+  }
+  if (!out->is_object()) {
+    *refusal = Refuse(400, "the request must be a JSON object");
+    return false;
+  }
+  return true;
+}
+
+/// body[key] as a non-empty string.
+bool TextField(const json& body, const char* key, std::string* out, Reply* refusal) {
+  auto it = body.find(key);
+  if (it == body.end() || !it->is_string() || it->get<std::string>().empty()) {
+    *refusal = Refuse(400, std::string("the request needs \"") + key + "\" (a non-empty text)");
+    return false;
+  }
+  *out = it->get<std::string>();
+  return true;
+}
+
+/// An integer query parameter in [lo, hi]; def when absent.
+bool QueryInt(const Query& query, const char* name, int lo, int hi, int def, int* out, Reply* refusal) {
+  auto it = query.find(name);
+  if (it == query.end()) {
+    *out = def;
+    return true;
+  }
+  const std::string& s = it->second;
+  char* end = nullptr;
+  errno = 0;
+  long v = s.empty() ? 0 : std::strtol(s.c_str(), &end, 10);
+  if (s.empty() || *end != '\0' || errno == ERANGE || v < lo || v > hi) {
+    *refusal = Refuse(400, std::string(name) + " must be an integer from " + std::to_string(lo) + " to " +
+                               std::to_string(hi) + ", not \"" + s + "\"");
+    return false;
+  }
+  *out = int(v);
+  return true;
+}
+
+/// The number a description flag holds (MIN 0.0;), or false.
+bool FlagNumber(const DescriptionElement& e, const char* name, double* out) {
+  const DescriptionFlag* f = e.Flag(name);
+  if (!f || f->args.empty()) return false;
+  std::string text;
+  for (const std::string& a : f->args) text += a;
+  char* end = nullptr;
+  double v = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0') return false;
+  *out = v;
+  return true;
+}
+
+/// Stored value per shown value for a REAL's UNIT: PERCENT shows 100 times the stored
+/// value, DEGREE shows degrees of stored radians.
+double UnitScale(const DescriptionElement& e) {
+  const DescriptionFlag* unit = e.Flag("UNIT");
+  if (!unit || unit->args.empty()) return 1;
+  if (unit->args[0] == "PERCENT") return 0.01;
+  if (unit->args[0] == "DEGREE") return std::numbers::pi / 180;
+  return 1;
+}
+
+/// Whether the element's ACCEPT block names light objects only.
+bool AcceptsLightsOnly(const DescriptionElement& e) {
+  const DescriptionFlag* accept = e.Flag("ACCEPT");
+  if (!accept) return false;
+  return std::find(accept->args.begin(), accept->args.end(), "Olight") != accept->args.end();
+}
+
+json ElementJson(const DescriptionElement& e) {
+  json flags = json::array();
+  for (const DescriptionFlag& f : e.flags) flags.push_back({{"name", f.name}, {"args", f.args}});
+  json cycle = json::array();
+  for (const CycleEntry& c : e.cycle)
+    cycle.push_back({{"id", c.id}, {"symbol", c.symbol}, {"label", c.label}});
+  return {{"type", e.type},   {"symbol", e.symbol},   {"id", e.id},
+          {"label", e.label}, {"groupId", e.groupId}, {"valueType", ValueTypeName(e.ValueType())},
+          {"cycle", cycle},   {"flags", flags}};
+}
+
+std::shared_ptr<const RegisteredDescription> DescriptionOfShader(const Node* node) {
+  if (!node || !node->IsShader() || !node->Plugin()) return nullptr;
+  return Descriptions().Find(node->Plugin()->id);
+}
+
+/// Checks a value the page sends against what the description declares beyond its type:
+/// the range of a REAL or LONG, the entries of a cycle, the kind of nodes a link or list
+/// may name. The type itself is checked when the value is applied.
+bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node* self, Reply* refusal) {
+  const std::string& key = e.symbol;
+  auto fail = [&](const std::string& message) {
+    *refusal = Refuse(400, key + ": " + message);
+    return false;
+  };
+  const Document* doc = self->GetDocument();
+  if (e.type == "REAL") {
+    if (!v.is_number()) return fail("expected a number, found " + v.dump());
+    double x = v.get<double>(), lo = 0, hi = 0, scale = UnitScale(e);
+    if (!std::isfinite(x)) return fail("expected a finite number");
+    bool hasLo = FlagNumber(e, "MIN", &lo), hasHi = FlagNumber(e, "MAX", &hi);
+    if ((hasLo && x < lo * scale - 1e-12) || (hasHi && x > hi * scale + 1e-12))
+      return fail("the value " + v.dump() + " is outside " + (hasLo ? std::to_string(lo * scale) : "-inf") +
+                  " .. " + (hasHi ? std::to_string(hi * scale) : "inf"));
+  } else if (e.type == "LONG") {
+    if (!v.is_number_integer()) return fail("expected an integer, found " + v.dump());
+    int64_t x = v.get<int64_t>();
+    if (!e.cycle.empty()) {
+      auto it = std::find_if(e.cycle.begin(), e.cycle.end(), [&](const CycleEntry& c) { return c.id == x; });
+      if (it == e.cycle.end()) {
+        std::string choices;
+        for (const CycleEntry& c : e.cycle) choices += (choices.empty() ? "" : ", ") + std::to_string(c.id);
+        return fail("the value " + v.dump() + " is not one of the choices " + choices);
+      }
+    }
+    double lo = 0, hi = 0;
+    if ((FlagNumber(e, "MIN", &lo) && double(x) < lo) || (FlagNumber(e, "MAX", &hi) && double(x) > hi))
+      return fail("the value " + v.dump() + " is out of range");
+  } else if (e.type == "SHADERLINK" || e.type == "LINK") {
+    if (v.is_null()) return true;
+    if (!v.is_string()) return fail("expected a node name or null, found " + v.dump());
+    const Node* target = doc->FindNode(v.get<std::string>());
+    if (!target) return fail("there is no node \"" + v.get<std::string>() + "\"");
+    if (e.type == "SHADERLINK" && !target->IsShader())
+      return fail("\"" + target->Name() + "\" is not a shader");
+    if (target == self) return fail("a shader cannot link itself");
+  } else if (e.type == "IN_EXCLUDE") {
+    if (!v.is_array()) return fail("expected a list of {\"object\": name, \"flags\": n}");
+    bool lightsOnly = AcceptsLightsOnly(e);
+    for (const json& entry : v) {
+      if (!entry.is_object() || !entry.contains("object") || !entry["object"].is_string()) continue;
+      std::string name = entry["object"].get<std::string>();
+      const Node* n = doc->FindNode(name);
+      if (!n)
+        return fail("there is no " + std::string(lightsOnly ? "light" : "object") + " \"" + name + "\"");
+      if (lightsOnly && !n->IsLight()) return fail("\"" + name + "\" is not a light");
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+Lookdev::Lookdev(Session& session, std::string folder, LookdevOptions options)
+    : session_(session), folder_(std::move(folder)), options_(options) {
+  std::error_code ec;
+  fs::path canonical = fs::weakly_canonical(folder_, ec);
+  if (!ec) folder_ = canonical.string();
+}
+
+Lookdev::~Lookdev() { DropScene(); }
+
+void Lookdev::DropScene() {
+  if (scene_.document) session_.DeleteDocument(scene_.document);
+  scene_ = Scene{};
+}
+
+bool Lookdev::Open(const std::string& path, std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fs::path p(path);
+  if (p.is_relative()) p = fs::path(folder_) / p;
+  Scene loaded;
+  SceneError sceneError;
+  if (!LoadSceneFile(p.string(), &loaded, &sceneError)) {
+    *error = sceneError.ToString();
+    return false;
+  }
+  DropScene();
+  scene_ = loaded;
+  std::error_code ec;
+  fs::path rel = fs::weakly_canonical(p, ec).lexically_relative(folder_);
+  sceneFile_ = (!ec && !rel.empty() && *rel.begin() != "..") ? rel.generic_string() : p.string();
+  return true;
+}
+
+Reply Lookdev::Describe() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  SessionReport report = DescribeSession(session_);
+  json plugins = json::array();
+  for (const PluginReport& p : report.plugins) {
+    json entry = {{"id", p.id}, {"name", p.name}, {"module", p.module}, {"type", p.type}};
+    if (p.description) {
+      const Description& d = p.description->description;
+      json elements = json::array();
+      for (const DescriptionElement& e : d.elements) elements.push_back(ElementJson(e));
+      entry["description"] = {{"name", d.name}, {"displayName", d.displayName}, {"elements", elements}};
+    }
+    plugins.push_back(entry);
+  }
+  json icons = json::array();
+  for (const IconInfo& icon : report.icons)
+    icons.push_back({{"id", icon.id},
+                     {"width", icon.w},
+                     {"height", icon.h},
+                     {"file", fs::path(icon.file).filename().string()}});
+  return JsonReply({{"plugins", plugins}, {"icons", icons}});
+}
+
+json Lookdev::ShaderState(Node* shader) {
+  json state = {{"name", shader->Name()}, {"pluginId", shader->Plugin() ? shader->Plugin()->id : 0}};
+  json saved = SceneToJson(scene_);
+  for (const json& s : saved.value("shaders", json::array()))
+    if (s.value("name", "") == shader->Name()) state["parameters"] = s.value("parameters", json::object());
+  json enabled = json::object();
+  if (auto desc = DescriptionOfShader(shader))
+    for (const DescriptionElement& e : desc->description.elements)
+      if (e.IsParameter()) enabled[std::to_string(e.id)] = shader->GetDEnabling(e.id);
+  state["enabled"] = enabled;
+  return state;
+}
+
+json Lookdev::SceneJson() {
+  json lights = json::array(), shaders = json::array(), editable = json::array();
+  if (scene_.document) {
+    for (Node* n : scene_.document->Objects())
+      if (n->IsLight()) lights.push_back(n->Name());
+    for (Node* n : scene_.document->Shaders()) {
+      shaders.push_back(n->Name());
+      if (DescriptionOfShader(n)) editable.push_back(ShaderState(n));
+    }
+  }
+  return {{"file", sceneFile_},        {"width", scene_.width}, {"height", scene_.height},
+          {"samples", scene_.samples}, {"lights", lights},      {"shaders", shaders},
+          {"editable", editable}};
+}
+
+Reply Lookdev::SceneState() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!scene_.document) return Refuse(409, "no scene is loaded");
+  return JsonReply(SceneJson());
+}
+
+Reply Lookdev::SetParamLocked(const std::string& shaderName, const std::string& key, const json& value) {
+  if (!scene_.document) return Refuse(409, "no scene is loaded");
+  Node* shader = scene_.document->FindNode(shaderName, NodeKind::Shader);
+  if (!shader) return Refuse(400, "there is no shader \"" + shaderName + "\"");
+  auto desc = DescriptionOfShader(shader);
+  if (!desc) return Refuse(400, "\"" + shaderName + "\" has no description to edit");
+  const DescriptionElement* element = desc->description.FindBySymbol(key);
+  int32_t id = 0;
+  if (!element && ParseInt32(key, &id)) element = desc->description.FindById(id);
+  if (!element || !element->IsParameter() || element->ValueType() == 0)
+    return Refuse(400, "the description " + desc->description.name + " has no parameter " + key);
+  Reply refusal;
+  if (!CheckDescribedValue(*element, value, shader, &refusal)) return refusal;
+
+  const Value* current = shader->Data().Find(element->id);
+  const Value old = current ? *current : Value();
+  std::string error;
+  if (!ApplyParameterJson(shader, element->symbol.empty() ? std::to_string(element->id) : element->symbol,
+                          value, &error))
+    return Refuse(400, key + ": " + error);
+  std::string cycle = FindShaderCycle(*scene_.document);
+  if (!cycle.empty()) {
+    shader->Data().Set(element->id, old);  // a None value removes the entry again
+    return Refuse(400, key + ": sub-shader links would form a cycle: " + cycle);
+  }
+  return JsonReply(ShaderState(shader));
+}
+
+Reply Lookdev::SetParam(const std::string& body) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  json request;
+  Reply refusal;
+  std::string shader, param;
+  if (!ParseBody(body, &request, &refusal) || !TextField(request, "shader", &shader, &refusal))
+    return refusal;
+  if (request.contains("param") && request["param"].is_number_integer())
+    param = std::to_string(request["param"].get<int64_t>());
+  else if (!TextField(request, "param", &param, &refusal))
+    return refusal;
+  if (!request.contains("value")) return Refuse(400, "the request needs \"value\"");
+  return SetParamLocked(shader, param, request["value"]);
+}
+
+Reply Lookdev::EditLights(const std::string& body) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  json request;
+  Reply refusal;
+  std::string shaderName, action, light;
+  if (!ParseBody(body, &request, &refusal) || !TextField(request, "shader", &shaderName, &refusal) ||
+      !TextField(request, "action", &action, &refusal) || !TextField(request, "light", &light, &refusal))
+    return refusal;
+  if (!scene_.document) return Refuse(409, "no scene is loaded");
+  Node* shader = scene_.document->FindNode(shaderName, NodeKind::Shader);
+  auto desc = DescriptionOfShader(shader);
+  if (!desc) return Refuse(400, "there is no shader \"" + shaderName + "\" with a description");
+  // The list: the one named, else the description's first in/exclude list.
+  const DescriptionElement* list = nullptr;
+  if (request.contains("param")) {
+    std::string key;
+    if (!TextField(request, "param", &key, &refusal)) return refusal;
+    list = desc->description.FindBySymbol(key);
+  } else {
+    for (const DescriptionElement& e : desc->description.elements)
+      if (e.type == "IN_EXCLUDE" && !list) list = &e;
+  }
+  if (!list || list->type != "IN_EXCLUDE") return Refuse(400, "the shader has no such light list");
+
+  Node* target = scene_.document->FindNode(light);
+  if (!target || (AcceptsLightsOnly(*list) && !target->IsLight()))
+    return Refuse(400, "there is no light \"" + light + "\"");
+  json entries = ShaderState(shader)["parameters"].value(list->symbol, json::array());
+  if (!entries.is_array()) entries = json::array();
+  auto entry = std::find_if(entries.begin(), entries.end(), [&](const json& e) {
+    return e.is_object() && e.value("object", json()) == light;
+  });
+  auto flagsField = [&](int32_t* flags) {
+    auto it = request.find("flags");
+    if (it == request.end() || !it->is_number_integer() || it->get<int64_t>() < 0 ||
+        it->get<int64_t>() > std::numeric_limits<int32_t>::max()) {
+      refusal = Refuse(400, "the request needs \"flags\" (an integer from 0 to 2147483647)");
+      return false;
+    }
+    *flags = int32_t(it->get<int64_t>());
+    return true;
+  };
+  if (action == "add") {
+    if (entry != entries.end()) return Refuse(400, "\"" + light + "\" is already in the list");
+    double init = 0;
+    int32_t flags = FlagNumber(*list, "INIT_STATE", &init) ? int32_t(init) : 0;
+    if (request.contains("flags") && !flagsField(&flags)) return refusal;
+    entries.push_back({{"object", light}, {"flags", flags}});
+  } else if (action == "remove" || action == "flags") {
+    if (entry == entries.end()) return Refuse(400, "\"" + light + "\" is not in the list");
+    if (action == "remove") {
+      entries.erase(entry);
+    } else {
+      int32_t flags = 0;
+      if (!flagsField(&flags)) return refusal;
+      (*entry)["flags"] = flags;
+    }
+  } else {
+    return Refuse(400, "unknown action \"" + action + "\" (expected add, remove or flags)");
+  }
+  return SetParamLocked(shaderName, list->symbol, entries);
+}
+
+Reply Lookdev::Preview(const Query& query) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!scene_.document) return Refuse(409, "no scene is loaded");
+  int w = 0, h = 0, spp = 0;
+  Reply refusal;
+  if (!QueryInt(query, "w", 1, kMaxPreviewSide, scene_.width, &w, &refusal) ||
+      !QueryInt(query, "h", 1, kMaxPreviewSide, scene_.height, &h, &refusal) ||
+      !QueryInt(query, "spp", 1, 256, scene_.samples, &spp, &refusal))
+    return refusal;
+  if (int64_t(w) * h * spp > kMaxPreviewSamples)
+    return Refuse(400, "the preview would take more than " + std::to_string(kMaxPreviewSamples) +
+                           " samples; ask for fewer pixels or samples");
+  RenderSetup setup;
+  BuildRenderSetup(scene_, w, h, &setup);
+  RenderOptions options;
+  options.threads = options_.renderThreads;
+  options.samples = spp;
+  RenderImage image;
+  RenderStats stats;
+  std::string error;
+  if (!Render(setup, options, &image, &stats, &error)) return Refuse(500, error);
+  Reply reply = PngReply(EncodePng(image));
+  reply.headers["X-Render-Seconds"] = std::to_string(stats.seconds);
+  return reply;
+}
+
+Reply Lookdev::Swatch(const Query& query) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!scene_.document) return Refuse(409, "no scene is loaded");
+  int size = 0, spp = 0;
+  Reply refusal;
+  if (!QueryInt(query, "size", 16, 512, 160, &size, &refusal) ||
+      !QueryInt(query, "spp", 1, 16, 4, &spp, &refusal))
+    return refusal;
+  Node* shader = nullptr;
+  auto named = query.find("shader");
+  if (named != query.end()) {
+    shader = scene_.document->FindNode(named->second, NodeKind::Shader);
+    if (!DescriptionOfShader(shader))
+      return Refuse(400, "there is no shader \"" + named->second + "\" to preview");
+  } else {
+    for (Node* n : scene_.document->Shaders())
+      if (!shader && DescriptionOfShader(n)) shader = n;
+    if (!shader) return Refuse(400, "the scene has no plug-in shader to preview");
+  }
+  // The material preview: the shader's own values on a sphere lit by a key and a fill
+  // light. Its light lists hold the two preview lights (adding); links to the scene's
+  // shaders stay behind, as the preview scene has none of them.
+  json params = ShaderState(shader)["parameters"];
+  for (const DescriptionElement& e : DescriptionOfShader(shader)->description.elements) {
+    if (e.type == "IN_EXCLUDE")
+      params[e.symbol] = json::array({{{"object", "Key"}, {"flags", 3}}, {{"object", "Fill"}, {"flags", 3}}});
+    else if (e.type == "LINK" || e.type == "SHADERLINK")
+      params.erase(e.symbol);
+  }
+  json swatch = {
+      {"camera",
+       {{"position", {0, 0, -420}}, {"target", {0, 0, 0}}, {"fov", 32}, {"resolution", {size, size}}}},
+      {"render", {{"background", {0.16, 0.16, 0.17}}, {"samples", spp}}},
+      {"objects", {{{"name", "Sphere"}, {"type", "sphere"}, {"radius", 100}, {"material", "Preview"}}}},
+      {"lights",
+       {{{"name", "Key"},
+         {"type", "omni"},
+         {"position", {-260, 240, -300}},
+         {"falloff", "linear"},
+         {"radius", 620}},
+        {{"name", "Fill"},
+         {"type", "omni"},
+         {"position", {300, -120, -160}},
+         {"color", {0.55, 0.65, 0.8}},
+         {"falloff", "linear"},
+         {"radius", 520}}}},
+      {"materials", {{{"name", "Preview"}, {"shader", "Shader"}}}},
+      {"shaders", {{{"name", "Shader"}, {"plugin", shader->Plugin()->id}, {"parameters", params}}}}};
+  Scene preview;
+  SceneError error;
+  if (!LoadSceneText(swatch.dump(), "material preview", &preview, &error))
+    return Refuse(500, "the material preview could not be built: " + error.ToString());
+  RenderSetup setup;
+  BuildRenderSetup(preview, 0, 0, &setup);
+  RenderOptions options;
+  options.threads = options_.renderThreads;
+  options.samples = spp;
+  RenderImage image;
+  RenderStats stats;
+  std::string message;
+  bool rendered = Render(setup, options, &image, &stats, &message);
+  session_.DeleteDocument(preview.document);
+  if (!rendered) return Refuse(500, message);
+  return PngReply(EncodePng(image));
+}
+
+Reply Lookdev::Icon(const std::string& idText) {
+  int32_t id = 0;
+  if (!ParseInt32(idText, &id)) return Refuse(400, "an icon ID is an integer, not \"" + idText + "\"");
+  Image pixels;
+  if (!IconPixels(id, &pixels) || pixels.Empty()) return Refuse(404, "no icon is registered under " + idText);
+  Reply reply = PngReply(EncodePng(pixels.width, pixels.height, 4, pixels.rgba.data()));
+  reply.headers["Cache-Control"] = "max-age=3600";
+  return reply;
+}
+
+Reply Lookdev::Files() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(folder_, ec))
+    if (e.is_regular_file(ec) && e.path().extension() == ".json")
+      names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return JsonReply({{"folder", folder_}, {"files", names}});
+}
+
+bool Lookdev::ResolvePath(const json& body, bool mustExist, std::string* path, Reply* refusal) const {
+  std::string given;
+  if (!TextField(body, "path", &given, refusal)) return false;
+  fs::path p(given);
+  if (given.size() > 1024 || given.find('\0') != std::string::npos || p.is_absolute() || p.has_root_name()) {
+    *refusal = Refuse(400, "give the file as a path relative to the served folder " + folder_);
+    return false;
+  }
+  if (p.extension() != ".json") {
+    *refusal = Refuse(400, given + ": scene files end in .json");
+    return false;
+  }
+  std::error_code ec;
+  fs::path full = fs::weakly_canonical(fs::path(folder_) / p, ec);
+  fs::path rel = ec ? fs::path() : full.lexically_relative(folder_);
+  if (rel.empty() || *rel.begin() == ".." || rel.is_absolute()) {
+    *refusal = Refuse(403, given + ": outside the served folder " + folder_);
+    return false;
+  }
+  if (mustExist && !fs::is_regular_file(full, ec)) {
+    *refusal = Refuse(404, given + ": no such scene file in the served folder");
+    return false;
+  }
+  if (!mustExist && !fs::is_directory(full.parent_path(), ec)) {
+    *refusal = Refuse(400, given + ": the folder does not exist");
+    return false;
+  }
+  *path = full.string();
+  return true;
+}
+
+Reply Lookdev::Save(const std::string& body) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  json request;
+  Reply refusal;
+  std::string path;
+  if (!ParseBody(body, &request, &refusal) || !ResolvePath(request, false, &path, &refusal)) return refusal;
+  if (!scene_.document) return Refuse(409, "no scene is loaded");
+  std::string error;
+  if (!SaveSceneFile(scene_, path, &error)) return Refuse(500, error);
+  return JsonReply({{"saved", fs::path(path).lexically_relative(folder_).generic_string()}});
+}
+
+Reply Lookdev::Load(const std::string& body) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  json request;
+  Reply refusal;
+  std::string path;
+  if (!ParseBody(body, &request, &refusal) || !ResolvePath(request, true, &path, &refusal)) return refusal;
+  Scene loaded;
+  SceneError error;
+  if (!LoadSceneFile(path, &loaded, &error)) return Refuse(400, error.ToString());
+  DropScene();
+  scene_ = loaded;
+  sceneFile_ = fs::path(path).lexically_relative(folder_).generic_string();
+  return JsonReply(SceneJson());
+}
+
+}  // namespace host

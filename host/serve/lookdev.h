@@ -1,0 +1,97 @@
+// lookdev.h - the look-development page's requests, without the web server around them.
+//
+// A Lookdev holds one scene of a session and answers the page's requests on it: the
+// plug-ins' descriptions, the scene's shaders with their values and live enabling,
+// parameter and light-list edits, preview and swatch renders, icons, saving and loading.
+// Every request takes one lock, so an edit never runs while a render reads the scene.
+// A refused request answers 4xx with {"error": message} and changes nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "scene/scene_file.h"
+#include "session/session.h"
+
+namespace host {
+
+/// One answer: HTTP status, content type and body.
+struct Reply {
+  int status = 200;
+  std::string contentType = "application/json";
+  std::string body;
+  std::map<std::string, std::string> headers;  ///< extra response headers
+};
+
+/// Query parameters of a request (name -> value; a repeated name keeps every value).
+using Query = std::multimap<std::string, std::string>;
+
+/// Largest request body the page may send (a light list or a gradient is a few KiB).
+inline constexpr size_t kMaxRequestBytes = 64 * 1024;
+/// Deepest nesting of arrays and objects in a request (a gradient needs 4).
+inline constexpr int kMaxJsonNesting = 16;
+/// Largest preview side in pixels, and most camera samples of one preview.
+inline constexpr int kMaxPreviewSide = 4096;
+inline constexpr int64_t kMaxPreviewSamples = int64_t(1) << 26;
+
+struct LookdevOptions {
+  int renderThreads = 0;  ///< threads of preview and swatch renders; 0: all cores
+};
+
+class Lookdev {
+ public:
+  /// folder is the served folder: scenes are loaded from and saved to files below it only.
+  Lookdev(Session& session, std::string folder, LookdevOptions options = {});
+  ~Lookdev();
+  Lookdev(const Lookdev&) = delete;
+  Lookdev& operator=(const Lookdev&) = delete;
+
+  const std::string& Folder() const { return folder_; }
+
+  /// GET /api/describe: modules' plug-ins with their descriptions (groups, parameters with
+  /// type, label, cycle and flags) and the registered icons.
+  Reply Describe();
+  /// GET /api/scene: file name, resolution, samples, lights, all shaders, and per plug-in
+  /// shader its parameters in the saved form with the module's enabling of each.
+  Reply SceneState();
+  /// POST /api/param {"shader": name, "param": symbol or ID, "value": scene-file JSON}.
+  Reply SetParam(const std::string& body);
+  /// POST /api/lights {"shader", "param"?, "action": "add"|"remove"|"flags", "light", "flags"?}.
+  Reply EditLights(const std::string& body);
+  /// GET /api/preview.png?w=&h=&spp= (each optional: the scene's resolution and samples).
+  Reply Preview(const Query& query);
+  /// GET /api/swatch.png?shader=&size=: the shader on a sphere lit by two lights.
+  Reply Swatch(const Query& query);
+  /// GET /api/icon/<id>.png: a registered icon as PNG.
+  Reply Icon(const std::string& id);
+  /// GET /api/files: the scene files (*.json) of the served folder.
+  Reply Files();
+  /// POST /api/save {"path": relative path ending in .json}: the normal form of `save`.
+  Reply Save(const std::string& body);
+  /// POST /api/load {"path": relative path}: replaces the scene when the file loads.
+  Reply Load(const std::string& body);
+
+  /// Loads path (absolute, or relative to the served folder) as the scene; false with a
+  /// message naming the file when it does not load (the old scene stays).
+  bool Open(const std::string& path, std::string* error);
+
+ private:
+  Reply SetParamLocked(const std::string& shader, const std::string& key, const nlohmann::json& value);
+  nlohmann::json ShaderState(Node* shader);
+  nlohmann::json SceneJson();
+  bool ResolvePath(const nlohmann::json& body, bool mustExist, std::string* path, Reply* refusal) const;
+  void DropScene();
+
+  Session& session_;
+  std::string folder_;
+  LookdevOptions options_;
+  std::mutex mutex_;
+  Scene scene_;
+  std::string sceneFile_;  ///< relative to folder_ when it lies inside
+};
+
+}  // namespace host

@@ -1,0 +1,397 @@
+// The look-development page: lays out each plug-in shader's attribute panel from the
+// description the server reports, sends every edit to the server, shows the module's
+// enabling after each answer, and renders the preview (coarse first, then full) and the
+// material swatch again.
+'use strict';
+
+const state = {
+  plugins: new Map(), // plug-in ID -> {name, description}
+  icons: new Set(), // registered icon IDs
+  scene: null, // the last /api/scene answer
+  shader: null, // name of the shader being edited
+  previewGeneration: 0,
+};
+
+const $ = (id) => document.getElementById(id);
+
+function el(tag, attrs = {}, ...children) {
+  const e = document.createElement(tag);
+  for (const [k, v] of Object.entries(attrs)) {
+    if (k === 'class') e.className = v;
+    else if (k.startsWith('on')) e.addEventListener(k.slice(2), v);
+    else if (v !== undefined && v !== null && v !== false) e.setAttribute(k, v === true ? '' : v);
+  }
+  for (const c of children) if (c !== null && c !== undefined) e.append(c);
+  return e;
+}
+
+// ---- messages and requests ----------------------------------------------------------
+
+function showMessage(text, isError) {
+  const m = $('message');
+  m.hidden = !text;
+  m.textContent = text || '';
+  m.classList.toggle('error', !!isError);
+}
+
+function busy(delta) {
+  document.body.dataset.busy = String(Number(document.body.dataset.busy) + delta);
+}
+
+async function api(method, path, body) {
+  busy(1);
+  try {
+    const options = {method, headers: {}};
+    if (body !== undefined) {
+      options.headers['Content-Type'] = 'application/json';
+      options.body = JSON.stringify(body);
+    }
+    const res = await fetch(path, options);
+    const data = await res.json().catch(() => ({error: `HTTP ${res.status}`}));
+    if (!res.ok) {
+      showMessage(data.error || `HTTP ${res.status}`, true);
+      return null;
+    }
+    return data;
+  } catch (e) {
+    showMessage(`The server does not answer: ${e.message}`, true);
+    return null;
+  } finally {
+    busy(-1);
+  }
+}
+
+// ---- description helpers ---------------------------------------------------------------
+
+function flag(element, name) {
+  const f = element.flags.find((x) => x.name === name);
+  return f ? f.args : null;
+}
+
+function flagNumber(element, name) {
+  const args = flag(element, name);
+  if (!args || !args.length) return null;
+  const v = Number(args.join(''));
+  return Number.isFinite(v) ? v : null;
+}
+
+// Stored value per shown value: PERCENT shows 100 times the value, DEGREE degrees of radians.
+function unitOf(element) {
+  const args = flag(element, 'UNIT');
+  const unit = args && args[0];
+  if (unit === 'PERCENT') return {scale: 0.01, suffix: '%'};
+  if (unit === 'DEGREE') return {scale: Math.PI / 180, suffix: '°'};
+  return {scale: 1, suffix: unit ? unit.toLowerCase() : ''};
+}
+
+function currentShader() {
+  return state.scene.editable.find((s) => s.name === state.shader);
+}
+
+// ---- edits -----------------------------------------------------------------------------
+
+async function setParam(symbol, value) {
+  const answer = await api('POST', '/api/param', {shader: state.shader, param: symbol, value});
+  applyShaderAnswer(answer);
+}
+
+async function editLights(symbol, action, light, flags) {
+  const body = {shader: state.shader, param: symbol, action, light};
+  if (flags !== undefined) body.flags = flags;
+  applyShaderAnswer(await api('POST', '/api/lights', body));
+}
+
+function applyShaderAnswer(answer) {
+  if (answer) {
+    const i = state.scene.editable.findIndex((s) => s.name === answer.name);
+    if (i >= 0) state.scene.editable[i] = answer;
+    showMessage('', false);
+    refreshPreviews();
+  }
+  // A refused edit changed nothing: the panel shows the server's values again.
+  renderPanel();
+}
+
+// ---- controls, one per element type ---------------------------------------------------------
+
+function realControl(e, value, disabled) {
+  const {scale, suffix} = unitOf(e);
+  const min = flagNumber(e, 'MIN'), max = flagNumber(e, 'MAX');
+  const shown = typeof value === 'number' ? +(value / scale).toPrecision(12) : '';
+  const input = el('input', {
+    type: 'number', step: 'any', value: shown, min, max, disabled,
+    onchange: () => {
+      const v = Number(input.value);
+      if (input.value.trim() === '' || !Number.isFinite(v)) return showMessage(`${e.label || e.symbol}: enter a number`, true), renderPanel();
+      setParam(e.symbol, v * scale);
+    },
+  });
+  const range = min !== null || max !== null ? ` (${min ?? '−∞'} … ${max ?? '∞'})` : '';
+  return el('span', {}, input, el('span', {class: 'unit'}, suffix + range));
+}
+
+function longControl(e, value, disabled) {
+  if (e.cycle.length) {
+    const select = el('select', {disabled, onchange: () => setParam(e.symbol, Number(select.value))});
+    for (const c of e.cycle) select.append(el('option', {value: c.id, selected: c.id === value}, c.label || c.symbol));
+    return select;
+  }
+  const input = el('input', {
+    type: 'number', step: 1, value: value ?? 0, min: flagNumber(e, 'MIN'), max: flagNumber(e, 'MAX'), disabled,
+    onchange: () => setParam(e.symbol, Number(input.value)),
+  });
+  return input;
+}
+
+function boolControl(e, value, disabled) {
+  const box = el('input', {type: 'checkbox', checked: !!value, disabled, onchange: () => setParam(e.symbol, box.checked)});
+  return box;
+}
+
+function linkControl(e, value, disabled) {
+  const select = el('select', {disabled, onchange: () => setParam(e.symbol, select.value === '' ? null : select.value)});
+  select.append(el('option', {value: ''}, '(none)'));
+  for (const name of state.scene.shaders) {
+    if (name === state.shader) continue;
+    select.append(el('option', {value: name, selected: name === value}, name));
+  }
+  return select;
+}
+
+// One switch of a list entry's flag bit: drawn with the icons the description names for
+// it (IMAGE_0n_ON / IMAGE_0n_OFF, n counted from 1), else as a checkbox.
+function flagSwitch(e, bit, entry, disabled) {
+  const on = (entry.flags & (1 << bit)) !== 0;
+  const n = String(bit + 1).padStart(2, '0');
+  const icon = flagNumber(e, `IMAGE_${n}_${on ? 'ON' : 'OFF'}`);
+  const toggle = () => editLights(e.symbol, 'flags', entry.object, entry.flags ^ (1 << bit));
+  const title = `${entry.object}: flag ${bit + 1} ${on ? 'on' : 'off'}`;
+  if (icon !== null && state.icons.has(icon)) {
+    return el('button', {type: 'button', class: `flag ${on ? 'on' : 'off'}`, title, disabled, 'data-bit': bit, onclick: toggle},
+      el('img', {src: `/api/icon/${icon}.png`, alt: on ? 'on' : 'off'}));
+  }
+  return el('input', {type: 'checkbox', class: 'flag-box', checked: on, title, disabled, 'data-bit': bit, onchange: toggle});
+}
+
+function inExcludeControl(e, value, disabled) {
+  const entries = Array.isArray(value) ? value : [];
+  const numFlags = flagNumber(e, 'NUM_FLAGS') ?? 0;
+  const list = el('ul', {class: 'inex'});
+  for (const entry of entries) {
+    const row = el('li', {'data-object': entry.object ?? ''}, el('span', {class: 'name'}, entry.object ?? '(deleted)'));
+    if (entry.object !== null) {
+      for (let bit = 0; bit < numFlags; ++bit) row.append(flagSwitch(e, bit, entry, disabled));
+      row.append(el('button', {type: 'button', class: 'remove', title: `Remove ${entry.object}`, disabled,
+        onclick: () => editLights(e.symbol, 'remove', entry.object)}, '−'));
+    }
+    list.append(row);
+  }
+  const listed = new Set(entries.map((x) => x.object));
+  const choice = el('select', {class: 'add-choice', disabled});
+  for (const name of state.scene.lights) if (!listed.has(name)) choice.append(el('option', {value: name}, name));
+  const add = el('button', {type: 'button', class: 'add', disabled: disabled || !choice.options.length,
+    onclick: () => editLights(e.symbol, 'add', choice.value)}, 'Add');
+  return el('div', {}, list, el('div', {}, choice, ' ', add));
+}
+
+function rgbToHex(c) {
+  return '#' + c.map((v) => Math.round(Math.min(1, Math.max(0, v)) * 255).toString(16).padStart(2, '0')).join('');
+}
+
+function hexToRgb(hex) {
+  return [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16) / 255);
+}
+
+function gradientControl(e, value, disabled) {
+  const g = value && Array.isArray(value.knots) ? structuredClone(value) : {knots: []};
+  const knots = g.knots.map((k) => ({color: [1, 1, 1], brightness: 1, position: 0, ...k}));
+  const send = () => setParam(e.symbol, {...g, knots});
+  const sorted = [...knots].sort((a, b) => a.position - b.position);
+  const stops = sorted.map((k) => `${rgbToHex(k.color.map((c) => c * k.brightness))} ${(k.position * 100).toFixed(1)}%`);
+  const bar = el('div', {class: 'gradient-bar'});
+  bar.style.background = stops.length > 1 ? `linear-gradient(to right, ${stops.join(', ')})` : (stops[0] || '#000').split(' ')[0];
+  const table = el('table', {class: 'knots'});
+  knots.forEach((k, i) => {
+    const color = el('input', {type: 'color', value: rgbToHex(k.color), disabled,
+      onchange: () => { k.color = hexToRgb(color.value); send(); }});
+    const pos = el('input', {type: 'number', min: 0, max: 1, step: 0.01, value: k.position, disabled,
+      onchange: () => {
+        const v = Number(pos.value);
+        if (!(v >= 0 && v <= 1)) return showMessage('A knot position is between 0 and 1', true), renderPanel();
+        k.position = v; send();
+      }});
+    const remove = el('button', {type: 'button', disabled: disabled || knots.length <= 1,
+      onclick: () => { knots.splice(i, 1); send(); }}, '−');
+    table.append(el('tr', {class: 'knot'}, el('td', {}, color), el('td', {}, pos), el('td', {}, remove)));
+  });
+  const add = el('button', {type: 'button', disabled, onclick: () => {
+    // A new knot halfway along the widest gap.
+    let at = 0.5, widest = -1;
+    for (let i = 0; i + 1 < sorted.length; ++i) {
+      const gap = sorted[i + 1].position - sorted[i].position;
+      if (gap > widest) { widest = gap; at = (sorted[i].position + sorted[i + 1].position) / 2; }
+    }
+    knots.push({color: [1, 1, 1], brightness: 1, position: +at.toFixed(4)});
+    send();
+  }}, 'Add knot');
+  return el('div', {class: 'gradient'}, bar, table, add);
+}
+
+function vectorControl(e, value, disabled) {
+  const v = Array.isArray(value) ? value : [0, 0, 0];
+  if (e.type === 'COLOR') {
+    const input = el('input', {type: 'color', value: rgbToHex(v), disabled, onchange: () => setParam(e.symbol, hexToRgb(input.value))});
+    return input;
+  }
+  const inputs = v.map((x, i) => el('input', {type: 'number', step: 'any', value: x, disabled,
+    onchange: () => setParam(e.symbol, inputs.map((n) => Number(n.value)))}));
+  return el('span', {}, ...inputs);
+}
+
+function stringControl(e, value, disabled) {
+  const input = el('input', {type: 'text', value: value ?? '', disabled, onchange: () => setParam(e.symbol, input.value)});
+  return input;
+}
+
+const controls = {
+  REAL: realControl, LONG: longControl, BOOL: boolControl, SHADERLINK: linkControl, LINK: linkControl,
+  IN_EXCLUDE: inExcludeControl, GRADIENT: gradientControl, VECTOR: vectorControl, COLOR: vectorControl,
+  STRING: stringControl,
+};
+
+// ---- the panel -----------------------------------------------------------------------------
+
+function renderPanel() {
+  const panel = $('panel');
+  panel.replaceChildren();
+  const shader = state.scene && currentShader();
+  if (!shader) {
+    $('plugin-name').textContent = 'The scene has no plug-in shader';
+    return;
+  }
+  const plugin = state.plugins.get(shader.pluginId);
+  const desc = plugin.description;
+  $('plugin-name').textContent = `${desc.displayName || plugin.name} — ${shader.name}`;
+  // Groups nest as the description declares them; elements follow in file order.
+  const containers = new Map();
+  for (const e of desc.elements) {
+    const parent = containers.get(e.groupId) || panel;
+    if (e.type === 'GROUP') {
+      const box = el('fieldset', {'data-group': e.symbol}, el('legend', {}, e.label || e.symbol));
+      containers.set(e.id, box);
+      parent.append(box);
+      continue;
+    }
+    if (e.type === 'SEPARATOR') {
+      parent.append(el('hr'));
+      continue;
+    }
+    const enabled = shader.enabled[String(e.id)] !== false;
+    const make = controls[e.type];
+    const value = shader.parameters[e.symbol] ?? shader.parameters[String(e.id)];
+    const control = make ? make(e, value, !enabled) : el('span', {class: 'unit'}, `${e.type} (not editable here)`);
+    const row = el('div', {class: `param${enabled ? '' : ' disabled'}`, 'data-symbol': e.symbol, 'data-type': e.type,
+      'data-enabled': String(enabled)}, el('span', {class: 'label'}, e.label || e.symbol), el('div', {class: 'control'}, control));
+    parent.append(row);
+  }
+  // Groups that ended up empty (a description's outer frame) stay visible only by their contents.
+  for (const box of containers.values()) if (!box.querySelector('.param')) box.remove();
+}
+
+// ---- previews ------------------------------------------------------------------------------
+
+async function fetchImage(url) {
+  busy(1);
+  try {
+    const res = await fetch(url);
+    if (!res.ok) {
+      const data = await res.json().catch(() => ({}));
+      showMessage(data.error || `HTTP ${res.status}`, true);
+      return null;
+    }
+    return {blob: await res.blob(), seconds: res.headers.get('X-Render-Seconds')};
+  } catch (e) {
+    showMessage(`The server does not answer: ${e.message}`, true);
+    return null;
+  } finally {
+    busy(-1);
+  }
+}
+
+function showImage(img, blob) {
+  return new Promise((resolve) => {
+    const old = img.src;
+    img.onload = () => { if (old.startsWith('blob:')) URL.revokeObjectURL(old); resolve(); };
+    img.onerror = () => resolve();
+    img.src = URL.createObjectURL(blob);
+  });
+}
+
+// Coarse first (a quarter of the size, one sample), then the scene's own size and samples:
+// an answer that arrives after a newer edit is dropped.
+async function refreshPreviews() {
+  const generation = ++state.previewGeneration;
+  const img = $('preview');
+  const {width, height} = state.scene;
+  img.width = width;
+  img.height = height;
+  img.dataset.state = 'rendering';
+  const coarse = await fetchImage(`/api/preview.png?w=${Math.max(1, width >> 2)}&h=${Math.max(1, height >> 2)}&spp=1`);
+  if (generation !== state.previewGeneration) return;
+  if (coarse) {
+    await showImage(img, coarse.blob);
+    img.dataset.state = 'coarse';
+  }
+  const full = await fetchImage('/api/preview.png');
+  if (generation !== state.previewGeneration) return;
+  if (full) {
+    await showImage(img, full.blob);
+    $('preview-info').textContent = `Scene ${width}×${height}, ${state.scene.samples} spp, ${(Number(full.seconds) * 1000).toFixed(0)} ms`;
+  }
+  const swatch = state.shader ? await fetchImage(`/api/swatch.png?shader=${encodeURIComponent(state.shader)}`) : null;
+  if (generation !== state.previewGeneration) return;
+  if (swatch) await showImage($('swatch'), swatch.blob);
+  img.dataset.generation = String(generation);
+  img.dataset.state = full ? 'final' : 'failed';
+}
+
+// ---- scene, files, start -------------------------------------------------------------------
+
+function useScene(scene) {
+  state.scene = scene;
+  $('scene-file').textContent = scene.file;
+  const names = scene.editable.map((s) => s.name);
+  if (!names.includes(state.shader)) state.shader = names[0] || null;
+  const select = $('shader-select');
+  select.replaceChildren(...names.map((n) => el('option', {value: n, selected: n === state.shader}, n)));
+  $('shader-choice').hidden = names.length < 2;
+  renderPanel();
+  refreshPreviews();
+}
+
+async function listFiles() {
+  const files = await api('GET', '/api/files');
+  if (!files) return;
+  $('load-path').replaceChildren(...files.files.map((f) => el('option', {value: f, selected: f === state.scene?.file}, f)));
+  if (!$('save-path').value && state.scene) $('save-path').value = state.scene.file.replace(/\.json$/, '-edited.json');
+}
+
+async function start() {
+  const [described, scene] = await Promise.all([api('GET', '/api/describe'), api('GET', '/api/scene')]);
+  if (!described || !scene) return;
+  for (const p of described.plugins) if (p.description) state.plugins.set(p.id, p);
+  for (const icon of described.icons) state.icons.add(icon.id);
+  useScene(scene);
+  listFiles();
+  $('shader-select').addEventListener('change', (ev) => { state.shader = ev.target.value; renderPanel(); refreshPreviews(); });
+  $('save').addEventListener('click', async () => {
+    const saved = await api('POST', '/api/save', {path: $('save-path').value.trim()});
+    if (saved) { showMessage(`Saved ${saved.saved}`, false); listFiles(); }
+  });
+  $('load').addEventListener('click', async () => {
+    const scene = await api('POST', '/api/load', {path: $('load-path').value});
+    if (scene) { showMessage(`Loaded ${scene.file}`, false); useScene(scene); }
+  });
+}
+
+start();

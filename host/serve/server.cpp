@@ -1,0 +1,171 @@
+#include "serve/server.h"
+
+#include <httplib.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "serve/page_files.h"
+
+namespace host {
+
+namespace {
+
+const char* ContentType(std::string_view name) {
+  if (name.ends_with(".html")) return "text/html; charset=utf-8";
+  if (name.ends_with(".js")) return "text/javascript; charset=utf-8";
+  if (name.ends_with(".css")) return "text/css; charset=utf-8";
+  return "application/octet-stream";
+}
+
+void Send(const Reply& reply, httplib::Response& res) {
+  res.status = reply.status;
+  for (const auto& [name, value] : reply.headers) res.set_header(name, value);
+  res.set_header("Cache-Control", reply.headers.count("Cache-Control") ? reply.headers.at("Cache-Control")
+                                                                       : std::string("no-store"));
+  res.set_content(reply.body, reply.contentType);
+}
+
+/// The request's query as a Query.
+Query QueryOf(const httplib::Request& req) { return Query(req.params.begin(), req.params.end()); }
+
+std::string ErrorBody(const std::string& message) { return nlohmann::json{{"error", message}}.dump(); }
+
+}  // namespace
+
+struct LookdevServer::Impl {
+  explicit Impl(Lookdev& l) : lookdev(l) {}
+  Lookdev& lookdev;
+  httplib::Server server;
+  std::atomic<int> port{0};
+};
+
+LookdevServer::LookdevServer(Lookdev& lookdev) : impl_(std::make_unique<Impl>(lookdev)) {
+  httplib::Server& s = impl_->server;
+  Lookdev& l = impl_->lookdev;
+  // Somewhat more than the API allows, so that the API's own check answers with its message.
+  s.set_payload_max_length(kMaxRequestBytes + 1);
+
+  s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    const std::string host = req.get_header_value("Host");
+    const std::string port = std::to_string(impl_->port.load());
+    if (host != "127.0.0.1:" + port && host != "localhost:" + port) {
+      res.status = 403;
+      res.set_content(ErrorBody("this server answers requests for 127.0.0.1:" + port + " only"),
+                      "application/json");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (req.method == "POST" && req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
+      res.status = 415;
+      res.set_content(ErrorBody("send the request as application/json"), "application/json");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  // Answers the library makes itself (unknown path, oversized or malformed request) get a
+  // message too.
+  s.set_error_handler(
+      httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        std::string message =
+            res.status == 404 ? "no such page or API"
+            : res.status == 413
+                ? "the request is too large (at most " + std::to_string(kMaxRequestBytes) + " bytes)"
+                : "the request was refused (HTTP " + std::to_string(res.status) + ")";
+        res.set_content(ErrorBody(message), "application/json");
+        return httplib::Server::HandlerResponse::Handled;
+      }));
+  s.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+    std::string message = "internal error";
+    try {
+      if (ep) std::rethrow_exception(ep);
+    } catch (const std::exception& e) {
+      message += std::string(": ") + e.what();
+    } catch (...) {
+    }
+    res.status = 500;
+    res.set_content(ErrorBody(message), "application/json");
+  });
+
+  s.Get(R"(/([a-z]+\.(html|js|css))?)", [](const httplib::Request& req, httplib::Response& res) {
+    std::string name = req.matches[1].str();
+    if (name.empty()) name = "index.html";
+    const PageFile* file = FindPageFile(name);
+    if (!file) {
+      res.status = 404;
+      return;
+    }
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(reinterpret_cast<const char*>(file->data), file->size, ContentType(name));
+  });
+  s.Get("/api/describe", [&l](const httplib::Request&, httplib::Response& res) { Send(l.Describe(), res); });
+  s.Get("/api/scene", [&l](const httplib::Request&, httplib::Response& res) { Send(l.SceneState(), res); });
+  s.Get("/api/files", [&l](const httplib::Request&, httplib::Response& res) { Send(l.Files(), res); });
+  s.Get("/api/preview.png",
+        [&l](const httplib::Request& req, httplib::Response& res) { Send(l.Preview(QueryOf(req)), res); });
+  s.Get("/api/swatch.png",
+        [&l](const httplib::Request& req, httplib::Response& res) { Send(l.Swatch(QueryOf(req)), res); });
+  s.Get(R"(/api/icon/([^/]+)\.png)", [&l](const httplib::Request& req, httplib::Response& res) {
+    Send(l.Icon(req.matches[1].str()), res);
+  });
+  s.Post("/api/param",
+         [&l](const httplib::Request& req, httplib::Response& res) { Send(l.SetParam(req.body), res); });
+  s.Post("/api/lights",
+         [&l](const httplib::Request& req, httplib::Response& res) { Send(l.EditLights(req.body), res); });
+  s.Post("/api/save",
+         [&l](const httplib::Request& req, httplib::Response& res) { Send(l.Save(req.body), res); });
+  s.Post("/api/load",
+         [&l](const httplib::Request& req, httplib::Response& res) { Send(l.Load(req.body), res); });
+}
+
+LookdevServer::~LookdevServer() { Stop(); }
+
+bool LookdevServer::Bind(int port, std::string* error) {
+  bool ok = false;
+  if (port == 0) {
+    int bound = impl_->server.bind_to_any_port("127.0.0.1");
+    ok = bound > 0;
+    port = bound;
+  } else {
+    ok = impl_->server.bind_to_port("127.0.0.1", port);
+  }
+  if (!ok) {
+    *error = "cannot listen on 127.0.0.1:" + std::to_string(port) + " (is the port in use?)";
+    return false;
+  }
+  impl_->port = port;
+  return true;
+}
+
+int LookdevServer::Port() const { return impl_->port; }
+
+void LookdevServer::Run() { impl_->server.listen_after_bind(); }
+
+void LookdevServer::Stop() { impl_->server.stop(); }
+
+void LookdevServer::RunUntilSignal() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::atomic<bool> served{false};
+  std::thread waiter([&] {
+    int signal = 0;
+    sigwait(&signals, &signal);
+    Stop();
+    // A stop that came before the server listened: wait for it, then stop it.
+    while (!served && !impl_->server.is_running()) std::this_thread::yield();
+    Stop();
+  });
+  Run();
+  served = true;
+  // The server stopped without a signal (it failed): wake the waiting thread.
+  pthread_kill(waiter.native_handle(), SIGTERM);
+  waiter.join();
+}
+
+}  // namespace host

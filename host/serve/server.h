@@ -1,0 +1,51 @@
+// server.h - the look-development page's web server: the page files and the JSON API of a
+// Lookdev on 127.0.0.1, answered with cpp-httplib.
+//
+//   GET  /, /app.js, /style.css     the page
+//   GET  /api/describe              plug-ins, descriptions, icons
+//   GET  /api/scene                 the scene's shaders, values, enabling, lights
+//   POST /api/param                 {"shader", "param", "value"}
+//   POST /api/lights                {"shader", "action", "light", "flags"}
+//   GET  /api/preview.png           ?w=&h=&spp=
+//   GET  /api/swatch.png            ?shader=&size=
+//   GET  /api/icon/<id>.png
+//   GET  /api/files, POST /api/save {"path"}, POST /api/load {"path"}
+//
+// Requests must name the server as 127.0.0.1:<port> or localhost:<port> in their Host
+// header, and requests that change something must be application/json: another web page
+// that the same browser shows cannot then make edits or write files.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "serve/lookdev.h"
+
+namespace host {
+
+class LookdevServer {
+ public:
+  explicit LookdevServer(Lookdev& lookdev);
+  ~LookdevServer();
+  LookdevServer(const LookdevServer&) = delete;
+  LookdevServer& operator=(const LookdevServer&) = delete;
+
+  /// Binds to 127.0.0.1:port (0: a free port the system picks). False with *error when
+  /// the port cannot be had.
+  bool Bind(int port, std::string* error);
+  /// The bound port (0 before Bind).
+  int Port() const;
+  /// Serves until Stop is called (from any thread).
+  void Run();
+  void Stop();
+  /// Serves until SIGINT or SIGTERM arrives, then stops. Call it before starting threads
+  /// of one's own: the two signals are blocked in the calling thread and every thread it
+  /// starts, and taken by one waiting thread.
+  void RunUntilSignal();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace host
