@@ -1,0 +1,220 @@
+// The look-development page in Debian's headless Chromium, against `corvane-host serve`
+// on a copy of a closed-form scene (two distant lights on a wall, so every wall pixel has
+// the same grey). The tests run in order on one page and server.
+//
+// Environment: CORVANE_HOST (corvane-host), CORVANE_PLUGINS (plug-ins folder),
+// CORVANE_TEST_DATA (tests/data), CHROMIUM (default /usr/bin/chromium). A missing
+// browser or node_modules fails the run: `scripts/setup` installs both.
+import {after, before, describe, test} from 'node:test';
+import assert from 'node:assert/strict';
+import {spawn, execFileSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+const host = process.env.CORVANE_HOST;
+const plugins = process.env.CORVANE_PLUGINS;
+const data = process.env.CORVANE_TEST_DATA;
+
+let puppeteer;
+let server, browser, page, folder, address;
+
+/// Starts `corvane-host serve` on a free port and resolves with its address.
+function serve(scene, cwd) {
+  const child = spawn(host, ['serve', scene, '--port', '0', '--plugins', plugins], {cwd});
+  return new Promise((resolve, reject) => {
+    let out = '';
+    child.stdout.on('data', (chunk) => {
+      out += chunk;
+      const m = out.match(/at (http:\/\/127\.0\.0\.1:\d+\/)/);
+      if (m) resolve({child, address: m[1]});
+    });
+    child.stderr.on('data', (chunk) => { out += chunk; });
+    child.on('exit', (code) => reject(new Error(`corvane-host serve exited with ${code}: ${out}`)));
+  });
+}
+
+/// Waits until no request is open and the preview shows its full image.
+async function settled() {
+  await page.waitForFunction(() => document.body.dataset.busy === '0' &&
+    document.getElementById('preview').dataset.state === 'final', {timeout: 30000});
+}
+
+/// The 8-bit RGBA pixels of an image element at its natural size.
+async function pixelsOf(selectorOrDataUrl) {
+  return page.evaluate(async (what) => {
+    let img;
+    if (what.startsWith('data:')) {
+      img = new Image();
+      img.src = what;
+      await img.decode();
+    } else {
+      img = document.querySelector(what);
+    }
+    const canvas = document.createElement('canvas');
+    canvas.width = img.naturalWidth;
+    canvas.height = img.naturalHeight;
+    const ctx = canvas.getContext('2d');
+    ctx.drawImage(img, 0, 0);
+    return {width: canvas.width, height: canvas.height,
+      rgba: Array.from(ctx.getImageData(0, 0, canvas.width, canvas.height).data)};
+  }, selectorOrDataUrl);
+}
+
+async function centreGrey() {
+  const {width, height, rgba} = await pixelsOf('#preview');
+  const i = ((height >> 1) * width + (width >> 1)) * 4;
+  assert.equal(rgba[i], rgba[i + 1], 'grey output has equal channels');
+  return rgba[i];
+}
+
+/// The byte the shader's arithmetic gives a wall lit by the scene's distant lights: each
+/// counted light adds or subtracts the average of colour x brightness, then 0..1 clamping.
+function expectedGrey(scene, flagsByLight) {
+  let v = 0;
+  for (const light of scene.lights) {
+    const flags = flagsByLight[light.name] ?? 0;
+    if (!(flags & 1)) continue;
+    const b = light.brightness ?? 1;
+    const average = (light.color[0] * b + light.color[1] * b + light.color[2] * b) / 3;
+    v += flags & 2 ? average : -average;
+  }
+  return Math.round(Math.min(1, Math.max(0, v)) * 255);
+}
+
+async function messageShown() {
+  await page.waitForFunction(() => !document.getElementById('message').hidden, {timeout: 10000});
+  return page.$eval('#message', (m) => ({text: m.textContent, error: m.classList.contains('error')}));
+}
+
+describe('look-development page', () => {
+  before(async () => {
+    assert.ok(host && plugins && data, 'CORVANE_HOST, CORVANE_PLUGINS and CORVANE_TEST_DATA must be set');
+    assert.ok(fs.existsSync(chromium), `${chromium} is missing: run scripts/setup (Debian package chromium)`);
+    try {
+      puppeteer = (await import('puppeteer-core')).default;
+    } catch (e) {
+      assert.fail(`puppeteer-core is missing (${e.message}): run scripts/setup (npm ci in tests/browser)`);
+    }
+    folder = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-browser-'));
+    fs.copyFileSync(path.join(data, 'scenes', 'distant-a-b.json'), path.join(folder, 'wall.json'));
+    ({child: server, address} = await serve('wall.json', folder));
+    browser = await puppeteer.launch({executablePath: chromium, headless: true,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage']});
+    page = await browser.newPage();
+    await page.setViewport({width: 1100, height: 720});
+    await page.goto(address);
+    await settled();
+  });
+
+  after(async () => {
+    await browser?.close();
+    server?.kill('SIGINT');
+    if (folder) fs.rmSync(folder, {recursive: true, force: true});
+  });
+
+  test('the panel lists every parameter with its label and the flag icons', async () => {
+    const described = await page.evaluate(() => fetch('/api/describe').then((r) => r.json()));
+    const plugin = described.plugins.find((p) => p.description);
+    const params = plugin.description.elements.filter((e) => e.type !== 'GROUP' && e.type !== 'SEPARATOR');
+    assert.ok(params.length >= 7);
+    for (const e of params) {
+      const label = await page.$eval(`.param[data-symbol="${e.symbol}"] .label`, (l) => l.textContent);
+      assert.equal(label, e.label, e.symbol);
+    }
+    const labels = await page.$$eval('.param .label', (ls) => ls.map((l) => l.textContent));
+    for (const text of ['Lights', 'Shader', 'Mix Mode', 'Spare Value', 'Invert', 'Output', 'Gradient'])
+      assert.ok(labels.includes(text), text);
+    const cycle = await page.$$eval('.param[data-symbol="XCORVANE_OUTPUT"] option', (os) => os.map((o) => o.textContent));
+    assert.deepEqual(cycle, ['Grey', 'Gradient']);
+    // The sign switches show the registered icons, and they decode.
+    const icons = await page.$$eval('.inex .flag img', (is) => is.map((i) => ({src: i.getAttribute('src'), w: i.naturalWidth})));
+    assert.deepEqual(icons.map((i) => i.src), ['/api/icon/1057876.png', '/api/icon/1057875.png']);
+    assert.ok(icons.every((i) => i.w > 0));
+  });
+
+  test('switching Output to Gradient enables the gradient', async () => {
+    const gradient = '.param[data-symbol="XCORVANE_GRADIENT"]';
+    assert.equal(await page.$eval(gradient, (r) => r.dataset.enabled), 'false');
+    assert.equal(await page.$eval(`${gradient} input[type=number]`, (i) => i.disabled), true);
+    await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '1');
+    await settled();
+    assert.equal(await page.$eval(gradient, (r) => r.dataset.enabled), 'true');
+    assert.equal(await page.$eval(`${gradient} input[type=number]`, (i) => i.disabled), false);
+    await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '0');
+    await settled();
+    assert.equal(await page.$eval(gradient, (r) => r.dataset.enabled), 'false');
+  });
+
+  test("flipping a light's sign changes the preview as the shader's arithmetic says", async () => {
+    const scene = JSON.parse(fs.readFileSync(path.join(folder, 'wall.json'), 'utf8'));
+    const flags = {A: 3, B: 1};
+    assert.equal(await centreGrey(), expectedGrey(scene, flags));
+    const sign = (light) => `.inex li[data-object="${light}"] .flag[data-bit="1"]`;
+    await page.click(sign('B'));
+    await settled();
+    flags.B = 3;
+    assert.equal(await centreGrey(), expectedGrey(scene, flags));
+    await page.click(sign('A'));
+    await settled();
+    flags.A = 1;
+    assert.equal(await centreGrey(), expectedGrey(scene, flags));
+    await page.click(sign('A'));
+    await settled();
+    flags.A = 3;
+    assert.equal(await centreGrey(), expectedGrey(scene, flags));
+  });
+
+  test('bad input answers 4xx with a message that the page shows, and changes nothing', async () => {
+    const before = await page.evaluate(() => fetch('/api/scene').then((r) => r.text()));
+    // Out of range from the panel: 500 % where the description allows 0 to 100 %.
+    const spare = '.param[data-symbol="XCORVANE_SPARE_VALUE"] input';
+    await page.$eval(spare, (i) => { i.value = '500'; i.dispatchEvent(new Event('change')); });
+    let shown = await messageShown();
+    assert.ok(shown.error);
+    assert.match(shown.text, /XCORVANE_SPARE_VALUE.*outside/);
+    assert.equal(await page.$eval(spare, (i) => i.value), '100');
+    // Requests a page would not send.
+    const answers = await page.evaluate(async () => {
+      const post = (url, body, type = 'application/json') =>
+        fetch(url, {method: 'POST', headers: {'Content-Type': type}, body}).then(async (r) => ({status: r.status, ...(await r.json())}));
+      return [
+        await post('/api/param', '{"shader": "Mask", "param"'),
+        await post('/api/param', JSON.stringify({shader: 'Mask', param: 'XCORVANE_MIXMODE', value: 'add'})),
+        await post('/api/lights', JSON.stringify({shader: 'Mask', action: 'add', light: 'Sun'})),
+        await post('/api/param', 'x'.repeat(200000)),
+        await post('/api/save', JSON.stringify({path: '/tmp/elsewhere.json'})),
+      ];
+    });
+    for (const a of answers) {
+      assert.ok(a.status >= 400 && a.status < 500, JSON.stringify(a));
+      assert.ok(a.error.length > 0);
+    }
+    // Saving outside the served folder from the page.
+    await page.$eval('#save-path', (i) => { i.value = '../escaped.json'; });
+    await page.click('#save');
+    await page.waitForFunction(() => /outside the served folder/.test(document.getElementById('message').textContent));
+    assert.ok(!fs.existsSync(path.join(folder, '..', 'escaped.json')));
+    // The server still answers, with the scene as it was.
+    assert.equal(await page.evaluate(() => fetch('/api/scene').then((r) => r.text())), before);
+  });
+
+  test('save, then render from the command line: the same pixels', async () => {
+    await page.click('.param[data-symbol="XCORVANE_INVERT"] input[type=checkbox]');
+    await settled();
+    await page.$eval('#save-path', (i) => { i.value = 'saved.json'; });
+    await page.click('#save');
+    await page.waitForFunction(() => document.getElementById('message').textContent === 'Saved saved.json');
+    const rendered = path.join(folder, 'saved.png');
+    execFileSync(host, ['render', path.join(folder, 'saved.json'), '-o', rendered, '--plugins', plugins], {stdio: 'pipe'});
+    const file = fs.readFileSync(rendered);
+    const shown = await pixelsOf('#preview');
+    const fromCli = await pixelsOf(`data:image/png;base64,${file.toString('base64')}`);
+    assert.equal(shown.width, fromCli.width);
+    assert.equal(shown.height, fromCli.height);
+    assert.deepEqual(shown.rgba, fromCli.rgba);
+    const previewBytes = await page.evaluate(() => fetch('/api/preview.png').then((r) => r.arrayBuffer()).then((b) => Array.from(new Uint8Array(b))));
+    assert.deepEqual(Buffer.from(previewBytes), file);
+  });
+});
