@@ -277,7 +277,9 @@ function renderPanel() {
   for (const e of desc.elements) {
     const parent = containers.get(e.groupId) || panel;
     if (e.type === 'GROUP') {
-      const box = el('fieldset', {'data-group': e.symbol}, el('legend', {}, e.label || e.symbol));
+      // A group without a label of its own (a frame the host provides) adds no caption.
+      const box = e.label ? el('fieldset', {'data-group': e.symbol}, el('legend', {}, e.label))
+        : el('div', {'data-group': e.symbol});
       containers.set(e.id, box);
       parent.append(box);
       continue;

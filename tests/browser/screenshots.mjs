@@ -1,0 +1,32 @@
+// Takes the page's screenshots for docs/: examples/default.json as served, and with its
+// output switched to grey (the gradient greyed out). Run from the repository:
+//   node tests/browser/screenshots.mjs build/release/host/cli/corvane-host build/release/corvane
+import {spawn} from 'node:child_process';
+import path from 'node:path';
+import {fileURLToPath} from 'node:url';
+import puppeteer from 'puppeteer-core';
+
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const [host, plugins] = process.argv.slice(2);
+const server = spawn(path.resolve(host), ['serve', 'examples/default.json', '--port', '0', '--plugins', path.resolve(plugins)], {cwd: root});
+const address = await new Promise((resolve) => {
+  let out = '';
+  server.stdout.on('data', (c) => { out += c; const m = out.match(/(http:\/\/127\.0\.0\.1:\d+\/)/); if (m) resolve(m[1]); });
+});
+const browser = await puppeteer.launch({executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true,
+  args: ['--no-sandbox', '--disable-gpu']});
+try {
+  const page = await browser.newPage();
+  await page.setViewport({width: 1180, height: 640});
+  const settled = () => page.waitForFunction(() => document.body.dataset.busy === '0' &&
+    document.getElementById('preview').dataset.state === 'final', {timeout: 60000});
+  await page.goto(address);
+  await settled();
+  await page.screenshot({path: path.join(root, 'docs/lookdev.png')});
+  await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '0');
+  await settled();
+  await page.screenshot({path: path.join(root, 'docs/lookdev-grey.png')});
+} finally {
+  await browser.close();
+  server.kill('SIGINT');
+}
