@@ -448,18 +448,7 @@ Reply Lookdev::Preview(const Query& query) {
   if (int64_t(w) * h * spp > kMaxPreviewSamples)
     return Refuse(400, "the preview would take more than " + std::to_string(kMaxPreviewSamples) +
                            " samples; ask for fewer pixels or samples");
-  RenderSetup setup;
-  BuildRenderSetup(scene_, w, h, &setup);
-  RenderOptions options;
-  options.threads = options_.renderThreads;
-  options.samples = spp;
-  RenderImage image;
-  RenderStats stats;
-  std::string error;
-  if (!Render(setup, options, &image, &stats, &error)) return Refuse(500, error);
-  Reply reply = PngReply(EncodePng(image));
-  reply.headers["X-Render-Seconds"] = std::to_string(stats.seconds);
-  return reply;
+  return RenderPng(scene_, w, h, spp);
 }
 
 Reply Lookdev::Swatch(const Query& query) {
@@ -514,18 +503,24 @@ Reply Lookdev::Swatch(const Query& query) {
   SceneError error;
   if (!LoadSceneText(swatch.dump(), "material preview", &preview, &error))
     return Refuse(500, "the material preview could not be built: " + error.ToString());
+  Reply reply = RenderPng(preview, 0, 0, spp);
+  session_.DeleteDocument(preview.document);
+  return reply;
+}
+
+Reply Lookdev::RenderPng(const Scene& scene, int width, int height, int samples) {
   RenderSetup setup;
-  BuildRenderSetup(preview, 0, 0, &setup);
+  BuildRenderSetup(scene, width, height, &setup);
   RenderOptions options;
   options.threads = options_.renderThreads;
-  options.samples = spp;
+  options.samples = samples;
   RenderImage image;
   RenderStats stats;
-  std::string message;
-  bool rendered = Render(setup, options, &image, &stats, &message);
-  session_.DeleteDocument(preview.document);
-  if (!rendered) return Refuse(500, message);
-  return PngReply(EncodePng(image));
+  std::string error;
+  if (!Render(setup, options, &image, &stats, &error)) return Refuse(500, error);
+  Reply reply = PngReply(EncodePng(image));
+  reply.headers["X-Render-Seconds"] = std::to_string(stats.seconds);
+  return reply;
 }
 
 Reply Lookdev::Icon(const std::string& idText) {

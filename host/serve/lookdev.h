@@ -85,6 +85,8 @@ class Lookdev {
   nlohmann::json SceneJson();
   bool ResolvePath(const nlohmann::json& body, bool mustExist, std::string* path, Reply* refusal) const;
   void DropScene();
+  /// Renders scene (width/height 0: its own resolution) into a PNG reply.
+  Reply RenderPng(const Scene& scene, int width, int height, int samples);
 
   Session& session_;
   std::string folder_;

@@ -147,6 +147,10 @@ void LookdevServer::Run() { impl_->server.listen_after_bind(); }
 void LookdevServer::Stop() { impl_->server.stop(); }
 
 void LookdevServer::RunUntilSignal() {
+  // A shell starts background commands with SIGINT ignored, and an ignored signal never
+  // reaches sigwait: the two signals get their default action back before being blocked.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
@@ -154,8 +158,8 @@ void LookdevServer::RunUntilSignal() {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::atomic<bool> served{false};
   std::thread waiter([&] {
-    int signal = 0;
-    sigwait(&signals, &signal);
+    int received = 0;
+    sigwait(&signals, &received);
     Stop();
     // A stop that came before the server listened: wait for it, then stop it.
     while (!served && !impl_->server.is_running()) std::this_thread::yield();
