@@ -48,6 +48,9 @@ LookdevServer::LookdevServer(Lookdev& lookdev) : impl_(std::make_unique<Impl>(lo
   Lookdev& l = impl_->lookdev;
   // Somewhat more than the API allows, so that the API's own check answers with its message.
   s.set_payload_max_length(kMaxRequestBytes + 1);
+  // An image answer is headers then body: without this the body waits for the client's
+  // delayed acknowledgement of the headers (tens of milliseconds a preview).
+  s.set_tcp_nodelay(true);
 
   s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     const std::string host = req.get_header_value("Host");
