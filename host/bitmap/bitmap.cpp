@@ -1,6 +1,7 @@
 // bitmap.cpp - bitmaps, decoding, scaling, icons and the bitmap suite.
 #include "bitmap/bitmap.h"
 
+#include "core/memory.h"
 #include "core/suites.h"
 #include "core/text.h"
 
@@ -223,6 +224,7 @@ void ResetBitmapState() {
 namespace {
 
 C4DBitmap* SuiteBitmapAlloc() {
+  if (TakeModuleAllocationFault("bitmap")) return nullptr;
   int pending = failBitmapAllocs.load();
   while (pending > 0) {
     if (failBitmapAllocs.compare_exchange_weak(pending, pending - 1)) return nullptr;

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "core/customdata.h"
+#include "core/memory.h"
 #include "core/scene.h"
 #include "core/suites.h"
 
@@ -339,6 +340,8 @@ bool SuiteGetValue(const C4DContainer* c, int32_t id, C4DValue* out) {
 
 bool SuiteSetValue(C4DContainer* c, int32_t id, const C4DValue* value) {
   if (!c || !value) return false;
+  // Storing keeps a copy (a module allocation request); removing an entry needs no memory.
+  if (value->type != C4D_DTYPE_NONE && TakeModuleAllocationFault("container value")) return false;
   try {
     Value v;
     if (!Value::FromC(*value, &v)) return false;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <new>
 
+#include "core/memory.h"
 #include "core/scene.h"
 #include "core/suites.h"
 
@@ -130,6 +131,7 @@ void InExclude::SetFlags(int32_t index, int32_t flags) {
 namespace {
 
 C4DGradient* SuiteGradientAlloc() {
+  if (TakeModuleAllocationFault("gradient")) return nullptr;
   int n = failGradientAllocs.load();
   while (n > 0) {
     if (failGradientAllocs.compare_exchange_weak(n, n - 1)) return nullptr;

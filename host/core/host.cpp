@@ -40,6 +40,7 @@ Host::~Host() {
   ResetBitmapState();
   ResetResourceState();
   FailNextAllocations(0);
+  ResetModuleAllocationFaults();
   FailNextGradientAllocs(0);
   currentHost.store(nullptr);
 }

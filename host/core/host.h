@@ -8,7 +8,8 @@
 // Teardown order: ~Host destroys the documents first (calling the plug-ins' Free for every
 // instance, so the modules must still be loaded), then forgets the plug-ins, resets the
 // bitmap and resource state (ResetBitmapState / ResetResourceState) and the fault
-// injections of the allocator and of GradientAlloc.
+// injections of the allocator (with the numbering of module allocation requests) and of
+// GradientAlloc.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 
 #include "core/suites.h"
 
@@ -24,6 +25,12 @@ std::atomic<int64_t> liveBytes{0};
 std::atomic<int64_t> totalAllocations{0};
 std::atomic<int64_t> failedAllocations{0};
 std::atomic<int> failNext{0};
+std::atomic<int64_t> moduleRequests{0};
+std::atomic<int64_t> failRequest{0};
+std::atomic<int64_t> failRequestsFrom{0};
+std::atomic<bool> journaling{false};
+std::mutex journalMutex;
+std::vector<std::string> journal;
 
 // Consumes one injected failure if any is pending.
 bool TakeInjectedFailure() {
@@ -42,10 +49,41 @@ MemoryStats GetMemoryStats() {
 
 void FailNextAllocations(int n) { failNext.store(n > 0 ? n : 0); }
 
+int64_t ModuleAllocationRequests() { return moduleRequests.load(); }
+void FailModuleAllocation(int64_t n) { failRequest.store(n > 0 ? n : 0); }
+void FailModuleAllocationsFrom(int64_t n) { failRequestsFrom.store(n > 0 ? n : 0); }
+
+void ResetModuleAllocationFaults() {
+  failRequest.store(0);
+  failRequestsFrom.store(0);
+  moduleRequests.store(0);
+  std::lock_guard lock(journalMutex);
+  journal.clear();
+}
+
+void JournalModuleAllocations(bool on) { journaling.store(on); }
+
+std::vector<std::string> ModuleAllocationJournal() {
+  std::lock_guard lock(journalMutex);
+  return journal;
+}
+
+bool TakeModuleAllocationFault(const char* what, std::string_view detail) {
+  if (journaling.load()) {
+    std::string line(what);
+    if (!detail.empty()) line.append(" \"").append(detail).append("\"");
+    std::lock_guard lock(journalMutex);
+    journal.push_back(std::move(line));
+  }
+  const int64_t n = moduleRequests.fetch_add(1) + 1;
+  const int64_t from = failRequestsFrom.load();
+  return n == failRequest.load() || (from > 0 && n >= from);
+}
+
 void* ModuleAlloc(size_t size, size_t alignment) {
   if (alignment < 16) alignment = 16;
-  if ((alignment & (alignment - 1)) != 0 || TakeInjectedFailure() ||
-      size > std::numeric_limits<size_t>::max() - alignment - sizeof(BlockHeader)) {
+  if ((alignment & (alignment - 1)) != 0 || TakeModuleAllocationFault("memory block") ||
+      TakeInjectedFailure() || size > std::numeric_limits<size_t>::max() - alignment - sizeof(BlockHeader)) {
     failedAllocations.fetch_add(1);
     return nullptr;
   }

@@ -7,6 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace host {
 
@@ -23,6 +26,30 @@ MemoryStats GetMemoryStats();
 
 /// Makes the next n allocations of the memory suite fail (return null); 0 cancels.
 void FailNextAllocations(int n);
+
+/// Allocation requests of modules: every block of the memory suite and every suite call
+/// that makes a new host object for a module (texts and file names, the start-up folder,
+/// gradients, bitmaps, render lights, loaded resources, and the copy a container keeps of
+/// a value stored into it). They are numbered from 1 since the last
+/// ResetModuleAllocationFaults(); a session driven on one thread gets the same numbers
+/// every time it runs the same way, so one request can be picked out and failed.
+///
+/// The number of requests made since the last reset.
+int64_t ModuleAllocationRequests();
+/// Makes request number n fail (answered as out of memory); 0 cancels.
+void FailModuleAllocation(int64_t n);
+/// Makes request number n and every later one fail; 0 cancels.
+void FailModuleAllocationsFrom(int64_t n);
+/// Cancels both, restarts the numbering at 1 and empties the journal.
+void ResetModuleAllocationFaults();
+/// Keeps (true) or stops keeping a journal of the requests: one line per request in
+/// numbering order, naming what was asked for ("string \"res\"", "gradient", ...).
+void JournalModuleAllocations(bool on);
+/// The journal since the last reset.
+std::vector<std::string> ModuleAllocationJournal();
+/// For the suites: numbers one request (what: the kind of object, detail: e.g. its text);
+/// true when it must fail.
+bool TakeModuleAllocationFault(const char* what, std::string_view detail = {});
 
 /// Allocates size bytes aligned to max(alignment, 16) (alignment must be a power of two,
 /// else null). Null when out of memory or when a failure was injected. Counted.

@@ -1,6 +1,7 @@
 // render_suite.cpp - the render suite handed to modules: handle adapters over render
 // lights (lights.h) and shader calls (shaders.h).
 #include "core/lights.h"
+#include "core/memory.h"
 #include "core/scene.h"
 #include "core/shaders.h"
 #include "core/suites.h"
@@ -10,6 +11,7 @@ namespace host {
 namespace {
 
 C4DRayLight* SuiteAllocRayLight(C4DDocument* doc, C4DNode* lightObject) {
+  if (TakeModuleAllocationFault("render light")) return nullptr;
   return ToHandle(AllocRayLight(FromHandle(doc), FromHandle(lightObject)));
 }
 

@@ -5,10 +5,13 @@
 #include <new>
 
 #include "core/console.h"
+#include "core/memory.h"
 #include "core/suites.h"
 
 namespace host {
 namespace {
+
+std::atomic<int64_t> liveTexts{0};
 
 // Never destroyed, so it stays valid for modules until the very end of the process.
 StringData& SharedEmpty() {
@@ -45,6 +48,7 @@ C4DString* NewString(std::string_view text) {
     delete s;
     return nullptr;
   }
+  liveTexts.fetch_add(1, std::memory_order_relaxed);
   return reinterpret_cast<C4DString*>(s);
 }
 
@@ -58,7 +62,10 @@ void RetainString(C4DString* s) {
 
 void ReleaseString(C4DString* s) {
   if (!s || AsData(s)->immortal) return;
-  if (AsData(s)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete AsData(s);
+  if (AsData(s)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    delete AsData(s);
+    liveTexts.fetch_sub(1, std::memory_order_relaxed);
+  }
 }
 
 const C4DString* EmptyString() { return reinterpret_cast<const C4DString*>(&SharedEmpty()); }
@@ -123,6 +130,7 @@ C4DFilename* NewFilename(std::string_view path) {
     delete f;
     return nullptr;
   }
+  liveTexts.fetch_add(1, std::memory_order_relaxed);
   return reinterpret_cast<C4DFilename*>(f);
 }
 
@@ -135,14 +143,24 @@ void RetainFilename(C4DFilename* f) {
 }
 
 void ReleaseFilename(C4DFilename* f) {
-  if (f && AsData(f)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete AsData(f);
+  if (f && AsData(f)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    delete AsData(f);
+    liveTexts.fetch_sub(1, std::memory_order_relaxed);
+  }
 }
+
+int64_t LiveTexts() { return liveTexts.load(); }
 
 // ---- The suite ----------------------------------------------------------------------
 
 namespace {
 
+// Every suite call below that makes a new string or file name is a module allocation
+// request: an injected fault answers it as out of memory.
+
 C4DString* SuiteStringFromUtf8(const char* utf8, size_t length) {
+  if (TakeModuleAllocationFault("string", utf8 ? std::string_view(utf8, length) : std::string_view()))
+    return nullptr;
   if (!utf8) return NewString({});
   return NewString(std::string_view(utf8, length));
 }
@@ -156,15 +174,20 @@ const char* SuiteStringUtf8(const C4DString* s, size_t* length) {
 const C4DString* SuiteEmptyString() { return EmptyString(); }
 
 C4DFilename* SuiteFilenameFromString(const C4DString* path) {
-  return path ? NewFilename(StringText(path)) : nullptr;
+  if (!path || TakeModuleAllocationFault("file name", StringText(path))) return nullptr;
+  return NewFilename(StringText(path));
 }
 void SuiteFilenameRetain(C4DFilename* f) { RetainFilename(f); }
 void SuiteFilenameRelease(C4DFilename* f) { ReleaseFilename(f); }
-C4DString* SuiteFilenameToString(const C4DFilename* f) { return f ? NewString(FilenamePath(f)) : nullptr; }
+C4DString* SuiteFilenameToString(const C4DFilename* f) {
+  if (!f || TakeModuleAllocationFault("string", FilenamePath(f))) return nullptr;
+  return NewString(FilenamePath(f));
+}
 
 // The path operations allocate std::strings: nothing may escape to the module.
 template <typename F>
-C4DFilename* MakeFilename(F&& make) {
+C4DFilename* MakeFilename(const char* what, const C4DFilename* from, F&& make) {
+  if (TakeModuleAllocationFault(what, FilenamePath(from))) return nullptr;
   try {
     return NewFilename(make());
   } catch (...) {
@@ -175,16 +198,18 @@ C4DFilename* MakeFilename(F&& make) {
 // A null side of a join counts as an empty file name; both null answer null.
 C4DFilename* SuiteFilenameJoin(const C4DFilename* dir, const C4DFilename* name) {
   if (!dir && !name) return nullptr;
-  return MakeFilename([&] { return JoinPath(FilenamePath(dir), FilenamePath(name)); });
+  return MakeFilename("file name join", name ? name : dir,
+                      [&] { return JoinPath(FilenamePath(dir), FilenamePath(name)); });
 }
 C4DFilename* SuiteFilenameDirectory(const C4DFilename* f) {
-  return f ? MakeFilename([&] { return DirectoryPart(FilenamePath(f)); }) : nullptr;
+  return f ? MakeFilename("file name directory", f, [&] { return DirectoryPart(FilenamePath(f)); }) : nullptr;
 }
 C4DFilename* SuiteFilenameFile(const C4DFilename* f) {
-  return f ? MakeFilename([&] { return FilePart(FilenamePath(f)); }) : nullptr;
+  return f ? MakeFilename("file name file part", f, [&] { return FilePart(FilenamePath(f)); }) : nullptr;
 }
 C4DFilename* SuiteFilenameClearSuffix(const C4DFilename* f) {
-  return f ? MakeFilename([&] { return ClearSuffix(FilenamePath(f)); }) : nullptr;
+  return f ? MakeFilename("file name without suffix", f, [&] { return ClearSuffix(FilenamePath(f)); })
+           : nullptr;
 }
 bool SuiteFilenameEqual(const C4DFilename* a, const C4DFilename* b) {
   return FilenamePath(a) == FilenamePath(b);

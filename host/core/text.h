@@ -45,6 +45,9 @@ std::string_view FilenamePath(const C4DFilename* f);
 void RetainFilename(C4DFilename* f);
 void ReleaseFilename(C4DFilename* f);
 
+/// Strings and file names alive (the shared empty string is not counted).
+int64_t LiveTexts();
+
 /// Path operations on normalised paths ('/' separator).
 std::string JoinPath(std::string_view dir, std::string_view name);
 std::string DirectoryPart(std::string_view path);  ///< all but the last part

@@ -7,6 +7,7 @@
 
 #include "core/console.h"
 #include "core/suites.h"
+#include "core/text.h"
 
 namespace host {
 
@@ -123,10 +124,8 @@ std::unique_ptr<Module> Module::Open(const std::string& path, const ModuleOption
   // The framework's allocator must work before the first call
   info->memory = MemorySuite1();
 
-  const C4DTextSuite1* text = TextSuite1();
-  C4DString* pathString = text->StringFromUtf8(path.data(), path.size());
-  module->moduleFile = text->FilenameFromString(pathString);
-  text->StringRelease(pathString);
+  // The host's own file name, not one the module asked for.
+  module->moduleFile = NewFilename(path);
   return module;
 }
 
@@ -179,7 +178,7 @@ void Module::Unload() {
   info = nullptr;
   library.reset();
   if (moduleFile) {
-    TextSuite1()->FilenameRelease(moduleFile);
+    ReleaseFilename(moduleFile);
     moduleFile = nullptr;
   }
 }

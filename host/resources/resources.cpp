@@ -9,6 +9,7 @@
 #include <new>
 
 #include "core/console.h"
+#include "core/memory.h"
 #include "core/suites.h"
 #include "core/text.h"
 
@@ -192,6 +193,7 @@ void ResetResourceState() {
 namespace {
 
 C4DFilename* SuiteGetStartupPath() {
+  if (TakeModuleAllocationFault("start-up folder")) return nullptr;
   try {
     return NewFilename(StartupFolder());
   } catch (...) {
@@ -200,6 +202,7 @@ C4DFilename* SuiteGetStartupPath() {
 }
 
 C4DResource* SuiteLoadResource(const C4DFilename* folder) {
+  if (TakeModuleAllocationFault("resource", FilenamePath(folder))) return nullptr;
   try {
     ParseError error;
     C4DResource* res = LoadResourceFolder(std::string(FilenamePath(folder)), &error);

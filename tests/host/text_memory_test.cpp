@@ -136,6 +136,44 @@ TEST_F(MemoryTest, FaultInjectionFailsExactlyTheNextN) {
   cd->GradientFree(g);
 }
 
+// Module allocation requests across the suites share one numbering: request n alone, or n
+// and every later one, can be failed; texts and file names are counted while alive.
+TEST_F(MemoryTest, ModuleAllocationRequestsFailByNumber) {
+  const int64_t texts = host::LiveTexts();
+  host::ResetModuleAllocationFaults();
+  host::JournalModuleAllocations(true);
+  host::FailModuleAllocation(2);
+  void* block = mem->Alloc(16, 16);              // 1
+  C4DGradient* gradient = cd->GradientAlloc();   // 2: fails
+  C4DString* s = Str("res");                     // 3
+  C4DFilename* f = text->FilenameFromString(s);  // 4
+  EXPECT_NE(nullptr, block);
+  EXPECT_EQ(nullptr, gradient);
+  EXPECT_EQ(texts + 2, host::LiveTexts());
+  EXPECT_EQ(4, host::ModuleAllocationRequests());
+  EXPECT_EQ((std::vector<std::string>{"memory block", "gradient", "string \"res\"", "file name \"res\""}),
+            host::ModuleAllocationJournal());
+  host::JournalModuleAllocations(false);
+
+  host::FailModuleAllocationsFrom(6);
+  C4DFilename* joined = text->FilenameJoin(f, f);  // 5
+  EXPECT_NE(nullptr, joined);
+  EXPECT_EQ(nullptr, text->FilenameDirectory(joined));  // 6
+  EXPECT_EQ(nullptr, mem->Alloc(16, 16));               // 7
+  EXPECT_EQ(nullptr, render->AllocRayLight(nullptr, nullptr)) << "asked for, so counted";
+  EXPECT_EQ(8, host::ModuleAllocationRequests());
+
+  host::ResetModuleAllocationFaults();
+  EXPECT_EQ(0, host::ModuleAllocationRequests());
+  EXPECT_TRUE(host::ModuleAllocationJournal().empty());
+  void* again = mem->Alloc(16, 16);
+  EXPECT_NE(nullptr, again) << "a reset cancels the failures";
+  for (void* p : {block, again}) mem->Free(p);
+  for (C4DFilename* name : {f, joined}) text->FilenameRelease(name);
+  text->StringRelease(s);
+  EXPECT_EQ(texts, host::LiveTexts());
+}
+
 TEST_F(MemoryTest, CountersAreThreadSafe) {
   host::MemoryStats before = host::GetMemoryStats();
   std::vector<std::thread> threads;
