@@ -225,6 +225,9 @@ Bool RegisterCorvane() {
   }
   if (bitmap != nullptr) BaseBitmap::Free(bitmap);
 
+  // Without memory for the description's name the shader would be registered without its
+  // description (no parameters to show or to read from a scene file): refuse instead.
   const maxon::String description("XCorvane");
+  if (description.IsEmpty()) return false;
   return RegisterShaderPlugin(ID_CORVANE, name, 0, CorvaneShader::Alloc, description, 0);
 }
