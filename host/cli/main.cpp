@@ -167,7 +167,7 @@ int RunRender(const RenderArgs& args) {
   SceneError error;
   if (!LoadSceneFile(args.scene, &scene, &error)) {
     std::fprintf(stderr, "corvane-host: %s\n", error.ToString().c_str());
-    return kExitBadInput;
+    return error.whileWorking ? kExitFailure : kExitBadInput;
   }
   RenderSetup setup;
   BuildRenderSetup(scene, args.width, args.height, &setup);
@@ -218,7 +218,7 @@ int RunSave(const std::string& scenePath, const std::string& output, const std::
   SceneError error;
   if (!LoadSceneFile(scenePath, &scene, &error)) {
     std::fprintf(stderr, "corvane-host: %s\n", error.ToString().c_str());
-    return kExitBadInput;
+    return error.whileWorking ? kExitFailure : kExitBadInput;
   }
   std::string message;
   if (!SaveSceneFile(scene, output, &message)) {

@@ -34,6 +34,9 @@ struct SceneError {
   int line = 0, column = 0;
   std::string path;     ///< e.g. shaders[1] "Mask" / XCORVANE_SHADER
   std::string message;  ///< the cause
+  /// True when the file is not to blame: a plug-in could not create its shader or the host
+  /// ran out of memory (a failure while working, exit code 1; bad input is 2).
+  bool whileWorking = false;
   /// "file:line:column: path: message", leaving out what is unknown.
   std::string ToString() const;
 };
