@@ -216,7 +216,11 @@ Bool RegisterCorvane() {
       {ID_CORVANE_ICON_POSITIVE, "positive.png"},
   };
   for (const IconSource& source : icons) {
-    iconFile = GeGetPluginResourcePath() + Filename(maxon::String(source.file));
+    // The resource folder is asked for before the image's file name is made: separate
+    // statements, so that every compiler keeps this order of host calls.
+    const Filename folder = GeGetPluginResourcePath();
+    const Filename image{maxon::String(source.file)};
+    iconFile = folder + image;
     RegisterIcon(source.id, iconFile, 0, 0, 32, 32, ICONFLAG::NONE);
     // Load the whole image and scale it into the icon's bitmap.
     if (bitmap != nullptr) bitmap->Init(iconFile, -1, nullptr);

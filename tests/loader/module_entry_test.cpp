@@ -257,6 +257,37 @@ TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
   EXPECT_EQ(GetMemoryStats().liveBlocks, blocks) << "the module frees what it allocated by its last action 3";
 }
 
+// For each icon the host is asked for the resource folder (the start-up folder it compares
+// with, the name "res") anew, and only then for the image's file name, on every compiler.
+TEST_F(ModuleEntryTest, EachIconAsksForTheResourceFolderBeforeNamingItsImage) {
+  test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
+  std::unique_ptr<Module> m = sandbox.Open();
+  ASSERT_NE(m, nullptr) << sandbox.LastError();
+  ASSERT_EQ(m->SystemStart(), 1);
+  ASSERT_EQ(m->SendMessage(C4D_MSG_LOAD_RESOURCE), 1);
+  ResetModuleAllocationFaults();
+  JournalModuleAllocations(true);
+  EXPECT_EQ(m->Start(), 1);
+  JournalModuleAllocations(false);
+  const std::vector<std::string> journal = ModuleAllocationJournal();
+
+  auto find = [&](const std::string& entry, size_t from) {
+    auto at = std::find(journal.begin() + static_cast<std::ptrdiff_t>(from), journal.end(), entry);
+    return static_cast<size_t>(at - journal.begin());
+  };
+  size_t previous = 0;
+  for (const char* file : {"negative.png", "positive.png"}) {
+    const size_t name = find("string \"" + std::string(file) + "\"", previous);
+    ASSERT_LT(name, journal.size()) << file << " never named";
+    EXPECT_LT(find("start-up folder", previous), name) << file << ": the folder was not asked for first";
+    EXPECT_LT(find("string \"res\"", previous), name) << file << ": the folder was not asked for first";
+    EXPECT_LT(find("file name join \"res\"", previous), name) << file << ": the folder was not made first";
+    EXPECT_LT(name, find("file name join \"" + std::string(file) + "\"", name)) << file;
+    previous = name + 1;
+  }
+  ResetModuleAllocationFaults();
+}
+
 TEST_F(ModuleEntryTest, MissingDescriptionFailsRegistrationOnce) {
   test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
   sandbox.Folder().Remove("plugins/corvane/res/description/xcorvane.res");
