@@ -48,8 +48,11 @@ bool MessageAdapter(C4DNodeData* data, C4DNode* node, int32_t type, void* msgDat
 
 bool GetDEnablingAdapter(C4DNodeData* data, C4DNode* node, const C4DDescID* id, const C4DValue* tData,
                          int32_t flags, const C4DContainer* itemdesc) {
-  static const DescID noId;
-  static const GeData noData;
+  // The stand-ins for a missing ID or value live for this call only. A function-local
+  // static GeData would be destroyed with the module's globals at the final action 3, and
+  // a later start in the same load would hand the destroyed object to the plug-in.
+  const DescID noId;
+  const GeData noData;
   const DescID& descId = id != nullptr ? *reinterpret_cast<const DescID*>(id) : noId;
   const GeData& value = tData != nullptr ? *reinterpret_cast<const GeData*>(tData) : noData;
   return Data(data)->GetDEnabling(Handle<GeListNode>(node), descId, value,
@@ -57,7 +60,7 @@ bool GetDEnablingAdapter(C4DNodeData* data, C4DNode* node, const C4DDescID* id, 
 }
 
 int32_t InitRenderAdapter(C4DNodeData* data, C4DNode* shader, const C4DInitRenderStruct* irs) {
-  static const InitRenderStruct noIrs;
+  const InitRenderStruct noIrs;
   const InitRenderStruct& init = irs != nullptr ? *Handle<InitRenderStruct>(irs) : noIrs;
   return static_cast<int32_t>(Shader(data)->InitRender(Handle<BaseShader>(shader), init));
 }
