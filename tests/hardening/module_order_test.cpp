@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "core/console.h"
+#include "core/lights.h"
 #include "core/memory.h"
 #include "core/suites.h"
 #include "corvane_ids.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
 #include "session/session.h"
+#include "session_support.h"
 
 namespace hardening {
 namespace {
@@ -64,6 +66,34 @@ TEST_F(ModuleOrderTest, CallsAfterTheFinalEndKeepNothing) {
   EXPECT_EQ(0, module->Start());
   EXPECT_EQ(5, module->CallMain(C4D_ACTION_QUERY));
   EXPECT_EQ(afterEnd, host::GetMemoryStats().liveBlocks);
+}
+
+// The host may destroy an instance between the module's final action 3 and its unloading:
+// the instance still hands its render lights back, while a message 1 sent after the end
+// still keeps nothing.
+TEST_F(ModuleOrderTest, AnInstanceDestroyedAfterTheEndStillHandsBackItsRenderLights) {
+  ASSERT_TRUE(module->RunLifecycle());
+  host::Document* doc = host->NewDocument("ended");
+  host::Node* light = NewLight(doc, host::LIGHT_TYPE_OMNI, {1, 1, 1});
+  host::Node* shader = doc->CreateShader(kCorvane, "outlives the end");
+  ASSERT_NE(nullptr, shader);
+  host::InExclude list;
+  list.Append(light, kFlagsOnPositive);
+  shader->Data().Set(kLights, host::Value::FromInExclude(list));
+  const int64_t lights = host::LiveRayLights();
+  EXPECT_EQ(C4D_INITRENDERRESULT_OK, Prepare(doc, shader));
+  host::ShaderFreeRender(shader);
+  EXPECT_EQ(lights + 1, host::LiveRayLights()) << "the instance keeps its render light";
+
+  EXPECT_EQ(1, module->End());
+  const int64_t afterEnd = host::GetMemoryStats().liveBlocks;
+  const int64_t resources = host::LiveResourceCount();
+  EXPECT_EQ(-1, module->SendMessage(C4D_MSG_LOAD_RESOURCE));
+  EXPECT_EQ(afterEnd, host::GetMemoryStats().liveBlocks) << "message 1 after the end keeps memory";
+  EXPECT_EQ(resources, host::LiveResourceCount()) << "message 1 after the end loads the resource";
+
+  EXPECT_TRUE(doc->DeleteNode(shader));
+  EXPECT_EQ(lights, host::LiveRayLights()) << "the render light was not handed back";
 }
 
 TEST_F(ModuleOrderTest, RestartAfterTheFinalEndRunsAFreshLife) {

@@ -22,7 +22,8 @@ BaseBitmap* BaseBitmap::Alloc() {
 
 void BaseBitmap::Free(BaseBitmap*& bmp) {
   if (bmp == nullptr) return;
-  if (const C4DBitmapSuite1* suite = BitmapSuite()) suite->BitmapFree(Handle<C4DBitmap>(bmp));
+  if (const C4DBitmapSuite1* suite = maxon::details::ReleaseBitmapSuite())
+    suite->BitmapFree(Handle<C4DBitmap>(bmp));
   bmp = nullptr;
 }
 

@@ -72,7 +72,8 @@ void GeData::CopyFrom(const GeData& other) {
 
 void GeData::Free() {
   if (_type == DA_STRING && _u.handle != nullptr) {
-    if (const C4DTextSuite1* text = TextSuite()) text->StringRelease(static_cast<C4DString*>(_u.handle));
+    if (const C4DTextSuite1* text = maxon::details::ReleaseTextSuite())
+      text->StringRelease(static_cast<C4DString*>(_u.handle));
   }
   _type = DA_NIL;
   _u.handle = nullptr;

@@ -26,7 +26,8 @@ Gradient* Gradient::Alloc() {
 
 void Gradient::Free(Gradient*& grad) {
   if (grad == nullptr) return;
-  if (const C4DCustomDataSuite1* suite = CustomDataSuite()) suite->GradientFree(Handle<C4DGradient>(grad));
+  if (const C4DCustomDataSuite1* suite = maxon::details::ReleaseCustomDataSuite())
+    suite->GradientFree(Handle<C4DGradient>(grad));
   grad = nullptr;
 }
 

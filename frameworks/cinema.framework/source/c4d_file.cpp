@@ -17,7 +17,7 @@ C4DFilename* Share(const C4DFilename* h) {
 
 void Drop(C4DFilename*& h) {
   if (h == nullptr) return;
-  if (const C4DTextSuite1* text = TextSuite()) text->FilenameRelease(h);
+  if (const C4DTextSuite1* text = maxon::details::ReleaseTextSuite()) text->FilenameRelease(h);
   h = nullptr;
 }
 

@@ -16,6 +16,7 @@ Filename* g_modulePath = nullptr;
 // Action 1: the host hands over its interface and the module file's path.
 Int32 SystemStart(void* hostInterface, void* moduleFile) {
   if (++g_usageCount != 1) return 1;
+  maxon::details::g_endedHostInterface = nullptr;
   maxon::details::g_hostInterface = static_cast<const C4DHostInterface*>(hostInterface);
   // A missing interface is answered like a host that is too old: nothing is read from it.
   if (maxon::details::g_hostInterface == nullptr || maxon::details::g_hostInterface->version < C4D_API_VERSION_MIN || moduleFile == nullptr)
@@ -35,6 +36,8 @@ Int32 End() {
   DeleteObj(g_modulePath);
   maxon::details::RunGlobalDestructors();
   // The host's services end with the module's life; a later start hands them over again.
+  // Only what the module still holds may go back through them until then.
+  maxon::details::g_endedHostInterface = maxon::details::g_hostInterface;
   maxon::details::g_hostInterface = nullptr;
   return 1;
 }
@@ -45,6 +48,7 @@ namespace maxon {
 namespace details {
 
 const C4DHostInterface* g_hostInterface = nullptr;
+const C4DHostInterface* g_endedHostInterface = nullptr;
 void SetHostInterface(const C4DHostInterface* host) { g_hostInterface = host; }
 const Filename* ModulePath() { return g_modulePath; }
 

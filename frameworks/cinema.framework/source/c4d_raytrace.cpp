@@ -56,7 +56,8 @@ RayLight* AllocRayLight(BaseDocument* doc, BaseObject* op) {
 
 void FreeRayLight(RayLight*& light) {
   if (light == nullptr) return;
-  if (const C4DRenderSuite1* suite = RenderSuite()) suite->FreeRayLight(Handle<C4DRayLight>(light));
+  if (const C4DRenderSuite1* suite = maxon::details::ReleaseRenderSuite())
+    suite->FreeRayLight(Handle<C4DRayLight>(light));
   light = nullptr;
 }
 

@@ -20,7 +20,7 @@ C4DString* Share(const C4DString* h) {
 
 void Drop(C4DString*& h) {
   if (h == nullptr) return;
-  if (const C4DTextSuite1* text = TextSuite()) text->StringRelease(h);
+  if (const C4DTextSuite1* text = details::ReleaseTextSuite()) text->StringRelease(h);
   h = nullptr;
 }
 
