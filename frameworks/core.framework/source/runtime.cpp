@@ -19,7 +19,12 @@
 // The module record and the framework's allocator
 // ---------------------------------------------------------------------------------
 extern "C" {
+#if defined(__APPLE__)
+// On macOS the record starts as zero and a static initialiser (below) writes its version.
+C4D_EXPORT C4DModuleInfo g_maxon = {0, nullptr, nullptr, {}};
+#else
 C4D_EXPORT C4DModuleInfo g_maxon = {C4D_MODULEINFO_VERSION, nullptr, nullptr, {}};
+#endif
 
 #if defined(__APPLE__)
 /// The framework's CPU yield hook; the host may set it. Exported only where the host
@@ -29,6 +34,20 @@ C4D_EXPORT void* g_CpuYieldDelegate = nullptr;
 void* g_CpuYieldDelegate = nullptr;
 #endif
 }
+
+#if defined(__APPLE__)
+namespace {
+
+// Writes g_maxon's version while the library's static initialisers run. The store is
+// volatile so that the compiler cannot evaluate this initialiser at build time and turn
+// the version back into initial data.
+struct ModuleInfoVersion {
+  ModuleInfoVersion() { *static_cast<volatile int64_t*>(&g_maxon.version) = C4D_MODULEINFO_VERSION; }
+};
+ModuleInfoVersion g_moduleInfoVersion;
+
+}  // namespace
+#endif
 
 namespace maxon {
 namespace details {
