@@ -99,11 +99,15 @@ Vec3 TraceCameraRay(const RenderSetup& setup, const RayD& ray, int thread, int64
 
 namespace {
 
-/// Runs body(tile, thread) for every tile in [0, count) on up to `threads` threads.
-/// Normally oneTBB's scheduler does the work. Plain std::threads taking tiles from an
-/// atomic counter do it where oneTBB is not used: in the Windows build (no oneTBB there)
-/// and in the thread-sanitizer build, which cannot see the synchronisation inside the
-/// (uninstrumented) TBB library and would report its internal hand-overs as races.
+/// Runs body(tile, thread) for every tile in [0, count) on up to `threads` threads, with
+/// `thread` always in [0, threads): shaders index per-thread scratch with it.
+/// Normally oneTBB's scheduler does the work, in an arena of its own with exactly
+/// `threads` slots: a thread's index is its slot there, whichever thread calls Render (a
+/// worker of another arena included) and however many cores the machine has. Plain
+/// std::threads taking tiles from an atomic counter do it where oneTBB is not used: in the
+/// Windows build (no oneTBB there) and in the thread-sanitizer build, which cannot see the
+/// synchronisation inside the (uninstrumented) TBB library and would report its internal
+/// hand-overs as races.
 template <typename Body>
 void ParallelForTiles(int count, int threads, const Body& body) {
 #if defined(CORVANE_PLAIN_THREADS)
@@ -116,10 +120,12 @@ void ParallelForTiles(int count, int threads, const Body& body) {
   worker(0);
   for (std::thread& th : pool) th.join();
 #else
-  (void)threads;
-  tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), [&](const tbb::blocked_range<int>& range) {
-    int thread = tbb::this_task_arena::current_thread_index();
-    for (int t = range.begin(); t != range.end(); ++t) body(t, thread);
+  tbb::task_arena arena(std::max(1, threads));
+  arena.execute([&] {
+    tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), [&](const tbb::blocked_range<int>& range) {
+      int thread = tbb::this_task_arena::current_thread_index();
+      for (int t = range.begin(); t != range.end(); ++t) body(t, thread);
+    });
   });
 #endif
 }

@@ -63,7 +63,9 @@ void SampleOffset(int x, int y, int i, int n, double* dx, double* dy);
 
 /// Renders into *image (resized to the camera's resolution). Tiles run in parallel with
 /// oneTBB; every pixel depends only on its own samples, so the result is the same for any
-/// thread count. Returns false (with *error) only when the options are unusable.
+/// thread count. The thread index in each sample's volume data is below the thread count
+/// announced to InitRender (C4DInitRenderStruct::threadCount). Returns false (with *error)
+/// only when the options are unusable.
 bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage* image, RenderStats* stats,
             std::string* error);
 
