@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/plugins.h"
+#include "core/scene.h"
 #include "core/suites.h"
 
 namespace host {
@@ -130,10 +132,33 @@ void ParallelForTiles(int count, int threads, const Body& body) {
 #endif
 }
 
+/// "shader "name" (plug-in Name, 1057829)" for messages.
+std::string DescribeShader(C4DNode* handle) {
+  const Node* node = FromHandle(handle);
+  std::string text = "shader \"" + node->Name() + "\"";
+  if (const PluginInfo* plugin = node->Plugin())
+    text += " (plug-in " + plugin->name + ", " + std::to_string(plugin->id) + ")";
+  return text;
+}
+
+std::string DescribeInitRenderResult(int32_t result) {
+  switch (result) {
+    case C4D_INITRENDERRESULT_OUTOFMEMORY:
+      return "out of memory";
+    case C4D_INITRENDERRESULT_ASSETMISSING:
+      return "an asset is missing";
+    case C4D_INITRENDERRESULT_USERBREAK:
+      return "stopped by the user";
+    default:
+      return "error " + std::to_string(result);
+  }
+}
+
 }  // namespace
 
 bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage* image, RenderStats* stats,
             std::string* error) {
+  if (stats) *stats = RenderStats{};
   const PinholeCamera& cam = setup.camera;
   if (cam.Width() <= 0 || cam.Height() <= 0 || cam.Width() > 65536 || cam.Height() > 65536) {
     if (error)
@@ -172,7 +197,25 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
   C4DInitRenderStruct irs{};
   irs.doc = setup.document;
   irs.threadCount = threads;
-  for (C4DNode* sh : setup.shaders) RenderSuite1()->ShaderInitRender(sh, &irs);
+
+  // Prepare the shaders. A refusal ends the render before the first sample; the shaders
+  // asked so far, the refusing one included, are released as after a render.
+  size_t asked = 0;
+  int32_t prepared = C4D_INITRENDERRESULT_OK;
+  while (asked < setup.shaders.size() && prepared == C4D_INITRENDERRESULT_OK)
+    prepared = RenderSuite1()->ShaderInitRender(setup.shaders[asked++], &irs);
+  if (prepared != C4D_INITRENDERRESULT_OK) {
+    for (size_t i = asked; i-- > 0;) RenderSuite1()->ShaderFreeRender(setup.shaders[i]);
+    if (error)
+      *error = DescribeShader(setup.shaders[asked - 1]) +
+               " could not prepare for rendering: " + DescribeInitRenderResult(prepared) +
+               "; nothing was rendered";
+    if (stats) {
+      stats->threads = threads;
+      stats->preparationFailed = true;
+    }
+    return false;
+  }
 
   // Render image tiles
   ParallelForTiles(tileCount, threads, [&](int t, int thread) {

@@ -49,6 +49,7 @@ struct RenderStats {
   int64_t nonFinite = 0;      ///< NaN or infinite shader results, replaced by 0
   double seconds = 0;         ///< wall time from the first InitRender to the last FreeRender
   int threads = 0;            ///< worker threads allowed
+  bool preparationFailed = false;  ///< a shader's InitRender failed, so nothing was rendered
   std::string ToString() const;
 };
 
@@ -64,8 +65,13 @@ void SampleOffset(int x, int y, int i, int n, double* dx, double* dy);
 /// Renders into *image (resized to the camera's resolution). Tiles run in parallel with
 /// oneTBB; every pixel depends only on its own samples, so the result is the same for any
 /// thread count. The thread index in each sample's volume data is below the thread count
-/// announced to InitRender (C4DInitRenderStruct::threadCount). Returns false (with *error)
-/// only when the options are unusable.
+/// announced to InitRender (C4DInitRenderStruct::threadCount).
+///
+/// Returns false (with *error) when the options are unusable, and when a shader's InitRender
+/// answers anything but C4D_INITRENDERRESULT_OK: then no sample is taken, every shader that
+/// was asked to prepare (the failing one included, since it may have prepared a part) gets
+/// FreeRender, last first, *error names the shader and the result, and
+/// stats->preparationFailed is set.
 bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage* image, RenderStats* stats,
             std::string* error);
 

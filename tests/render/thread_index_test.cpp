@@ -1,6 +1,7 @@
-// What the renderer promises a shader about threads: the thread index in the volume data
-// is always below the thread count announced to InitRender (a shader keeps per-thread
-// scratch indexed by it).
+// What the renderer promises a shader about threads and preparation: the thread index in
+// the volume data is always below the thread count announced to InitRender (a shader keeps
+// per-thread scratch indexed by it), and a shader whose InitRender fails stops the render
+// before any sample, with every shader that was asked to prepare released again.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -140,6 +141,32 @@ TEST_F(ThreadIndexTest, ARenderStartedOnAWorkerOfAnotherArenaUsesItsOwnIndices) 
   done.get_future().wait();
 }
 #endif
+
+TEST_F(ThreadIndexTest, AFailedPreparationStopsTheRenderAndReleasesWhatWasAsked) {
+  Shader("B").initResult = C4D_INITRENDERRESULT_OUTOFMEMORY;
+  RenderImage image;
+  RenderStats stats;
+  std::string message;
+  EXPECT_FALSE(Render(setup, RenderOptions{}, &image, &stats, &message));
+  EXPECT_TRUE(stats.preparationFailed);
+  EXPECT_EQ(0, stats.shaderSamples);
+  EXPECT_NE(std::string::npos, message.find("shader \"B\" (plug-in Scratch, 999101)")) << message;
+  EXPECT_NE(std::string::npos, message.find("out of memory")) << message;
+
+  EXPECT_EQ(1, Shader("A").initRenders);
+  EXPECT_EQ(1, Shader("B").initRenders);
+  EXPECT_EQ(0, Shader("C").initRenders) << "nothing is prepared after the failure";
+  EXPECT_EQ(1, Shader("A").freeRenders);
+  EXPECT_EQ(1, Shader("B").freeRenders) << "the failing shader may have prepared a part";
+  EXPECT_EQ(0, Shader("C").freeRenders);
+  for (const char* name : {"A", "B", "C"}) EXPECT_EQ(0, Shader(name).outputs) << name;
+
+  // Bad options are still bad input, not a failed preparation.
+  RenderOptions bad;
+  bad.samples = 0;
+  EXPECT_FALSE(Render(setup, bad, &image, &stats, &message));
+  EXPECT_FALSE(stats.preparationFailed);
+}
 
 }  // namespace
 }  // namespace host
