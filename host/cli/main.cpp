@@ -191,19 +191,16 @@ int RunRender(const RenderArgs& args) {
   std::string message;
   try {
     if (!Render(setup, options, &image, &stats, &message)) {
-      std::fprintf(stderr, "corvane-host: %s: %s
-", args.scene.c_str(), message.c_str());
+      std::fprintf(stderr, "corvane-host: %s: %s\n", args.scene.c_str(), message.c_str());
       // A shader that cannot prepare is a failure while working, not bad input.
       return stats.preparationFailed ? kExitFailure : kExitBadInput;
     }
     if (stats.nonFinite > 0)
       std::fprintf(stderr,
-                   "corvane-host: warning: %lld shader samples were NaN or infinite and were replaced by 0
-",
+                   "corvane-host: warning: %lld shader samples were NaN or infinite and were replaced by 0\n",
                    static_cast<long long>(stats.nonFinite));
     if (!WriteImage(image, args.output, &message)) {
-      std::fprintf(stderr, "corvane-host: %s
-", message.c_str());
+      std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
       return kExitFailure;
     }
   } catch (const std::bad_alloc&) {

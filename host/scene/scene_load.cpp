@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <new>
 #include <set>
 #include <sstream>
 
@@ -24,6 +25,7 @@ namespace {
 
 struct LoadFailure {
   std::string path, message;
+  bool whileWorking = false;
 };
 
 class Loader {
@@ -194,9 +196,10 @@ Node* Loader::MakeShader(const json& e, const std::string& name, const std::stri
                     "unknown plug-in " + p.dump() + " (known: color, checkerboard, noise" + known + ")");
   }
   Node* node = doc->CreateShader(type, name);
-  if (!node)
-    return FailNode(path,
-                    "the plug-in " + p.dump() + " could not create a shader (allocation or Init failed)");
+  if (!node) {
+    FailNode(path, "the plug-in " + p.dump() + " could not create a shader (allocation or Init failed)");
+    failure.whileWorking = true;  // the file is not to blame
+  }
   return node;
 }
 
@@ -470,12 +473,16 @@ bool LoadSceneText(const std::string& text, const std::string& file, Scene* out,
   bool ok = false;
   try {
     ok = loader.Load(root);
+  } catch (const std::bad_alloc&) {
+    loader.failure.message = "out of memory";
+    loader.failure.whileWorking = true;
   } catch (const std::exception& e) {  // a JSON value read as the wrong type
     loader.failure.message = e.what();
   }
   if (!ok) {
     error->path = loader.failure.path;
     error->message = loader.failure.message;
+    error->whileWorking = loader.failure.whileWorking;
     host->DeleteDocument(scene.document);
     return false;
   }
