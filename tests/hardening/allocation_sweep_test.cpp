@@ -33,6 +33,7 @@
 #include "resources/resources.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "session/session.h"
 #include "session_support.h"
 
 namespace hardening {
@@ -378,8 +379,8 @@ SceneObservation RunScene(const std::string& plugins, const std::string& text, c
   host::Console().Clear();
   const Counters start = Counters::Now();
   {
-    host::Host host;
-    host::PluginsFolder folder = host::LoadPluginsFolder(plugins);
+    host::Session host;
+    host.LoadPluginsFolder(plugins);
     EXPECT_NE(nullptr, host.Plugins().Find(kCorvane));
     fault.Apply();
 
@@ -399,8 +400,7 @@ SceneObservation RunScene(const std::string& plugins, const std::string& text, c
     }
     o.requests = host::ModuleAllocationRequests();
     host::ResetModuleAllocationFaults();
-    folder.modules.clear();
-  }
+  }  // documents, the module's final action 3, the host
   o.leaks = start.Difference(Counters::Now());
   return o;
 }
