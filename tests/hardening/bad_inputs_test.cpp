@@ -217,7 +217,7 @@ TEST_F(BadSceneTest, NonFiniteAndNegativeLightValuesGiveAValueInZeroToOne) {
     EXPECT_TRUE(out.x >= 0 && out.x <= 1) << c.name << ": " << out.x;
     EXPECT_EQ(out.x, out.y) << c.name;
   }
-  // A NaN light beside a good one: the good one still counts.
+  // A NaN light beside a good one makes the sum NaN; the answer still lies in [0, 1].
   host::Node* bad = NewLight(doc, host::LIGHT_TYPE_OMNI, {nan, nan, nan});
   host::Node* good = NewLight(doc, host::LIGHT_TYPE_OMNI, {0.5, 0.5, 0.5});
   host::Vec3 out = Render(Corvane({good, bad}));
