@@ -1,7 +1,8 @@
 // scene_schema.h - the vocabulary of scene files that loading and saving share: the
 // friendly keys of the host's own node parameters (with their conversions), the named
 // choices of enumerated parameters, the names of object types and built-in shaders, and
-// small conversions (degrees, numeric keys). Internal to host/scene.
+// small conversions (degrees, numeric keys). Used by host/scene and by the page server,
+// which accepts parameters under the same names.
 #pragma once
 
 #include <cstdint>

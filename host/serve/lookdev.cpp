@@ -15,6 +15,7 @@
 #include "render/renderer.h"
 #include "resources/resources.h"
 #include "scene/scene_render.h"
+#include "scene/scene_schema.h"
 #include "session/session_info.h"
 
 namespace host {
@@ -39,20 +40,6 @@ Reply PngReply(std::string png) {
   r.contentType = "image/png";
   r.body = std::move(png);
   return r;
-}
-
-/// A decimal int32 ("10008", "-3"); false for anything else.
-bool ParseInt32(const std::string& text, int32_t* out) {
-  if (text.empty() || text.size() > 11) return false;
-  char* end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(text.c_str(), &end, 10);
-  if (*end != '\0' || errno == ERANGE || v < std::numeric_limits<int32_t>::min() ||
-      v > std::numeric_limits<int32_t>::max() ||
-      !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-'))
-    return false;
-  *out = int32_t(v);
-  return true;
 }
 
 /// The deepest nesting of arrays and objects in JSON text (strings skipped). Deeply nested
@@ -180,8 +167,7 @@ json ElementJson(const DescriptionElement& e) {
 }
 
 std::shared_ptr<const RegisteredDescription> DescriptionOfShader(const Node* node) {
-  if (!node || !node->IsShader() || !node->Plugin()) return nullptr;
-  return Descriptions().Find(node->Plugin()->id);
+  return node && node->IsShader() ? scenefile::DescriptionOf(node) : nullptr;
 }
 
 /// Checks a value the page sends against what the description declares beyond its type:
@@ -338,7 +324,7 @@ Reply Lookdev::SetParamLocked(const std::string& shaderName, const std::string& 
   if (!desc) return Refuse(400, "\"" + shaderName + "\" has no description to edit");
   const DescriptionElement* element = desc->description.FindBySymbol(key);
   int32_t id = 0;
-  if (!element && ParseInt32(key, &id)) element = desc->description.FindById(id);
+  if (!element && scenefile::ParseInt32Key(key, &id)) element = desc->description.FindById(id);
   if (!element || !element->IsParameter() || element->ValueType() == 0)
     return Refuse(400, "the description " + desc->description.name + " has no parameter " + key);
   Reply refusal;
@@ -525,7 +511,8 @@ Reply Lookdev::RenderPng(const Scene& scene, int width, int height, int samples)
 
 Reply Lookdev::Icon(const std::string& idText) {
   int32_t id = 0;
-  if (!ParseInt32(idText, &id)) return Refuse(400, "an icon ID is an integer, not \"" + idText + "\"");
+  if (!scenefile::ParseInt32Key(idText, &id))
+    return Refuse(400, "an icon ID is an integer, not \"" + idText + "\"");
   Image pixels;
   if (!IconPixels(id, &pixels) || pixels.Empty()) return Refuse(404, "no icon is registered under " + idText);
   Reply reply = PngReply(EncodePng(pixels.width, pixels.height, 4, pixels.rgba.data()));
