@@ -89,9 +89,11 @@ struct State {
     if (in.Byte() & 1) shader->Data().SetLink(kSubShader, shader);  // a link to itself
     const C4DInitRenderStruct irs{host::ToHandle(doc), 0.0, 1, 0};
     host::ShaderInitRender(shader, &irs);
+    C4DRay eyeRay{};
+    eyeRay.v = {0, 0, -1};
     C4DVolumeData vd{};
     vd.n = vd.bumpn = vd.orign = {0, 0, 1};
-    vd.ray.v = {0, 0, -1};
+    vd.ray = &eyeRay;
     C4DChannelData cd{};
     cd.vd = &vd;
     for (int i = 0; i < 3; ++i) (void)host::SampleShader(shader, &cd);

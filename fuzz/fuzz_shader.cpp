@@ -280,9 +280,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.Byte() & 1) (void)host::ShaderInitRender(c, &irs);  // prepared twice
     const int samples = 1 + in.Byte() % 8;
     for (int i = 0; i < samples; ++i) {
+      C4DRay eyeRay{};
+      eyeRay.v = {0, 0, 1};
       C4DVolumeData vd{};
       vd.n = vd.bumpn = vd.orign = {0, 0, -1};
-      vd.ray.v = {0, 0, 1};
+      vd.ray = &eyeRay;
       if (in.Byte() & 1) {
         vd.p = in.Vector();
         vd.orign = in.Vector();

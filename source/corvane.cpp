@@ -1,8 +1,23 @@
 // corvane.cpp - the Corvane channel shader and its registration.
+
+// The light sum must come out bit for bit the same from every compiler and processor:
+// no multiply may be fused with the add that follows it (arm64 compilers fuse a*b+c into
+// one instruction by default, GCC does so on any processor with FMA), whatever the build's
+// own flags say. Placed before the includes, so that the SDK's inline vector operations
+// are covered too.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#elif defined(_MSC_VER)
+#pragma fp_contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 #include "corvane.h"
 
 #include "c4d.h"
 #include "c4d_symbols.h"
+#include "customgui_inexclude.h"
 
 namespace {
 
@@ -113,7 +128,10 @@ INITRENDERRESULT CorvaneShader::InitRender(BaseShader* sh, const InitRenderStruc
 
   // Resolve the sub-shader and the gradient.
   subShader = static_cast<BaseShader*>(data->GetLink(XCORVANE_SHADER, doc));
-  gradient = static_cast<Gradient*>(data->GetCustomDataType(XCORVANE_GRADIENT, CUSTOMDATATYPE_GRADIENT));
+  // The container hands its gradient out read-only; preparing it for the render is the one
+  // change made to it, so the constness is cast away here, once.
+  gradient = const_cast<Gradient*>(
+      static_cast<const Gradient*>(data->GetCustomDataType(XCORVANE_GRADIENT, CUSTOMDATATYPE_GRADIENT)));
 
   // Collect the switched-on lights marked active, in list order.
   const InExcludeData* list = static_cast<const InExcludeData*>(
@@ -130,13 +148,16 @@ INITRENDERRESULT CorvaneShader::InitRender(BaseShader* sh, const InitRenderStruc
       RayLight* rayLight = AllocRayLight(doc, light);
       if (rayLight == nullptr) continue;
       // Out of memory: this light is left out, and handed back at once.
-      if (lights.Append(LightEntry{rayLight, static_cast<Int64>(flags)}) == nullptr) FreeRayLight(rayLight);
+      if (lights.Append(LightEntry{rayLight, static_cast<Int64>(flags)}) == maxon::FAILED) FreeRayLight(rayLight);
     }
   }
 
   // Prepare the sub-shader and the gradient; their own failures are not fatal.
   if (subShader != nullptr) subShader->InitRender(irs);
-  if (gradient != nullptr) gradient->InitRender(irs);
+  if (gradient != nullptr && gradient->InitRender(irs) == maxon::FAILED) {
+    // Lookups work on an unprepared gradient as well, so a host that cannot prepare it
+    // (its gradient library lacks the operation) still gets gradient output.
+  }
   return INITRENDERRESULT::OK;
 }
 
@@ -154,7 +175,8 @@ void CorvaneShader::FreeRender(BaseShader* sh) {
 
 Vector CorvaneShader::Output(BaseShader* sh, ChannelData* cd) {
   (void)sh;
-  const VolumeData* vd = cd != nullptr ? cd->vd : nullptr;
+  // Illumination is asked of the sample's own volume data, which is the host's to change.
+  VolumeData* vd = cd != nullptr ? cd->vd : nullptr;
   if (vd == nullptr || lights.IsEmpty()) return Vector(fallbackValue);
 
   // Brightness of the sub-shader.
@@ -166,7 +188,7 @@ Vector CorvaneShader::Output(BaseShader* sh, ChannelData* cd) {
   Vector lv;
   Float sum = 0.0;
   for (const LightEntry& entry : lights) {
-    if (!vd->IlluminateSurfacePoint(entry.light, &col, &lv, vd->p, vd->bumpn, normal, normal, vd->ray.v,
+    if (!vd->IlluminateSurfacePoint(entry.light, &col, &lv, vd->p, vd->bumpn, normal, normal, vd->ray->v,
                                     ILLUMINATEFLAGS::NONE, vd->lhit, RAYBIT::NONE, false))
       continue;
     const Float facing = (lv.x * normal.x + lv.y * normal.y) + lv.z * normal.z;

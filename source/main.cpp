@@ -13,7 +13,7 @@ void PluginEnd() {}
 Bool PluginMessage(Int32 id, void* data) {
   (void)data;
   switch (id) {
-    case C4DPL_PLUGINMESSAGE:
+    case C4DMSG_PRIORITY:
       return true;
     case C4DPL_INIT_SYS:
       if (g_resource.Init()) return true;

@@ -53,10 +53,14 @@ struct SamplePoint {
   SamplePoint() {
     vd.p = {0, 0, 0};
     vd.n = vd.bumpn = vd.orign = {0, 0, 1};
-    vd.ray.p = {0, 0, 50};
-    vd.ray.v = {0, 0, -1};
+    eyeRay.p = {0, 0, 50};
+    eyeRay.v = {0, 0, -1};
+    vd.ray = &eyeRay;
     cd.vd = &vd;
   }
+  SamplePoint(const SamplePoint&) = delete;  // vd and cd point into the sample
+  SamplePoint& operator=(const SamplePoint&) = delete;
+  C4DRay eyeRay{};
   C4DVolumeData vd{};
   C4DChannelData cd{};
 };
@@ -133,7 +137,7 @@ void BM_Floor(benchmark::State& state) {
     if (sub) api->render->SampleShader(sub, &sample.cd, &subColour);
     for (host::RayLight* light : setup.floorLights) {
       api->render->IlluminateSurfacePoint(&vd, host::ToHandle(light), &col, &lv, &vd.p, &vd.bumpn, &vd.orign,
-                                          &vd.orign, &vd.ray.v, C4D_ILLUMINATEFLAGS_NONE, &vd.lhit,
+                                          &vd.orign, &vd.ray->v, C4D_ILLUMINATEFLAGS_NONE, &vd.lhit,
                                           C4D_RAYBIT_NONE, false, nullptr);
       benchmark::DoNotOptimize(col);
     }

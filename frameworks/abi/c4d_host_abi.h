@@ -64,6 +64,14 @@
  *   - The plain structs and g_maxon are frozen (layout checks at the end); "reserved"
  *     fields have no meaning and readers ignore them. A changed struct is a new type,
  *     reached through a new suite version or record.
+ *
+ * Layout revisions
+ *   The rules above hold from revision 2 on. Revision 2 made one change in place, before
+ *   any module outside this source tree was built against the header: C4DVolumeData's
+ *   eye ray became a pointer to the host's C4DRay (it was a C4DRay held by value), so
+ *   that the module-side VolumeData has the SDK's shape, and IlluminateSurfacePoint takes
+ *   its light as const. A module built against revision 1 reads every C4DVolumeData field
+ *   after the normals wrongly; rebuild it.
  */
 #ifndef C4D_HOST_ABI_H__
 #define C4D_HOST_ABI_H__
@@ -96,7 +104,9 @@ extern "C" {
 #define C4D_TYPE_CAMERA 5103    /* camera object */
 #define C4D_TYPE_SHADER 5707    /* base shader: every shader is an instance of it */
 #define C4D_TYPE_MATERIAL 5703  /* material */
+#define C4D_TYPE_BASEMATERIAL 5702 /* base material: every material is an instance of it */
 #define C4D_TYPE_OBJECT 5100    /* generic (geometry) object */
+#define C4D_TYPE_BASEOBJECT 5155 /* base object: every object is an instance of it */
 
 /** Value types of C4DValue::type. Custom data types use their own ID (>= 1000000). */
 #define C4D_DTYPE_NONE 0
@@ -225,8 +235,8 @@ typedef struct C4DVolumeData {
   C4DVector bumpn;  /* bump normal (unit) */
   C4DVector orign;  /* unsmoothed surface normal before phong and bump (unit) */
   C4DVector uvw;    /* texture coordinates */
-  C4DRay ray;       /* the eye ray that hit the point */
-  C4DRayHitID lhit; /* what was hit */
+  const C4DRay* ray; /* the eye ray that hit the point (the host's; never null) */
+  C4DRayHitID lhit;  /* what was hit */
   double dist;      /* distance along the ray */
   int32_t thread;   /* render thread index, in [0, C4DInitRenderStruct::threadCount) */
   int32_t reserved;
@@ -360,7 +370,8 @@ typedef struct C4DNodeSuite1 {
   /* The node's type ID (a plug-in shader's is its plug-in ID); 0 for null. [read] */
   int32_t (*GetType)(const C4DNode* node);
   /* True when type is the node's own type or a base type of it: every shader is a
-   * C4D_TYPE_SHADER, every geometry object a C4D_TYPE_OBJECT. False for null. [read] */
+   * C4D_TYPE_SHADER, every object a C4D_TYPE_BASEOBJECT, every geometry object a
+   * C4D_TYPE_OBJECT, every material a C4D_TYPE_BASEMATERIAL. False for null. [read] */
   bool (*IsInstanceOf)(const C4DNode* node, int32_t type);
   /* The document that owns node; null for null. [read] */
   C4DDocument* (*GetDocument)(const C4DNode* node);
@@ -449,7 +460,7 @@ typedef struct C4DRenderSuite1 {
    * light does not reach p (outside a spot's cone, beyond a linear falloff's radius, at
    * the light's own position, or no colour). Allocation-free; a light may be used by
    * many threads at once. [read] */
-  bool (*IlluminateSurfacePoint)(const C4DVolumeData* vd, C4DRayLight* light, C4DVector* col,
+  bool (*IlluminateSurfacePoint)(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col,
                                  C4DVector* lv, const C4DVector* p, const C4DVector* bumpn,
                                  const C4DVector* phongn, const C4DVector* orign,
                                  const C4DVector* rayVector, int32_t illuminateFlags,
@@ -715,8 +726,8 @@ C4D_ABI_ASSERT(sizeof(C4DDescID) == 88, "C4DDescID");
 C4D_ABI_ASSERT(sizeof(C4DGradientKnot) == 56 && offsetof(C4DGradientKnot, index) == 48, "C4DGradientKnot");
 C4D_ABI_ASSERT(sizeof(C4DRay) == 64, "C4DRay");
 C4D_ABI_ASSERT(sizeof(C4DRayHitID) == 16, "C4DRayHitID");
-C4D_ABI_ASSERT(offsetof(C4DVolumeData, ray) == 120 && offsetof(C4DVolumeData, lhit) == 184 &&
-                   offsetof(C4DVolumeData, context) == 216 && sizeof(C4DVolumeData) == 224,
+C4D_ABI_ASSERT(offsetof(C4DVolumeData, ray) == 120 && offsetof(C4DVolumeData, lhit) == 128 &&
+                   offsetof(C4DVolumeData, context) == 160 && sizeof(C4DVolumeData) == 168,
                "C4DVolumeData");
 C4D_ABI_ASSERT(offsetof(C4DChannelData, vd) == 96 && sizeof(C4DChannelData) == 104, "C4DChannelData");
 C4D_ABI_ASSERT(sizeof(C4DInitRenderStruct) == 24, "C4DInitRenderStruct");

@@ -21,9 +21,10 @@ namespace host {
 inline constexpr int32_t kTypeLight = C4D_TYPE_LIGHT;        ///< 5102
 inline constexpr int32_t kTypeCamera = C4D_TYPE_CAMERA;      ///< 5103
 inline constexpr int32_t kTypeShader = C4D_TYPE_SHADER;      ///< 5707: every shader is one
-inline constexpr int32_t kTypeMaterial = C4D_TYPE_MATERIAL;  ///< 5703
-inline constexpr int32_t kTypeObject = C4D_TYPE_OBJECT;      ///< 5100: every geometry object is one
-inline constexpr int32_t kTypeBaseObject = 5155;             ///< every object is one
+inline constexpr int32_t kTypeMaterial = C4D_TYPE_MATERIAL;          ///< 5703
+inline constexpr int32_t kTypeBaseMaterial = C4D_TYPE_BASEMATERIAL;  ///< 5702: every material is one
+inline constexpr int32_t kTypeObject = C4D_TYPE_OBJECT;              ///< 5100: every geometry object is one
+inline constexpr int32_t kTypeBaseObject = C4D_TYPE_BASEOBJECT;      ///< 5155: every object is one
 inline constexpr int32_t kTypeNull = 5140;                   ///< empty object (grouping only)
 inline constexpr int32_t kTypeCube = 5159;                   ///< axis-aligned box (see CUBE_SIZE)
 inline constexpr int32_t kTypeSphere = 5160;                 ///< sphere (SPHERE_RADIUS)

@@ -52,5 +52,6 @@ bool Illuminate(const RayLight& light, const Vec3& p, Vec3* col, Vec3* lv);
 /// Handle conversions.
 inline C4DRayLight* ToHandle(RayLight* l) { return reinterpret_cast<C4DRayLight*>(l); }
 inline RayLight* FromHandle(C4DRayLight* l) { return reinterpret_cast<RayLight*>(l); }
+inline const RayLight* FromHandle(const C4DRayLight* l) { return reinterpret_cast<const RayLight*>(l); }
 
 }  // namespace host

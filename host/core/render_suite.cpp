@@ -18,7 +18,7 @@ C4DRayLight* SuiteAllocRayLight(C4DDocument* doc, C4DNode* lightObject) {
 void SuiteFreeRayLight(C4DRayLight* light) { FreeRayLight(FromHandle(light)); }
 
 // No occlusion is modelled: the shadow flag and the normals do not change the answer.
-bool SuiteIlluminateSurfacePoint(const C4DVolumeData* vd, C4DRayLight* light, C4DVector* col, C4DVector* lv,
+bool SuiteIlluminateSurfacePoint(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col, C4DVector* lv,
                                  const C4DVector* p, const C4DVector*, const C4DVector*, const C4DVector*,
                                  const C4DVector*, int32_t, const C4DRayHitID*, int32_t, bool, C4DVector*) {
   if (!light || !col || !lv) return false;

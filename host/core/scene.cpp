@@ -42,7 +42,7 @@ bool Node::IsInstanceOf(int32_t type) const {
     case NodeKind::Object:
       return type == kTypeBaseObject || (type == kTypeObject && IsGeometryType(type_));
     case NodeKind::Material:
-      return false;
+      return type == kTypeBaseMaterial;
   }
   return false;
 }

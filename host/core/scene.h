@@ -8,7 +8,8 @@
 //
 // Instance-of: a node is an instance of its own type; every shader (built-in or plug-in,
 // whose type is its plug-in ID) also of kTypeShader (5707); every object of
-// kTypeBaseObject, and geometry (cube, sphere, plane, 5100) also of kTypeObject (5100).
+// kTypeBaseObject (5155), and geometry (cube, sphere, plane, 5100) also of kTypeObject
+// (5100); every material of kTypeBaseMaterial (5702).
 //
 // Threads: building and editing a scene is single-threaded; concurrent reads (rendering)
 // are safe while nobody edits.

@@ -70,15 +70,17 @@ Vec3 TraceCameraRay(const RenderSetup& setup, const RayD& ray, int thread, int64
   if (!nearest->shader) return nearest->color;
 
   // Fill the sample's volume and channel data as the host's renderer does.
+  C4DRay eyeRay{};
+  eyeRay.p = ray.o;
+  eyeRay.v = ray.d;
+  eyeRay.ior = 1.0;
   C4DVolumeData vd{};
   vd.p = hit.p;
   vd.n = hit.phong;
   vd.bumpn = hit.phong;  // no bump mapping: the bump normal is the phong normal
   vd.orign = hit.n;
   vd.uvw = hit.uvw;
-  vd.ray.p = ray.o;
-  vd.ray.v = ray.d;
-  vd.ray.ior = 1.0;
+  vd.ray = &eyeRay;
   vd.lhit.polygon = hit.face;
   vd.lhit.object = nearest->node;
   vd.dist = hit.t;

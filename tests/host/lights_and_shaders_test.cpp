@@ -37,10 +37,10 @@ class IlluminationTest : public HostTest {
     C4DRayLight* rl = render->AllocRayLight(host::ToHandle(doc), host::ToHandle(light));
     EXPECT_NE(nullptr, rl);
     C4DVolumeData vd{};
-    C4DVector pp = p, n{0, 0, 1};
+    C4DVector pp = p, n{0, 0, 1}, eye{0, 0, -1};
     *col = C4DVector{-7, -7, -7};
     *lv = C4DVector{-7, -7, -7};
-    bool hit = render->IlluminateSurfacePoint(&vd, rl, col, lv, &pp, &n, &n, &n, &vd.ray.v,
+    bool hit = render->IlluminateSurfacePoint(&vd, rl, col, lv, &pp, &n, &n, &n, &eye,
                                               shadows ? C4D_ILLUMINATEFLAGS_SHADOW : C4D_ILLUMINATEFLAGS_NONE,
                                               &vd.lhit, C4D_RAYBIT_NONE, false, nullptr);
     render->FreeRayLight(rl);

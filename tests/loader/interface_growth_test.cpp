@@ -44,7 +44,7 @@ constexpr int32_t kLaterVersion = C4D_API_VERSION + 100;
 
 // Illumination through the handed record is counted, then answered by the host.
 int illuminations = 0;
-bool CountingIlluminate(const C4DVolumeData* vd, C4DRayLight* light, C4DVector* col, C4DVector* lv,
+bool CountingIlluminate(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col, C4DVector* lv,
                         const C4DVector* p, const C4DVector* bumpn, const C4DVector* phongn,
                         const C4DVector* orign, const C4DVector* rayVector, int32_t illuminateFlags,
                         const C4DRayHitID* hitId, int32_t rayBits, bool cosineCutoff, C4DVector* xshadow) {

@@ -278,9 +278,9 @@ void ProbeOutput(const C4DNodeData*, C4DNode*, C4DChannelData* cd, C4DVector* ou
   if (!gProbe->rendering) ++gProbe->outputsOutsideRender;
   const C4DVolumeData* vd = cd->vd;
   // The plane z = 10 faces the camera at the origin: every hit has these properties.
-  bool ok = vd && std::abs(vd->p.z - 10) < 1e-9 && vd->orign.z == -1 && vd->n.z == -1 && vd->bumpn.z == -1 &&
-            std::abs(Length(Vec3(vd->ray.v)) - 1) < 1e-12 && vd->ray.p.z == 0 &&
-            std::abs(vd->dist * vd->ray.v.z - 10) < 1e-9 && vd->lhit.object == gProbe->expectedObject &&
+  bool ok = vd && vd->ray && std::abs(vd->p.z - 10) < 1e-9 && vd->orign.z == -1 && vd->n.z == -1 &&
+            vd->bumpn.z == -1 && std::abs(Length(Vec3(vd->ray->v)) - 1) < 1e-12 && vd->ray->p.z == 0 &&
+            std::abs(vd->dist * vd->ray->v.z - 10) < 1e-9 && vd->lhit.object == gProbe->expectedObject &&
             vd->thread >= 0 && cd->p.x == vd->uvw.x && cd->p.y == vd->uvw.y;
   if (!ok) ++gProbe->bad;
   int t = vd ? vd->thread : -1;

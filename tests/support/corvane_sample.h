@@ -16,15 +16,17 @@ struct Sample {
   explicit Sample(double x = 0, double y = 0) {
     vd.p = {x, y, 0};
     vd.n = vd.bumpn = vd.orign = {0, 0, 1};
-    vd.ray.p = {x, y, 50};
-    vd.ray.v = {0, 0, -1};
+    eyeRay.p = {x, y, 50};
+    eyeRay.v = {0, 0, -1};
+    vd.ray = &eyeRay;
     vd.dist = 50;
     cd.p = {x, y, 0};
     cd.vd = &vd;
   }
-  Sample(const Sample&) = delete;  // cd points into vd
+  Sample(const Sample&) = delete;  // cd points into vd, vd into eyeRay
   Sample& operator=(const Sample&) = delete;
 
+  C4DRay eyeRay{};
   C4DVolumeData vd{};
   C4DChannelData cd{};
 };

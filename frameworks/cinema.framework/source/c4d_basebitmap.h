@@ -35,7 +35,7 @@ struct IconData {
   Int32 y = 0;
   Int32 w = 0;
   Int32 h = 0;
-  ICONFLAG flags = ICONFLAG::NONE;
+  ICONDATAFLAGS flags = ICONDATAFLAGS::NONE;
   Int32 reserved = 0;
 };
 

@@ -130,19 +130,22 @@ Bool BaseContainer::SetData(Int32 id, const GeData& v) {
   return suite != nullptr && suite->SetValue(Handle<C4DContainer>(this), id, &Raw(v));
 }
 
-Bool BaseContainer::SetFloat(Int32 id, Float v) { return SetData(id, GeData(v)); }
-Bool BaseContainer::SetInt32(Int32 id, Int32 v) { return SetData(id, GeData(v)); }
-Bool BaseContainer::SetBool(Int32 id, Bool v) { return SetData(id, GeData(v)); }
-Bool BaseContainer::SetVector(Int32 id, const Vector& v) { return SetData(id, GeData(v)); }
-Bool BaseContainer::SetString(Int32 id, const maxon::String& v) { return SetData(id, GeData(v)); }
+void BaseContainer::SetFloat(Int32 id, Float v) { SetData(id, GeData(v)); }
+void BaseContainer::SetInt32(Int32 id, Int32 v) { SetData(id, GeData(v)); }
+void BaseContainer::SetBool(Int32 id, Bool v) { SetData(id, GeData(v)); }
+void BaseContainer::SetVector(Int32 id, const Vector& v) { SetData(id, GeData(v)); }
+void BaseContainer::SetString(Int32 id, const maxon::String& v) { SetData(id, GeData(v)); }
 
-Bool BaseContainer::SetLink(Int32 id, BaseList2D* node) {
-  if (node == nullptr) return RemoveData(id);
+void BaseContainer::SetLink(Int32 id, BaseList2D* node) {
+  if (node == nullptr) {
+    RemoveData(id);
+    return;
+  }
   GeData link;
   C4DValue& raw = Raw(link);
   raw.type = DA_ALIASLINK;
   raw.u.handle = node;
-  return SetData(id, link);
+  SetData(id, link);
 }
 
 Bool BaseContainer::RemoveData(Int32 id) { return SetData(id, GeData()); }
@@ -187,12 +190,8 @@ BaseList2D* BaseContainer::GetLink(Int32 id, const BaseDocument* doc, Int32 inst
       suite->GetLink(Handle<C4DContainer>(this), id, Handle<C4DDocument>(doc), instanceof));
 }
 
-CustomDataType* BaseContainer::GetCustomDataType(Int32 id, Int32 datatype) {
+const CustomDataType* BaseContainer::GetCustomDataType(Int32 id, Int32 datatype) const {
   const C4DContainerSuite1* suite = ContainerSuite();
   if (suite == nullptr) return nullptr;
-  return static_cast<CustomDataType*>(suite->GetCustomData(Handle<C4DContainer>(this), id, datatype));
-}
-
-const CustomDataType* BaseContainer::GetCustomDataType(Int32 id, Int32 datatype) const {
-  return const_cast<BaseContainer*>(this)->GetCustomDataType(id, datatype);
+  return static_cast<const CustomDataType*>(suite->GetCustomData(Handle<C4DContainer>(this), id, datatype));
 }

@@ -104,17 +104,19 @@ class BaseContainer {
   BaseContainer(const BaseContainer&) = delete;
   BaseContainer& operator=(const BaseContainer&) = delete;
 
-  Bool SetFloat(Int32 id, Float v);
-  Bool SetInt32(Int32 id, Int32 v);
+  // The typed setters answer nothing; a value that cannot be stored (out of memory)
+  // leaves the entry as it was.
+  void SetFloat(Int32 id, Float v);
+  void SetInt32(Int32 id, Int32 v);
   /// Stores v as DA_LONG 0 or 1.
-  Bool SetBool(Int32 id, Bool v);
-  Bool SetVector(Int32 id, const Vector& v);
-  Bool SetString(Int32 id, const maxon::String& v);
+  void SetBool(Int32 id, Bool v);
+  void SetVector(Int32 id, const Vector& v);
+  void SetString(Int32 id, const maxon::String& v);
   /// Stores a copy of v; custom data is deep-copied by the host. False when out of memory.
   Bool SetData(Int32 id, const GeData& v);
-  /// Stores a link to node (kept as a weak reference by the host).
-  Bool SetLink(Int32 id, BaseList2D* node);
-  /// Removes the entry at id.
+  /// Stores a link to node (kept as a weak reference by the host); null removes it.
+  void SetLink(Int32 id, BaseList2D* node);
+  /// Removes the entry at id (true also when there was none).
   Bool RemoveData(Int32 id);
 
   Float GetFloat(Int32 id, Float preset = 0.0) const;
@@ -128,7 +130,7 @@ class BaseContainer {
   /// instanceof (0: any type); else null.
   BaseList2D* GetLink(Int32 id, const BaseDocument* doc, Int32 instanceof = 0) const;
   /// The custom data stored at id if it is of type datatype, else null. It lives inside
-  /// the container: it is not a copy.
-  CustomDataType* GetCustomDataType(Int32 id, Int32 datatype);
+  /// the container: it is not a copy. Read-only; a caller that prepares it for a render
+  /// casts the constness away explicitly.
   const CustomDataType* GetCustomDataType(Int32 id, Int32 datatype) const;
 };

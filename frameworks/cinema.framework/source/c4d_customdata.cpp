@@ -1,7 +1,7 @@
 // c4d_customdata.cpp - gradients and in/exclude lists on the host's custom data suite.
-#include "c4d_gradient.h"
-#include "c4d_inexclude.h"
 #include "c4d_raytrace.h"
+#include "customgui_gradient.h"
+#include "customgui_inexclude.h"
 #include "host_access.h"
 
 using maxon::details::CustomDataSuite;
@@ -65,10 +65,11 @@ GradientKnot Gradient::GetKnot(Int32 index) const {
   return knot;
 }
 
-Bool Gradient::InitRender(const InitRenderStruct& irs) {
+maxon::Result<void> Gradient::InitRender(const InitRenderStruct& irs) {
   const C4DCustomDataSuite1* suite = CustomDataSuite();
-  return suite != nullptr &&
-         suite->GradientInitRender(Handle<C4DGradient>(this), Handle<C4DInitRenderStruct>(&irs));
+  if (suite == nullptr || !suite->GradientInitRender(Handle<C4DGradient>(this), Handle<C4DInitRenderStruct>(&irs)))
+    return maxon::FAILED;
+  return maxon::OK;
 }
 
 void Gradient::FreeRender() {

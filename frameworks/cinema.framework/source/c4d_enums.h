@@ -31,10 +31,11 @@ enum class RAYBIT : Int32 {
   NONE = 0,
 };
 
-/// Object states of BaseObject::GetDeformMode.
+/// Object states: the editor and render visibility switches and the on/off switch
+/// (BaseObject::GetDeformMode).
 enum class OBJECTSTATE : Int32 {
-  RENDER = 0,
-  EDITOR = 1,
+  EDITOR = 0,
+  RENDER = 1,
   DEFORM = 2,
 };
 
@@ -48,6 +49,11 @@ enum class ICONFLAG : Int32 {
   NONE = 0,
 };
 
+/// Flags of an icon (IconData::flags).
+enum class ICONDATAFLAGS : Int32 {
+  NONE = 0,
+};
+
 /// Result of BaseBitmap::Init.
 enum class IMAGERESULT : Int32 {
   OK = 1,
@@ -56,16 +62,19 @@ enum class IMAGERESULT : Int32 {
   OUTOFMEMORY = -3,
 };
 
-/// Node types.
+/// Node types: Obase and Mbase are the base types of every object and every material,
+/// Xbase that of every shader.
 enum {
-  Obase = 5100,
   Olight = 5102,
   Ocamera = 5103,
-  Mbase = 5703,
+  Obase = 5155,
+  Mbase = 5702,
+  Mmaterial = 5703,
   Xbase = 5707,
 };
 
-/// Value types of GeData; custom data types use their own IDs.
+/// Value types of GeData; custom data types use their own IDs (CUSTOMDATATYPE_*, declared
+/// with their classes).
 enum {
   DA_NIL = 0,
   DA_LONG = 15,
@@ -73,8 +82,6 @@ enum {
   DA_VECTOR = 23,
   DA_STRING = 130,
   DA_ALIASLINK = 133,
-  CUSTOMDATATYPE_GRADIENT = 1000481,
-  CUSTOMDATATYPE_INEXCLUDE_LIST = 1009290,
 };
 
 /// Messages.
@@ -82,16 +89,6 @@ enum {
   MSG_INITIALCHANNEL = 1001073,
 };
 
-/// Gradient settings and knot interpolations.
-enum {
-  GRADIENT_MODE = 1002,
-  GRADIENTMODE_COLOR = 0,
-  GRADIENT_INTERPOLATION_SMOOTHKNOT = 2,
-  GRADIENT_INTERPOLATION_LINEARKNOT = 3,
-  GRADIENT_INTERPOLATION_NONE = 5,
-};
-
-/// The interface version a plug-in declares when it registers.
-enum {
-  API_VERSION = 23100,
-};
+/// The SDK's API version: plug-in sources choose between API shapes with `#if API_VERSION
+/// >= ...`.
+#define API_VERSION 23100

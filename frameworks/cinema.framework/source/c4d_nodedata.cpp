@@ -117,8 +117,9 @@ Bool RegisterShaderPlugin(Int32 id, const maxon::String& str, Int32 info, DataAl
   record.FreeRender = FreeRenderAdapter;
   record.Output = OutputAdapter;
   record.GetRenderInfo = GetRenderInfoAdapter;
+  // The declared version is the boundary's, whichever API shape the module is built in.
   return registry->RegisterPlugin(C4D_PLUGINTYPE_SHADER, id, str.GetHandle(), &record, record.size,
-                                  API_VERSION);
+                                  C4D_API_VERSION);
 }
 
 void HandleInitialChannel(GeListNode* node, Int32 id, Int32 type, void* data) {

@@ -1,4 +1,5 @@
-// c4d_plugin.h - what every module provides to the framework's entry c4d_main.
+// c4d_plugin.h - what every module provides to the framework's entry c4d_main, and the
+// numbers of the host messages that reach PluginMessage.
 #pragma once
 
 #include "maxon/apibase.h"
@@ -7,11 +8,11 @@
 Bool PluginStart();
 /// Called when the module is shut down, before its resource is released.
 void PluginEnd();
-/// A host message: 0 (plug-in message) and 1 (load resources) among others.
+/// A host message (C4DMSG_PRIORITY, C4DPL_INIT_SYS, ...) with its data; true when handled.
 Bool PluginMessage(Int32 id, void* data);
 
-/// Host messages of PluginMessage.
-enum {
-  C4DPL_PLUGINMESSAGE = 0,
-  C4DPL_INIT_SYS = 1,
-};
+/// PluginMessage: the host asks for the module's loading priority. Answering true keeps
+/// the default priority.
+#define C4DMSG_PRIORITY 0
+/// PluginMessage: initialise the module's system side; the module loads its resource.
+#define C4DPL_INIT_SYS 1

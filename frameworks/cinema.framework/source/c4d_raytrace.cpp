@@ -42,6 +42,7 @@ static_assert(sizeof(ChannelData) == sizeof(C4DChannelData) &&
                   offsetof(ChannelData, scale) == offsetof(C4DChannelData, scale) &&
                   offsetof(ChannelData, vd) == offsetof(C4DChannelData, vd),
               "ChannelData mirrors C4DChannelData");
+static_assert(sizeof(BaseTime) == sizeof(double), "BaseTime mirrors the host's time in seconds");
 static_assert(sizeof(InitRenderStruct) == sizeof(C4DInitRenderStruct) &&
                   offsetof(InitRenderStruct, doc) == offsetof(C4DInitRenderStruct, doc) &&
                   offsetof(InitRenderStruct, time) == offsetof(C4DInitRenderStruct, time) &&

@@ -5,6 +5,7 @@
 // the host's structures, so the host's pointers are used in place.
 #pragma once
 
+#include "c4d_basetime.h"
 #include "c4d_enums.h"
 #include "maxon/apibase.h"
 #include "maxon/hostinterface.h"
@@ -48,27 +49,28 @@ struct RayHitID {
 
 struct RenderContext;
 
-/// What the renderer knows of one shading sample's surface point.
+/// What the renderer knows of one shading sample's surface point. The host's, valid for
+/// one Output call; a shader reads it and calls IlluminateSurfacePoint on it.
 struct VolumeData {
   Vector p;       ///< surface point
   Vector n;       ///< phong normal
   Vector bumpn;   ///< bump normal
   Vector orign;   ///< surface normal before phong and bump
   Vector uvw;     ///< texture coordinates
-  Ray ray;        ///< the eye ray that hit the point
-  RayHitID lhit;  ///< what was hit
+  Ray* ray = nullptr;  ///< the eye ray that hit the point; read-only, never null while shading
+  RayHitID lhit;       ///< what was hit
   Float dist = 0.0;
   Int32 thread = 0;
   Int32 reserved = 0;
   RenderContext* context = nullptr;  ///< the host's render state
 
   /// Asks the host how light rl illuminates point p. True when the light reaches p; then
-  /// col is the light's colour at p and lightVector the unit vector from p towards the
+  /// col is the light's colour at p and light_vector the unit vector from p towards the
   /// light. Outputs are untouched when it answers false.
-  Bool IlluminateSurfacePoint(RayLight* rl, Vector* col, Vector* lightVector, const Vector& p,
-                              const Vector& bumpn, const Vector& phongn, const Vector& orign,
-                              const Vector& rayVector, ILLUMINATEFLAGS calcShadow, const RayHitID& hitId,
-                              RAYBIT rayBits, Bool cosineCutoff, Vector* xshadow = nullptr) const;
+  Bool IlluminateSurfacePoint(const RayLight* rl, Vector* col, Vector64* light_vector, const Vector64& p,
+                              const Vector64& bumpn, const Vector64& phongn, const Vector64& orign,
+                              const Vector64& ray_vector, ILLUMINATEFLAGS flags, const RayHitID& hitid,
+                              RAYBIT raybits, Bool cosine_cutoff);
 };
 
 /// The channel data of one sample, handed to a channel shader's Output.
@@ -84,8 +86,8 @@ struct ChannelData {
 
 /// Render preparation data.
 struct InitRenderStruct {
-  BaseDocument* doc = nullptr;
-  Float time = 0.0;
+  BaseDocument* doc = nullptr;  ///< the document being rendered
+  BaseTime time;                ///< the time of the render
   Int32 threadCount = 0;
   Int32 reserved = 0;
 };
@@ -93,19 +95,18 @@ struct InitRenderStruct {
 // Illumination runs once per light on every shading sample: the call goes straight to the
 // host's render table (the structures are the host's own, see the layout checks in
 // c4d_raytrace.cpp).
-inline Bool VolumeData::IlluminateSurfacePoint(RayLight* rl, Vector* col, Vector* lightVector, const Vector& pIn,
-                                               const Vector& bumpnIn, const Vector& phongn, const Vector& orignIn,
-                                               const Vector& rayVector, ILLUMINATEFLAGS calcShadow,
-                                               const RayHitID& hitId, RAYBIT rayBits, Bool cosineCutoff,
-                                               Vector* xshadow) const {
+inline Bool VolumeData::IlluminateSurfacePoint(const RayLight* rl, Vector* col, Vector64* light_vector,
+                                               const Vector64& pIn, const Vector64& bumpnIn, const Vector64& phongn,
+                                               const Vector64& orignIn, const Vector64& ray_vector,
+                                               ILLUMINATEFLAGS flags, const RayHitID& hitid, RAYBIT raybits,
+                                               Bool cosine_cutoff) {
   const C4DHostInterface* host = maxon::details::g_hostInterface;
   if (host == nullptr) return false;
   return host->render->IlluminateSurfacePoint(
-      reinterpret_cast<const C4DVolumeData*>(this), reinterpret_cast<C4DRayLight*>(rl),
-      reinterpret_cast<C4DVector*>(col), reinterpret_cast<C4DVector*>(lightVector),
+      reinterpret_cast<const C4DVolumeData*>(this), reinterpret_cast<const C4DRayLight*>(rl),
+      reinterpret_cast<C4DVector*>(col), reinterpret_cast<C4DVector*>(light_vector),
       reinterpret_cast<const C4DVector*>(&pIn), reinterpret_cast<const C4DVector*>(&bumpnIn),
       reinterpret_cast<const C4DVector*>(&phongn), reinterpret_cast<const C4DVector*>(&orignIn),
-      reinterpret_cast<const C4DVector*>(&rayVector), static_cast<Int32>(calcShadow),
-      reinterpret_cast<const C4DRayHitID*>(&hitId), static_cast<Int32>(rayBits), cosineCutoff,
-      reinterpret_cast<C4DVector*>(xshadow));
+      reinterpret_cast<const C4DVector*>(&ray_vector), static_cast<Int32>(flags),
+      reinterpret_cast<const C4DRayHitID*>(&hitid), static_cast<Int32>(raybits), cosine_cutoff, nullptr);
 }

@@ -26,6 +26,11 @@ Bool GeResource::Init() {
 }
 
 void GeResource::Free() {
+  // The last text goes first: its reference belongs to the resource's life.
+  if (_textLive) {
+    reinterpret_cast<maxon::String*>(_text)->~String();
+    _textLive = false;
+  }
   if (_handle != nullptr) {
     if (const C4DRegistrySuite1* registry = RegistrySuite()) registry->FreeResource(_handle, _flag);
     _handle = nullptr;
@@ -33,10 +38,18 @@ void GeResource::Free() {
   DeleteObj(_path);
 }
 
-maxon::String GeResource::LoadString(Int32 id) const {
+const maxon::String& GeResource::LoadString(Int32 id) {
+  maxon::String* text = reinterpret_cast<maxon::String*>(_text);
+  if (!_textLive) {
+    new (_text) maxon::String();
+    _textLive = true;
+  }
   const C4DRegistrySuite1* registry = RegistrySuite();
-  if (_handle == nullptr || registry == nullptr) return maxon::String();
-  return maxon::String::FromHandle(registry->LoadString(_handle, id));
+  if (_handle == nullptr || registry == nullptr)
+    *text = maxon::String();
+  else
+    *text = maxon::String::FromHandle(registry->LoadString(_handle, id));
+  return *text;
 }
 
-maxon::String GeLoadString(Int32 id) { return g_resource.LoadString(id); }
+const maxon::String& GeLoadString(Int32 id) { return g_resource.LoadString(id); }

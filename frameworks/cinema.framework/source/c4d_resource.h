@@ -20,7 +20,9 @@ class GeResource {
   /// Hands the loaded resource back to the host and forgets the folder.
   void Free();
   /// Text id of the string table; empty when nothing is loaded or the text is absent.
-  maxon::String LoadString(Int32 id) const;
+  /// The reference stays valid until the next LoadString or the resource's release: a
+  /// caller that keeps the text copies it (a counted reference, no copy of the bytes).
+  const maxon::String& LoadString(Int32 id);
   /// Framework use: the host's resource handle, null until loaded.
   const C4DResource* GetHandle() const { return _handle; }
 
@@ -29,10 +31,15 @@ class GeResource {
   Bool _attempted = false;
   Bool _flag = false;
   Filename* _path = nullptr;
+  // The text LoadString answered last, built in place on first use. The module keeps no
+  // global with a destructor: Free destroys it.
+  alignas(maxon::String) unsigned char _text[sizeof(maxon::String)] = {};
+  Bool _textLive = false;
 };
 
 /// The module's resource.
 extern GeResource g_resource;
 
-/// Text id of the module's resource; empty when the resource is not loaded.
-maxon::String GeLoadString(Int32 id);
+/// Text id of the module's resource; empty when the resource is not loaded. Valid until the
+/// next GeLoadString: keep a copy.
+const maxon::String& GeLoadString(Int32 id);

@@ -2,15 +2,17 @@
 #pragma once
 
 #include "maxon/apibase.h"
+#include "maxon/resultbase.h"
 
 MAXON_DECLARATION_RECORD("net.maxon.core.framework", BaseArray)
 
 namespace maxon {
 
 /// A growable array whose storage comes only from the framework's memory allocator.
-/// Growing can fail (out of memory): Append then returns null and the array is unchanged.
-/// Flush and Resize(0) empty the array but keep its storage for reuse; Reset and the
-/// destructor release it. Not copyable.
+/// Growing can fail (out of memory): Append, EnsureCapacity and a growing Resize then
+/// answer maxon::FAILED and leave the array unchanged. Flush and Resize(0) empty the
+/// array but keep its storage for reuse; Reset and the destructor release it. Not
+/// copyable.
 template <typename T>
 class BaseArray {
  public:
@@ -30,21 +32,21 @@ class BaseArray {
   const T* begin() const { return _data; }
   const T* end() const { return _data + _count; }
 
-  /// Appends a copy of value. Returns the new element, or null when out of memory.
-  T* Append(const T& value) {
-    if (_count == _capacity && !EnsureCapacity(_count + 1)) return nullptr;
+  /// Appends a copy of value: the new element, or maxon::FAILED when out of memory.
+  ResultRef<T> Append(const T& value) {
+    if (_count == _capacity && EnsureCapacity(_count + 1) == FAILED) return FAILED;
     T* slot = new (_data + _count) T(value);
     ++_count;
-    return slot;
+    return *slot;
   }
 
-  /// Makes room for at least count elements. False when out of memory.
-  Bool EnsureCapacity(Int count) {
-    if (count <= _capacity) return true;
+  /// Makes room for at least count elements; maxon::FAILED when out of memory.
+  Result<void> EnsureCapacity(Int count) {
+    if (count <= _capacity) return OK;
     Int newCapacity = Max<Int>(Max<Int>(_capacity * 2, 8), count);
     T* newData =
         static_cast<T*>(details::HostAlloc(sizeof(T) * static_cast<size_t>(newCapacity), alignof(T)));
-    if (newData == nullptr) return false;
+    if (newData == nullptr) return FAILED;
     for (Int i = 0; i < _count; ++i) {
       new (newData + i) T(Move(_data[i]));
       _data[i].~T();
@@ -52,19 +54,23 @@ class BaseArray {
     details::HostFree(_data);
     _data = newData;
     _capacity = newCapacity;
-    return true;
+    return OK;
   }
 
-  /// Shrinks to count elements (only shrinking is supported without a default value);
-  /// the storage is kept. False if count is negative or larger than the array.
-  Bool Resize(Int count) {
-    if (count < 0 || count > _count) return false;
+  /// Makes the array count elements long: shrinking destroys the last elements and keeps
+  /// the storage, growing appends default-constructed ones. maxon::FAILED, array
+  /// unchanged, when count is negative or memory runs out.
+  Result<void> Resize(Int count) {
+    if (count < 0 || EnsureCapacity(count) == FAILED) return FAILED;
     while (_count > count) _data[--_count].~T();
-    return true;
+    while (_count < count) new (_data + _count++) T();
+    return OK;
   }
 
   /// Removes all elements and keeps the storage.
-  void Flush() { Resize(0); }
+  void Flush() {
+    while (_count > 0) _data[--_count].~T();
+  }
 
   /// Removes all elements and releases the storage.
   void Reset() {

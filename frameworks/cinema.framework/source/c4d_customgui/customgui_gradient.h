@@ -1,9 +1,10 @@
-// c4d_gradient.h - the gradient custom data type.
+// customgui_gradient.h - the gradient custom data type.
 #pragma once
 
 #include "c4d_basecontainer.h"
 #include "c4d_enums.h"
 #include "maxon/apibase.h"
+#include "maxon/resultbase.h"
 #include "maxon/vec.h"
 
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", Gradient)
@@ -11,13 +12,29 @@ MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", GradientKnot)
 
 struct InitRenderStruct;
 
+/// Custom data type ID of Gradient.
+#define CUSTOMDATATYPE_GRADIENT 1000481
+
+/// Gradient settings (Gradient::SetData) and their values.
+enum {
+  GRADIENT_MODE = 1002,
+  GRADIENTMODE_COLOR = 0,
+};
+
+/// Knot interpolations (GradientKnot::interpolation) towards the next knot.
+enum {
+  GRADIENT_INTERPOLATION_SMOOTHKNOT = 2,
+  GRADIENT_INTERPOLATION_LINEARKNOT = 3,
+  GRADIENT_INTERPOLATION_NONE = 5,
+};
+
 /// One knot of a gradient; laid out like the host's C4DGradientKnot.
 struct GradientKnot {
-  Vector col;              ///< colour
-  Float brightness = 1.0;  ///< colour multiplier
-  Float pos = 0.0;         ///< position in [0, 1]
-  Float bias = 0.5;        ///< where between this knot and the next the blend is half-way
-  Int32 index = 0;         ///< knot identifier
+  Vector col = Vector(1.0);  ///< colour
+  Float brightness = 1.0;    ///< colour multiplier
+  Float pos = 0.0;           ///< position in [0, 1]
+  Float bias = 0.5;          ///< where between this knot and the next the blend is half-way
+  Int32 index = 0;           ///< knot identifier
   Int32 interpolation = GRADIENT_INTERPOLATION_SMOOTHKNOT;  ///< blend towards the next knot
 };
 
@@ -40,8 +57,10 @@ class Gradient : public CustomDataType {
   /// The knot at index; a default knot when index is out of range.
   GradientKnot GetKnot(Int32 index) const;
 
-  /// Prepares the gradient for fast lookups during a render.
-  Bool InitRender(const InitRenderStruct& irs);
+  /// Prepares the gradient for fast lookups during a render. maxon::FAILED when the host
+  /// could not prepare it; lookups then still work, unprepared.
+  maxon::Result<void> InitRender(const InitRenderStruct& irs);
+  /// Ends what InitRender prepared.
   void FreeRender();
   /// The colour at pos (clamped to [0, 1]). Thread-safe and allocation-free.
   Vector CalcGradientPixel(Float pos) const;

@@ -1,4 +1,5 @@
-// c4d_inexclude.h - the in/exclude list custom data type.
+// customgui_inexclude.h - the in/exclude list custom data type. A plug-in that reads a
+// list includes this header itself: c4d.h does not.
 #pragma once
 
 #include "c4d_basecontainer.h"
@@ -8,6 +9,9 @@ MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", InExcludeData)
 
 class BaseDocument;
 class BaseList2D;
+
+/// Custom data type ID of InExcludeData.
+#define CUSTOMDATATYPE_INEXCLUDE_LIST 1009290
 
 /// A list of scene objects, each entry with flag bits. Holds no data: a pointer to it is
 /// the host's handle.
