@@ -15,9 +15,8 @@
 
 #include "corvane.h"
 
-#include "c4d.h"
 #include "c4d_symbols.h"
-#include "customgui_inexclude.h"
+#include "sdk_compat.h"
 
 namespace {
 
@@ -41,7 +40,12 @@ void CorvaneShader::ReleaseLights() {
   lights.Flush();
 }
 
+#if API_VERSION >= 2024000
+Bool CorvaneShader::Init(GeListNode* node, Bool isCloneInit) {
+  (void)isCloneInit;  // a copy gets the same defaults first, then the original's values
+#else
 Bool CorvaneShader::Init(GeListNode* node) {
+#endif
   BaseContainer* data = static_cast<BaseList2D*>(node)->GetDataInstance();
   if (data == nullptr) return true;
 
@@ -59,17 +63,17 @@ Bool CorvaneShader::BuildDefaultGradient(BaseContainer* container, Int32 id) {
 
   grad->SetData(GRADIENT_MODE, GeData(GRADIENTMODE_COLOR));
 
-  GradientKnot knot;
-  knot.col = Vector(1.0, 0.0, 0.0);
+  corvane::Knot knot;
+  knot.col = corvane::KnotColor(1.0, 0.0, 0.0);
   knot.pos = 0.0;
   grad->InsertKnot(knot);
-  knot.col = Vector(0.0, 0.0, 1.0);
+  knot.col = corvane::KnotColor(0.0, 0.0, 1.0);
   knot.pos = 1.0;
   grad->InsertKnot(knot);
 
   // The container keeps its own copy of the gradient.
   {
-    const GeData value(CUSTOMDATATYPE_GRADIENT, *grad);
+    const GeData value = corvane::CustomDataValue(*grad, CUSTOMDATATYPE_GRADIENT);
     container->SetData(id, value);
   }
   Gradient::Free(grad);
@@ -88,12 +92,17 @@ Bool CorvaneShader::Message(GeListNode* node, Int32 type, void* data) {
   return ShaderData::Message(node, type, data);
 }
 
+#if API_VERSION >= 2024000
+Bool CorvaneShader::GetDEnabling(const GeListNode* node, const DescID& id, const GeData& tData,
+                                 DESCFLAGS_ENABLE flags, const BaseContainer* itemdesc) const {
+#else
 Bool CorvaneShader::GetDEnabling(GeListNode* node, const DescID& id, const GeData& tData,
                                  DESCFLAGS_ENABLE flags, const BaseContainer* itemdesc) {
+#endif
   if (id[0].id != XCORVANE_GRADIENT) return true;
 
   // The gradient is used only for gradient output; the stored mode decides, not tData.
-  const BaseContainer* data = static_cast<BaseList2D*>(node)->GetDataInstance();
+  const BaseContainer* data = static_cast<const BaseList2D*>(node)->GetDataInstance();
   (void)tData;
   (void)flags;
   (void)itemdesc;
@@ -107,7 +116,7 @@ SHADERINFO CorvaneShader::GetRenderInfo(BaseShader* sh) {
 
 INITRENDERRESULT CorvaneShader::InitRender(BaseShader* sh, const InitRenderStruct& irs) {
   BaseContainer* data = sh->GetDataInstance();
-  BaseDocument* doc = irs.doc;
+  BaseDocument* doc = corvane::RenderDocument(irs);
 
   // A node without parameters renders like one with nothing set.
   ReleaseLights();
@@ -128,14 +137,14 @@ INITRENDERRESULT CorvaneShader::InitRender(BaseShader* sh, const InitRenderStruc
 
   // Resolve the sub-shader and the gradient.
   subShader = static_cast<BaseShader*>(data->GetLink(XCORVANE_SHADER, doc));
-  // The container hands its gradient out read-only; preparing it for the render is the one
-  // change made to it, so the constness is cast away here, once.
-  gradient = const_cast<Gradient*>(
-      static_cast<const Gradient*>(data->GetCustomDataType(XCORVANE_GRADIENT, CUSTOMDATATYPE_GRADIENT)));
+  // The container hands its gradient out read-only. Before 2024 the gradient is prepared
+  // for the render in place, the one change made to it, so the constness goes here, once.
+  gradient = const_cast<corvane::PreparedGradient>(
+      corvane::GetCustomData<Gradient>(*data, XCORVANE_GRADIENT, CUSTOMDATATYPE_GRADIENT));
 
   // Collect the switched-on lights marked active, in list order.
-  const InExcludeData* list = static_cast<const InExcludeData*>(
-      data->GetCustomDataType(XCORVANE_LIGHTS, CUSTOMDATATYPE_INEXCLUDE_LIST));
+  const InExcludeData* list =
+      corvane::GetCustomData<InExcludeData>(*data, XCORVANE_LIGHTS, CUSTOMDATATYPE_INEXCLUDE_LIST);
   if (list != nullptr) {
     const Int32 count = list->GetObjectCount();
     for (Int32 i = 0; i < count; ++i) {
@@ -154,10 +163,22 @@ INITRENDERRESULT CorvaneShader::InitRender(BaseShader* sh, const InitRenderStruc
 
   // Prepare the sub-shader and the gradient; their own failures are not fatal.
   if (subShader != nullptr) subShader->InitRender(irs);
+#if API_VERSION >= 2024000
+  if (gradient != nullptr) {
+    // Lookups go through the render data; without it (the host could not prepare the
+    // gradient) the output falls back to grey, as without a gradient.
+    maxon::Result<maxon::GradientRenderData> prepared = gradient->PrepareRenderData(irs);
+    if (prepared == maxon::OK)
+      gradientRender = prepared.GetValue();
+    else
+      gradient = nullptr;
+  }
+#else
   if (gradient != nullptr && gradient->InitRender(irs) == maxon::FAILED) {
     // Lookups work on an unprepared gradient as well, so a host that cannot prepare it
     // (its gradient library lacks the operation) still gets gradient output.
   }
+#endif
   return INITRENDERRESULT::OK;
 }
 
@@ -168,7 +189,11 @@ void CorvaneShader::FreeRender(BaseShader* sh) {
     subShader = nullptr;
   }
   if (gradient != nullptr) {
+#if API_VERSION >= 2024000
+    gradientRender = maxon::GradientRenderData();
+#else
     gradient->FreeRender();
+#endif
     gradient = nullptr;
   }
 }
@@ -218,7 +243,14 @@ Vector CorvaneShader::Output(BaseShader* sh, ChannelData* cd) {
   v = 1.0 < v ? 1.0 : v;
   if (invert) v = 1.0 - v;
 
-  if (outputMode == XCORVANE_OUTPUT_GRADIENT && gradient != nullptr) return gradient->CalcGradientPixel(v);
+  if (outputMode == XCORVANE_OUTPUT_GRADIENT && gradient != nullptr) {
+#if API_VERSION >= 2024000
+    const maxon::Color colour = gradientRender.CalcGradientPixel(v);
+    return Vector(colour.r, colour.g, colour.b);
+#else
+    return gradient->CalcGradientPixel(v);
+#endif
+  }
   return Vector(v);
 }
 

@@ -5,7 +5,7 @@
 // clamps and optionally inverts it, and returns it as grey or through a gradient.
 #pragma once
 
-#include "c4d.h"
+#include "sdk_compat.h"
 #include "xcorvane.h"
 
 /// ID of the Corvane shader and of its description.
@@ -34,10 +34,16 @@ class CorvaneShader : public ShaderData {
 
   ~CorvaneShader() override;
 
+#if API_VERSION >= 2024000
+  Bool Init(GeListNode* node, Bool isCloneInit) override;
+  Bool GetDEnabling(const GeListNode* node, const DescID& id, const GeData& tData, DESCFLAGS_ENABLE flags,
+                    const BaseContainer* itemdesc) const override;
+#else
   Bool Init(GeListNode* node) override;
-  Bool Message(GeListNode* node, Int32 type, void* data) override;
   Bool GetDEnabling(GeListNode* node, const DescID& id, const GeData& tData, DESCFLAGS_ENABLE flags,
                     const BaseContainer* itemdesc) override;
+#endif
+  Bool Message(GeListNode* node, Int32 type, void* data) override;
   INITRENDERRESULT InitRender(BaseShader* sh, const InitRenderStruct& irs) override;
   void FreeRender(BaseShader* sh) override;
   Vector Output(BaseShader* sh, ChannelData* cd) override;
@@ -56,9 +62,13 @@ class CorvaneShader : public ShaderData {
   Float fallbackValue = 1.0;
   Int32 outputMode = XCORVANE_OUTPUT_GREY;
   Int32 mixMode = XCORVANE_MIXMODE_MULTIPLY;
-  BaseShader* subShader = nullptr;  // borrowed from the scene
-  Gradient* gradient = nullptr;     // points into the node's container
+  BaseShader* subShader = nullptr;                // borrowed from the scene
+  corvane::PreparedGradient gradient = nullptr;  // points into the node's container
   maxon::BaseArray<LightEntry> lights;
+#if API_VERSION >= 2024000
+  // The gradient's lookups for this render: prepared at InitRender, dropped at FreeRender.
+  maxon::GradientRenderData gradientRender;
+#endif
 };
 
 /// Registers the icons and the Corvane shader with the host. True when the shader was

@@ -1,6 +1,11 @@
 // main.cpp - start, messages and end of the Corvane module.
-#include "c4d.h"
 #include "corvane.h"
+#include "sdk_compat.h"
+
+#if API_VERSION >= 2025000
+// From 2025 on the SDK declares the module's three functions in namespace cinema.
+namespace cinema {
+#endif
 
 Bool PluginStart() {
   if (RegisterCorvane()) return true;
@@ -23,3 +28,7 @@ Bool PluginMessage(Int32 id, void* data) {
       return false;
   }
 }
+
+#if API_VERSION >= 2025000
+}  // namespace cinema
+#endif

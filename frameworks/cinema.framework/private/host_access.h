@@ -11,9 +11,16 @@
 // through the interface of the life that ended. The Release* accessors give that one.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_host_abi.h"
 #include "maxon/apibase.h"
 #include "maxon/hostinterface.h"
+
+#if API_VERSION >= 2025000
+// The framework's sources implement the Cinema API: its names are theirs unqualified.
+namespace cinema {}
+using namespace cinema;
+#endif
 
 namespace maxon {
 namespace details {

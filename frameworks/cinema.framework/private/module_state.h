@@ -2,6 +2,7 @@
 #pragma once
 
 #include "c4d_file.h"
+#include "host_access.h"
 
 namespace maxon {
 namespace details {

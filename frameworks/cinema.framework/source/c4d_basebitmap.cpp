@@ -6,6 +6,8 @@
 using maxon::details::BitmapSuite;
 using maxon::details::Handle;
 
+CINEMA_NAMESPACE_BEGIN
+
 static_assert(sizeof(IconData) == sizeof(C4DIconData) &&
                   offsetof(IconData, bmp) == offsetof(C4DIconData, bmp) &&
                   offsetof(IconData, x) == offsetof(C4DIconData, x) &&
@@ -60,3 +62,5 @@ Bool GetIcon(Int32 lIconID, IconData* dat) {
   const C4DBitmapSuite1* suite = BitmapSuite();
   return suite != nullptr && dat != nullptr && suite->GetIcon(lIconID, Handle<C4DIconData>(dat));
 }
+
+CINEMA_NAMESPACE_END

@@ -1,12 +1,15 @@
 // c4d_basebitmap.h - bitmaps and icons.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_enums.h"
 #include "c4d_file.h"
 #include "maxon/apibase.h"
 
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", BaseBitmap)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", IconData)
+
+CINEMA_NAMESPACE_BEGIN
 
 /// An 8-bit RGBA picture. Holds no data: a pointer to it is the host's handle.
 class BaseBitmap {
@@ -44,3 +47,5 @@ Bool RegisterIcon(Int32 lIconID, const Filename& fn, Int32 x = 0, Int32 y = 0, I
                   ICONFLAG lFlags = ICONFLAG::NONE);
 /// Fills dat with icon lIconID; false when the host has no such icon.
 Bool GetIcon(Int32 lIconID, IconData* dat);
+
+CINEMA_NAMESPACE_END

@@ -8,6 +8,8 @@ using maxon::details::ContainerSuite;
 using maxon::details::Handle;
 using maxon::details::TextSuite;
 
+CINEMA_NAMESPACE_BEGIN
+
 static_assert(sizeof(GeData) == sizeof(C4DValue), "GeData mirrors C4DValue");
 static_assert(sizeof(DescLevel) == sizeof(C4DDescLevel) &&
                   offsetof(DescLevel, id) == offsetof(C4DDescLevel, id) &&
@@ -45,7 +47,11 @@ GeData::GeData(const maxon::String& v) : _type(DA_STRING) {
     _u.handle = h;
   }
 }
+#if API_VERSION >= 2024000
+GeData::GeData(const CustomDataType& data, Int32 type) : _type(type) {
+#else
 GeData::GeData(Int32 type, const CustomDataType& data) : _type(type) {
+#endif
   _u.handle = const_cast<CustomDataType*>(&data);
 }
 
@@ -190,8 +196,14 @@ BaseList2D* BaseContainer::GetLink(Int32 id, const BaseDocument* doc, Int32 inst
       suite->GetLink(Handle<C4DContainer>(this), id, Handle<C4DDocument>(doc), instanceof));
 }
 
+#if API_VERSION >= 2024000
+const CustomDataType* BaseContainer::GetCustomDataTypeI(Int32 id, Int32 datatype) const {
+#else
 const CustomDataType* BaseContainer::GetCustomDataType(Int32 id, Int32 datatype) const {
+#endif
   const C4DContainerSuite1* suite = ContainerSuite();
   if (suite == nullptr) return nullptr;
   return static_cast<const CustomDataType*>(suite->GetCustomData(Handle<C4DContainer>(this), id, datatype));
 }
+
+CINEMA_NAMESPACE_END

@@ -1,6 +1,7 @@
 // c4d_basecontainer.h - GeData, DescID and BaseContainer: parameters and their values.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_enums.h"
 #include "maxon/apibase.h"
 #include "maxon/string.h"
@@ -9,6 +10,8 @@
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", BaseContainer)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", GeData)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", DescID)
+
+CINEMA_NAMESPACE_BEGIN
 
 class BaseDocument;
 class BaseList2D;
@@ -22,6 +25,16 @@ class CustomDataType {
   CustomDataType& operator=(const CustomDataType&) = delete;
 };
 
+#if API_VERSION >= 2024000
+/// Base of a custom data type whose type ID is ID: BaseContainer::GetCustomDataType<T>
+/// takes the ID from the type.
+template <Int32 ID>
+class CustomDataTypeT : public CustomDataType {
+ public:
+  static constexpr Int32 GetId() { return ID; }
+};
+#endif
+
 /// One value of any parameter type. Integers, booleans (stored as DA_LONG 0/1), floats and
 /// vectors are held by value, text by a counted reference. Links and custom data are
 /// borrowed handles: a container that stores the value makes its own copy. Laid out like
@@ -34,8 +47,13 @@ class GeData {
   GeData(Float v);
   GeData(const Vector& v);
   GeData(const maxon::String& v);
+#if API_VERSION >= 2024000
+  /// A custom data value of type (e.g. CUSTOMDATATYPE_GRADIENT) referring to data.
+  GeData(const CustomDataType& data, Int32 type);
+#else
   /// A custom data value of type (e.g. CUSTOMDATATYPE_GRADIENT) referring to data.
   GeData(Int32 type, const CustomDataType& data);
+#endif
   GeData(const GeData& other);
   GeData& operator=(const GeData& other);
   ~GeData();
@@ -129,8 +147,21 @@ class BaseContainer {
   /// The node linked at id if it is alive, belongs to doc and is an instance of
   /// instanceof (0: any type); else null.
   BaseList2D* GetLink(Int32 id, const BaseDocument* doc, Int32 instanceof = 0) const;
+#if API_VERSION >= 2024000
+  /// The custom data stored at id if it is a DATATYPE (Gradient, InExcludeData), else
+  /// null. It lives inside the container: it is not a copy, and it is read-only.
+  template <typename DATATYPE>
+  const DATATYPE* GetCustomDataType(Int32 id) const {
+    return static_cast<const DATATYPE*>(GetCustomDataTypeI(id, DATATYPE::GetId()));
+  }
+  /// The custom data stored at id if it is of type datatype, else null.
+  const CustomDataType* GetCustomDataTypeI(Int32 id, Int32 datatype) const;
+#else
   /// The custom data stored at id if it is of type datatype, else null. It lives inside
   /// the container: it is not a copy. Read-only; a caller that prepares it for a render
   /// casts the constness away explicitly.
   const CustomDataType* GetCustomDataType(Int32 id, Int32 datatype) const;
+#endif
 };
+
+CINEMA_NAMESPACE_END

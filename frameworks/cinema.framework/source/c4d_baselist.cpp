@@ -8,6 +8,8 @@ using maxon::details::Handle;
 using maxon::details::NodeSuite;
 using maxon::details::RenderSuite;
 
+CINEMA_NAMESPACE_BEGIN
+
 Int32 GeListNode::GetType() const {
   const C4DNodeSuite1* suite = NodeSuite();
   return suite != nullptr ? suite->GetType(Handle<C4DNode>(this)) : 0;
@@ -66,3 +68,5 @@ void BaseShader::FreeRender() {
   const C4DRenderSuite1* suite = RenderSuite();
   if (suite != nullptr) suite->ShaderFreeRender(Handle<C4DNode>(this));
 }
+
+CINEMA_NAMESPACE_END

@@ -3,6 +3,7 @@
 // None of these classes holds data: a pointer to one is the host's handle of the node.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_basecontainer.h"
 #include "c4d_enums.h"
 #include "maxon/apibase.h"
@@ -12,6 +13,8 @@ MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", GeListNode)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", BaseList2D)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", BaseObject)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", BaseShader)
+
+CINEMA_NAMESPACE_BEGIN
 
 class BaseDocument;
 class BaseShader;
@@ -74,3 +77,5 @@ class BaseShader : public BaseList2D {
 class BaseDocument {
   C4D_HANDLE_CLASS(BaseDocument);
 };
+
+CINEMA_NAMESPACE_END

@@ -1,9 +1,12 @@
 // c4d_basetime.h - BaseTime, a point in time of a document.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "maxon/apibase.h"
 
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", BaseTime)
+
+CINEMA_NAMESPACE_BEGIN
 
 /// A time in seconds. Laid out as one 64-bit float, so that it mirrors the host's time
 /// field in place.
@@ -25,3 +28,5 @@ class BaseTime {
  private:
   Float _seconds = 0.0;
 };
+
+CINEMA_NAMESPACE_END

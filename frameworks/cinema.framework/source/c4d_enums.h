@@ -1,7 +1,10 @@
 // c4d_enums.h - enumerations and well-known IDs of the host.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "maxon/apibase.h"
+
+CINEMA_NAMESPACE_BEGIN
 
 /// Result of a shader's or material's render preparation.
 enum class INITRENDERRESULT : Int32 {
@@ -89,6 +92,4 @@ enum {
   MSG_INITIALCHANNEL = 1001073,
 };
 
-/// The SDK's API version: plug-in sources choose between API shapes with `#if API_VERSION
-/// >= ...`.
-#define API_VERSION 23100
+CINEMA_NAMESPACE_END

@@ -5,6 +5,8 @@
 
 using maxon::details::TextSuite;
 
+CINEMA_NAMESPACE_BEGIN
+
 namespace {
 
 C4DFilename* Share(const C4DFilename* h) {
@@ -105,3 +107,5 @@ Filename Filename::Adopt(C4DFilename* h) {
   f._handle = h;
   return f;
 }
+
+CINEMA_NAMESPACE_END

@@ -1,12 +1,15 @@
 // c4d_file.h - Filename, the host's file path.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "maxon/apibase.h"
 #include "maxon/string.h"
 
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", Filename)
 
 struct C4DFilename;
+
+CINEMA_NAMESPACE_BEGIN
 
 /// A file path held by the host, shared by reference counting. The default Filename is
 /// empty. Joining with an empty path yields the other path unchanged.
@@ -47,3 +50,5 @@ class Filename {
  private:
   C4DFilename* _handle = nullptr;
 };
+
+CINEMA_NAMESPACE_END

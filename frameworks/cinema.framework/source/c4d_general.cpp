@@ -7,6 +7,8 @@
 using maxon::details::RegistrySuite;
 using maxon::details::TextSuite;
 
+CINEMA_NAMESPACE_BEGIN
+
 void GePrint(const maxon::String& str) {
   const C4DTextSuite1* text = TextSuite();
   if (text != nullptr) text->Print(str.GetHandle());
@@ -39,3 +41,5 @@ Filename GeGetPluginResourcePath() {
   }
   return pluginFolder + Filename(maxon::String("res"));
 }
+
+CINEMA_NAMESPACE_END

@@ -14,6 +14,8 @@ using maxon::details::Handle;
 using maxon::details::NodeSuite;
 using maxon::details::RegistrySuite;
 
+CINEMA_NAMESPACE_BEGIN
+
 namespace {
 
 constexpr int kMaxShaderClasses = 8;
@@ -30,6 +32,7 @@ C4DNodeData* AllocAdapter() {
 }
 
 using AllocFunction = C4DNodeData* (*)();
+
 constexpr AllocFunction kAllocAdapters[kMaxShaderClasses] = {
     AllocAdapter<0>, AllocAdapter<1>, AllocAdapter<2>, AllocAdapter<3>,
     AllocAdapter<4>, AllocAdapter<5>, AllocAdapter<6>, AllocAdapter<7>,
@@ -40,7 +43,14 @@ void FreeAdapter(C4DNodeData* data) {
   DeleteObj(node);
 }
 
-bool InitAdapter(C4DNodeData* data, C4DNode* node) { return Data(data)->Init(Handle<GeListNode>(node)); }
+bool InitAdapter(C4DNodeData* data, C4DNode* node) {
+#if API_VERSION >= 2024000
+  // The host initialises new nodes only; a copy gets its parameters from the host.
+  return Data(data)->Init(Handle<GeListNode>(node), false);
+#else
+  return Data(data)->Init(Handle<GeListNode>(node));
+#endif
+}
 
 bool MessageAdapter(C4DNodeData* data, C4DNode* node, int32_t type, void* msgData) {
   return Data(data)->Message(Handle<GeListNode>(node), type, msgData);
@@ -136,3 +146,5 @@ void HandleShaderMessage(GeListNode* node, BaseShader* ps, Int32 type, void* dat
   (void)node;
   if (ps != nullptr) ps->Message(type, data);
 }
+
+CINEMA_NAMESPACE_END

@@ -2,6 +2,7 @@
 // registration.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_basecontainer.h"
 #include "c4d_baselist.h"
 #include "c4d_enums.h"
@@ -13,6 +14,8 @@
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", NodeData)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", ShaderData)
 
+CINEMA_NAMESPACE_BEGIN
+
 /// Root of the plug-in data classes.
 class BaseData {
  public:
@@ -23,11 +26,21 @@ class BaseData {
 /// plug-in's allocation function and destroys them.
 class NodeData : public BaseData {
  public:
+#if API_VERSION >= 2024000
+  /// Called once on a new instance; writes the node's parameter defaults. isCloneInit:
+  /// the node is a copy that gets its parameters copied next (the host sends false).
+  virtual Bool Init(GeListNode* node, Bool isCloneInit) {
+    (void)node;
+    (void)isCloneInit;
+    return true;
+  }
+#else
   /// Called once on a new instance; writes the node's parameter defaults.
   virtual Bool Init(GeListNode* node) {
     (void)node;
     return true;
   }
+#endif
   /// A message sent to the node; answers true by default.
   virtual Bool Message(GeListNode* node, Int32 type, void* data) {
     (void)node;
@@ -36,8 +49,13 @@ class NodeData : public BaseData {
     return true;
   }
   /// Whether the parameter id is enabled in the interface; all are by default.
+#if API_VERSION >= 2024000
+  virtual Bool GetDEnabling(const GeListNode* node, const DescID& id, const GeData& tData,
+                            DESCFLAGS_ENABLE flags, const BaseContainer* itemdesc) const {
+#else
   virtual Bool GetDEnabling(GeListNode* node, const DescID& id, const GeData& tData, DESCFLAGS_ENABLE flags,
                             const BaseContainer* itemdesc) {
+#endif
     (void)node;
     (void)id;
     (void)tData;
@@ -86,3 +104,5 @@ void HandleInitialChannel(GeListNode* node, Int32 id, Int32 type, void* data);
 
 /// Forwards a message received by node to its sub-shader ps (null: nothing to do).
 void HandleShaderMessage(GeListNode* node, BaseShader* ps, Int32 type, void* data);
+
+CINEMA_NAMESPACE_END

@@ -2,7 +2,10 @@
 // numbers of the host messages that reach PluginMessage.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "maxon/apibase.h"
+
+CINEMA_NAMESPACE_BEGIN
 
 /// Called when the host starts the module; registers the module's plug-ins.
 Bool PluginStart();
@@ -16,3 +19,5 @@ Bool PluginMessage(Int32 id, void* data);
 #define C4DMSG_PRIORITY 0
 /// PluginMessage: initialise the module's system side; the module loads its resource.
 #define C4DPL_INIT_SYS 1
+
+CINEMA_NAMESPACE_END

@@ -7,6 +7,8 @@
 using maxon::details::Handle;
 using maxon::details::RenderSuite;
 
+CINEMA_NAMESPACE_BEGIN
+
 // The render structures are used in place of the host's: their layout must match.
 static_assert(sizeof(Vector) == sizeof(C4DVector) && offsetof(Vector, x) == offsetof(C4DVector, x) &&
                   offsetof(Vector, y) == offsetof(C4DVector, y) &&
@@ -62,3 +64,4 @@ void FreeRayLight(RayLight*& light) {
   light = nullptr;
 }
 
+CINEMA_NAMESPACE_END

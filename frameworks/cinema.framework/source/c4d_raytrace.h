@@ -5,6 +5,7 @@
 // the host's structures, so the host's pointers are used in place.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_basetime.h"
 #include "c4d_enums.h"
 #include "maxon/apibase.h"
@@ -14,6 +15,8 @@
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", VolumeData)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", ChannelData)
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", RayLight)
+
+CINEMA_NAMESPACE_BEGIN
 
 class BaseDocument;
 class BaseObject;
@@ -86,7 +89,11 @@ struct ChannelData {
 
 /// Render preparation data.
 struct InitRenderStruct {
+#if API_VERSION >= 2024000
+  const BaseDocument* doc = nullptr;  ///< the document being rendered
+#else
   BaseDocument* doc = nullptr;  ///< the document being rendered
+#endif
   BaseTime time;                ///< the time of the render
   Int32 threadCount = 0;
   Int32 reserved = 0;
@@ -110,3 +117,5 @@ inline Bool VolumeData::IlluminateSurfacePoint(const RayLight* rl, Vector* col, 
       reinterpret_cast<const C4DVector*>(&ray_vector), static_cast<Int32>(flags),
       reinterpret_cast<const C4DRayHitID*>(&hitid), static_cast<Int32>(raybits), cosine_cutoff, nullptr);
 }
+
+CINEMA_NAMESPACE_END

@@ -6,6 +6,8 @@
 
 using maxon::details::RegistrySuite;
 
+CINEMA_NAMESPACE_BEGIN
+
 GeResource g_resource;
 
 Bool GeResource::Init() {
@@ -53,3 +55,5 @@ const maxon::String& GeResource::LoadString(Int32 id) {
 }
 
 const maxon::String& GeLoadString(Int32 id) { return g_resource.LoadString(id); }
+
+CINEMA_NAMESPACE_END

@@ -1,6 +1,7 @@
 // c4d_resource.h - the module's resource (string table, descriptions).
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_file.h"
 #include "maxon/apibase.h"
 #include "maxon/string.h"
@@ -8,6 +9,8 @@
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", GeResource)
 
 struct C4DResource;
+
+CINEMA_NAMESPACE_BEGIN
 
 /// A module's resource folder as loaded by the host. Loaded once: the first Init decides,
 /// later calls report the outcome of that attempt.
@@ -43,3 +46,5 @@ extern GeResource g_resource;
 /// Text id of the module's resource; empty when the resource is not loaded. Valid until the
 /// next GeLoadString: keep a copy.
 const maxon::String& GeLoadString(Int32 id);
+
+CINEMA_NAMESPACE_END

@@ -1,14 +1,22 @@
 // customgui_gradient.h - the gradient custom data type.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_basecontainer.h"
 #include "c4d_enums.h"
 #include "maxon/apibase.h"
+#include "maxon/gradient.h"
 #include "maxon/resultbase.h"
 #include "maxon/vec.h"
 
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", Gradient)
+#if API_VERSION >= 2024000
+MAXON_DECLARATION_RECORD("net.maxon.math.framework", GradientKnot)
+#else
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", GradientKnot)
+#endif
+
+CINEMA_NAMESPACE_BEGIN
 
 struct InitRenderStruct;
 
@@ -28,6 +36,7 @@ enum {
   GRADIENT_INTERPOLATION_NONE = 5,
 };
 
+#if API_VERSION < 2024000
 /// One knot of a gradient; laid out like the host's C4DGradientKnot.
 struct GradientKnot {
   Vector col = Vector(1.0);  ///< colour
@@ -37,9 +46,14 @@ struct GradientKnot {
   Int32 index = 0;           ///< knot identifier
   Int32 interpolation = GRADIENT_INTERPOLATION_SMOOTHKNOT;  ///< blend towards the next knot
 };
+#endif
 
 /// A colour gradient. Holds no data: a pointer to it is the host's handle.
+#if API_VERSION >= 2024000
+class Gradient : public CustomDataTypeT<CUSTOMDATATYPE_GRADIENT> {
+#else
 class Gradient : public CustomDataType {
+#endif
  public:
   Gradient() = delete;
 
@@ -51,9 +65,20 @@ class Gradient : public CustomDataType {
   /// Sets one of the gradient's settings (e.g. GRADIENT_MODE).
   Bool SetData(Int32 id, const GeData& data);
   GeData GetData(Int32 id) const;
+  Int32 GetKnotCount() const;
+
+#if API_VERSION >= 2024000
+  /// Inserts a copy of knot; its index, or -1 when it could not be inserted.
+  Int32 InsertKnot(const maxon::GradientKnot& knot);
+  /// The knot at index; a default knot when index is out of range.
+  maxon::GradientKnot GetKnot(Int32 index) const;
+
+  /// The gradient prepared for fast lookups during a render; maxon::FAILED when the host
+  /// could not prepare it. The render data refers to this gradient, which must outlive it.
+  maxon::Result<maxon::GradientRenderData> PrepareRenderData(const InitRenderStruct& irs) const;
+#else
   /// Inserts a copy of knot; its index, or -1 when it could not be inserted.
   Int32 InsertKnot(const GradientKnot& knot);
-  Int32 GetKnotCount() const;
   /// The knot at index; a default knot when index is out of range.
   GradientKnot GetKnot(Int32 index) const;
 
@@ -64,4 +89,7 @@ class Gradient : public CustomDataType {
   void FreeRender();
   /// The colour at pos (clamped to [0, 1]). Thread-safe and allocation-free.
   Vector CalcGradientPixel(Float pos) const;
+#endif
 };
+
+CINEMA_NAMESPACE_END

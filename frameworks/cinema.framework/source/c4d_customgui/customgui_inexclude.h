@@ -2,10 +2,13 @@
 // list includes this header itself: c4d.h does not.
 #pragma once
 
+#include "c4d_apiversion.h"
 #include "c4d_basecontainer.h"
 #include "maxon/apibase.h"
 
 MAXON_DECLARATION_RECORD("net.maxon.c4d.cinema.framework", InExcludeData)
+
+CINEMA_NAMESPACE_BEGIN
 
 class BaseDocument;
 class BaseList2D;
@@ -15,7 +18,11 @@ class BaseList2D;
 
 /// A list of scene objects, each entry with flag bits. Holds no data: a pointer to it is
 /// the host's handle.
+#if API_VERSION >= 2024000
+class InExcludeData : public CustomDataTypeT<CUSTOMDATATYPE_INEXCLUDE_LIST> {
+#else
 class InExcludeData : public CustomDataType {
+#endif
  public:
   InExcludeData() = delete;
 
@@ -25,3 +32,5 @@ class InExcludeData : public CustomDataType {
   /// The flags of entry index; 0 when out of range.
   Int32 GetFlags(Int32 index) const;
 };
+
+CINEMA_NAMESPACE_END
