@@ -2,6 +2,7 @@
 #include "module_fixture.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -61,7 +62,15 @@ void TempFolder::Remove(const std::string& rel) const { fs::remove_all(U8(Join(r
 
 ModuleSandbox::ModuleSandbox(const std::string& modulePath, const std::string& resFolder,
                              const std::string& moduleRel, const std::string& resRel) {
-  folder.Copy(modulePath, moduleRel);
+  std::string source = modulePath;
+#ifdef CORVANE_MODULE_PATH
+  // CORVANE_TEST_MODULE runs a suite against another build of the Corvane module (the
+  // other SDK API shape, say) in place of the one it was built with.
+  if (const char* other = std::getenv("CORVANE_TEST_MODULE"); other != nullptr && *other != '\0' &&
+                                                               modulePath == CORVANE_MODULE_PATH)
+    source = other;
+#endif
+  folder.Copy(source, moduleRel);
   moduleFile = folder.Join(moduleRel);
   if (!resFolder.empty() && !resRel.empty()) folder.Copy(resFolder, resRel);
 }
