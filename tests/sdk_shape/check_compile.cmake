@@ -2,13 +2,9 @@
 # and checks the outcome: case 0 (the form plug-in sources use) must compile, every other
 # case (a form the real SDK rejects) must not.
 #   cmake -DCXX=... -DFLAGS="..." -DINCLUDES="a;b" -DSOURCE=file.cpp -DCASE=n -P check_compile.cmake
-separate_arguments(flag_list UNIX_COMMAND "${FLAGS}")
-set(include_flags "")
-foreach(dir ${INCLUDES})
-  list(APPEND include_flags "-I${dir}")
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/compile_command.cmake)
 execute_process(
-  COMMAND ${CXX} ${flag_list} ${include_flags} -DSHAPE_CASE=${CASE} -fsyntax-only ${SOURCE}
+  COMMAND ${compile_command} -DSHAPE_CASE=${CASE} -fsyntax-only ${SOURCE}
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 get_filename_component(name ${SOURCE} NAME_WE)
 if(CASE EQUAL 0)

@@ -2,13 +2,9 @@
 # (clang for arm64, GCC with FMA) and without the build's -ffp-contract=off, and fails
 # when any fused multiply-add appears: the source itself must keep the arithmetic apart.
 #   cmake -DCXX=... -DFLAGS="..." -DINCLUDES="a;b" -DSOURCE=corvane.cpp -DPATTERN=regex -P check_unfused.cmake
-separate_arguments(flag_list UNIX_COMMAND "${FLAGS}")
-set(include_flags "")
-foreach(dir ${INCLUDES})
-  list(APPEND include_flags "-I${dir}")
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/compile_command.cmake)
 execute_process(
-  COMMAND ${CXX} ${flag_list} ${include_flags} -S -o - ${SOURCE}
+  COMMAND ${compile_command} -S -o - ${SOURCE}
   RESULT_VARIABLE rc OUTPUT_VARIABLE assembly ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "could not compile ${SOURCE}:\n${err}")
