@@ -1,7 +1,10 @@
 // bitmap.cpp - bitmaps, decoding, scaling, icons and the bitmap suite.
 #include "bitmap/bitmap.h"
 
+#include "core/console.h"
+#include "core/handles.h"
 #include "core/memory.h"
+#include "core/plugins.h"
 #include "core/suites.h"
 #include "core/text.h"
 
@@ -158,7 +161,7 @@ void FailNextBitmapAlloc(int n) { failBitmapAllocs.store(std::max(n, 0)); }
 // Icons
 
 bool RegisterIconFromFile(int32_t id, const std::string& file, int32_t x, int32_t y, int32_t w, int32_t h,
-                          int32_t flags) {
+                          int32_t flags, const ModuleState* owner) {
   if (w <= 0 || h <= 0 || w > 65536 || h > 65536) return false;
   Image source;
   if (DecodeImageFile(file, &source) != C4D_IMAGERESULT_OK) return false;
@@ -177,13 +180,34 @@ bool RegisterIconFromFile(int32_t id, const std::string& file, int32_t x, int32_
   }
 
   IconRegistry& reg = Icons();
-  std::lock_guard<std::mutex> lock(reg.mutex);
-  if (reg.icons.count(id)) return false;
+  std::unique_lock<std::mutex> lock(reg.mutex);
+  if (auto it = reg.icons.find(id); it != reg.icons.end()) {
+    const ModuleState* held = it->second.info.owner;
+    lock.unlock();
+    if (held != owner) {
+      auto name = [](const ModuleState* m) { return m ? "module " + m->file : std::string("the host"); };
+      Console().Print("Refused icon " + std::to_string(id) + ": registered already by " + name(held) +
+                      "; refused for " + name(owner));
+    }
+    return false;
+  }
   IconEntry entry;
-  entry.info = IconInfo{id, file, x, y, w, h, flags, bitmap.get()};
+  entry.info = IconInfo{id, file, x, y, w, h, flags, bitmap.get(), owner};
+  Bitmaps().Add(bitmap.get(), /*lent=*/true);
   entry.bitmap = std::move(bitmap);
   reg.icons.emplace(id, std::move(entry));
   return true;
+}
+
+void ForgetIcons(const ModuleState* owner) {
+  if (!owner) return;
+  IconRegistry& reg = Icons();
+  std::lock_guard<std::mutex> lock(reg.mutex);
+  std::erase_if(reg.icons, [owner](const auto& entry) {
+    if (entry.second.info.owner != owner) return false;
+    Bitmaps().Remove(entry.second.bitmap.get());
+    return true;
+  });
 }
 
 bool FindIcon(int32_t id, IconInfo* out) {
@@ -215,6 +239,7 @@ bool IconPixels(int32_t id, Image* out) {
 void ResetBitmapState() {
   IconRegistry& reg = Icons();
   std::lock_guard<std::mutex> lock(reg.mutex);
+  for (const auto& [id, entry] : reg.icons) Bitmaps().Remove(entry.bitmap.get());
   reg.icons.clear();
   failBitmapAllocs.store(0);
 }
@@ -230,20 +255,24 @@ C4DBitmap* SuiteBitmapAlloc() {
     if (failBitmapAllocs.compare_exchange_weak(pending, pending - 1)) return nullptr;
   }
   C4DBitmap* bmp = new (std::nothrow) C4DBitmap;
-  if (bmp) ++liveBitmaps;
+  if (bmp) {
+    ++liveBitmaps;
+    Bitmaps().Add(bmp);
+  }
   return bmp;
 }
 
+// Only the caller's own bitmaps are freed: an icon's (lent) or an unknown one is refused.
 void SuiteBitmapFree(C4DBitmap* bmp) {
-  if (!bmp) return;
+  if (!bmp || !Bitmaps().TakeForRelease(bmp, "BitmapFree")) return;
   delete bmp;
   --liveBitmaps;
 }
 
 int32_t SuiteBitmapInit(C4DBitmap* bmp, const C4DFilename* file, int32_t /*frame*/, bool* isMovie) {
   if (isMovie) *isMovie = false;
-  if (!bmp) return C4D_IMAGERESULT_WRONGTYPE;
-  if (!file) return C4D_IMAGERESULT_NOTEXISTING;
+  if (!bmp || !Bitmaps().Check(bmp, "BitmapInit")) return C4D_IMAGERESULT_WRONGTYPE;
+  if (!file || !CheckFilename(file, "BitmapInit")) return C4D_IMAGERESULT_NOTEXISTING;
   try {
     Image img;
     int32_t result = DecodeImageFile(std::string(FilenamePath(file)), &img);
@@ -260,21 +289,26 @@ void SuiteBitmapScaleIt(const C4DBitmap* src, C4DBitmap* dst, int32_t intensity,
                         bool /*nonProportional*/) {
   // The whole source always covers the whole destination: dst's size is given, so the
   // proportional flag has nothing left to choose.
-  if (!src || !dst || src == dst) return;
+  if (!src || !dst || src == dst || !Bitmaps().Check(src, "BitmapScaleIt") || !Bitmaps().Check(dst, "BitmapScaleIt"))
+    return;
   try {
     ScaleImage(src->image, &dst->image, intensity, sample);
   } catch (...) {
   }
 }
 
-int32_t SuiteBitmapGetWidth(const C4DBitmap* bmp) { return bmp ? bmp->image.width : 0; }
-int32_t SuiteBitmapGetHeight(const C4DBitmap* bmp) { return bmp ? bmp->image.height : 0; }
+int32_t SuiteBitmapGetWidth(const C4DBitmap* bmp) {
+  return bmp && Bitmaps().Check(bmp, "BitmapGetWidth") ? bmp->image.width : 0;
+}
+int32_t SuiteBitmapGetHeight(const C4DBitmap* bmp) {
+  return bmp && Bitmaps().Check(bmp, "BitmapGetHeight") ? bmp->image.height : 0;
+}
 
 bool SuiteRegisterIcon(int32_t id, const C4DFilename* file, int32_t x, int32_t y, int32_t w, int32_t h,
                        int32_t flags) {
-  if (!file) return false;
+  if (!file || !CheckFilename(file, "RegisterIcon")) return false;
   try {
-    return RegisterIconFromFile(id, std::string(FilenamePath(file)), x, y, w, h, flags);
+    return RegisterIconFromFile(id, std::string(FilenamePath(file)), x, y, w, h, flags, CallingModule());
   } catch (...) {
     return false;
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "c4d_host_abi.h"
+#include "core/fault_boundary.h"
 
 namespace host {
 
@@ -59,13 +60,19 @@ struct IconInfo {
   int32_t x = 0, y = 0, w = 0, h = 0;  ///< the region cut from the file
   int32_t flags = 0;
   const C4DBitmap* bitmap = nullptr;  ///< the icon's own w x h bitmap (borrowed)
+  const ModuleState* owner = nullptr;  ///< the module that registered it; null: the host
 };
 
-/// Registers the region (x, y, w, h) of the image file as icon id: the icon's bitmap has
-/// size w x h; parts of the region outside the image stay transparent black. False when
-/// w or h is not positive, the file cannot be read, or id is already registered.
+/// Registers the region (x, y, w, h) of the image file as icon id for owner (null: the
+/// host): the icon's bitmap has size w x h; parts of the region outside the image stay
+/// transparent black. False when w or h is not positive, the file cannot be read, or id is
+/// already registered; an ID of another module's is also reported on the console, naming
+/// both modules. The icon's bitmap is lent to modules (GetIcon): they cannot free it.
 bool RegisterIconFromFile(int32_t id, const std::string& file, int32_t x, int32_t y, int32_t w, int32_t h,
-                          int32_t flags);
+                          int32_t flags, const ModuleState* owner = nullptr);
+
+/// Forgets the icons owner registered (the module is unloaded).
+void ForgetIcons(const ModuleState* owner);
 
 /// The icon registered under id; false when there is none.
 bool FindIcon(int32_t id, IconInfo* out);

@@ -1,14 +1,16 @@
 // corvane-host: the stand-in host's command line.
 //
 //   corvane-host render SCENE -o OUT.exr|OUT.png [--width W] [--height H] [--threads N]
-//                       [--samples S] [--plugins DIR] [--timing]
+//                       [--samples S] [--plugins DIR] [--timing] [--timeout SECONDS]
 //   corvane-host info [--plugins DIR]
 //   corvane-host save SCENE -o OUT.json [--plugins DIR]
 //   corvane-host serve [SCENE] [--port N] [--plugins DIR]   (where cpp-httplib was found)
 //
 // Exit codes: 0 success, 1 failure while working, 2 bad input or usage. A module file that
-// is refused (foreign, damaged, not a module) is reported with one line and skipped; it does
-// not change the exit code by itself.
+// is refused (foreign, damaged, not a module, or its code threw while it started) is
+// reported with one line and skipped; it does not change the exit code by itself. A fault
+// of module code during a command (an exception, a fatal signal, a timeout) ends the command
+// with exit code 1 and one line naming the module file, the plug-in and the call.
 //
 // The Windows build (cross-built with mingw, run under wine here) renders on plain threads
 // instead of oneTBB, writes PNG only and has no `serve`: OpenEXR, oneTBB and cpp-httplib
@@ -32,6 +34,7 @@
 
 #include "bitmap/bitmap.h"
 #include "core/console.h"
+#include "core/fault_boundary.h"
 #include "loader/loader.h"
 #include "render/image.h"
 #include "render/renderer.h"
@@ -95,6 +98,15 @@ std::string DefaultPluginsFolder() {
 #endif
 }
 
+/// Reports a fault of module code during the command, if there was one: true when the
+/// command must end with kExitFailure.
+bool ReportModuleFault() {
+  ModuleFault fault;
+  if (!TakeModuleFault(&fault)) return false;
+  std::fprintf(stderr, "corvane-host: %s\n", fault.ToString().c_str());
+  return true;
+}
+
 /// Loads every module of folder into the session. False (with a message on stderr) when
 /// the folder is missing; modules that are refused are reported on the console (echoed to
 /// stderr) by the loader and skipped.
@@ -113,6 +125,7 @@ bool LoadPlugins(Session& session, const std::string& folder) {
 struct RenderArgs {
   std::string scene, output, plugins;
   int width = 0, height = 0, threads = 0, samples = 0;
+  double timeout = 0;  ///< seconds; 0: none
   bool timing = false;
 };
 
@@ -160,12 +173,16 @@ int RunRender(const RenderArgs& args) {
                  kWritesExr ? "use .exr or .png" : "use .png; this build writes no .exr");
     return kExitBadInput;
   }
+  // Module code that never returns ends the command instead of hanging it.
+  Watchdog watchdog(args.timeout, "render");
   Session session;
   if (!LoadPlugins(session, args.plugins.empty() ? DefaultPluginsFolder() : args.plugins))
     return kExitBadInput;
   Scene scene;
   SceneError error;
-  if (!LoadSceneFile(args.scene, &scene, &error)) {
+  const bool loaded = LoadSceneFile(args.scene, &scene, &error);
+  if (ReportModuleFault()) return kExitFailure;
+  if (!loaded) {
     std::fprintf(stderr, "corvane-host: %s\n", error.ToString().c_str());
     return error.whileWorking ? kExitFailure : kExitBadInput;
   }
@@ -190,7 +207,9 @@ int RunRender(const RenderArgs& args) {
   RenderStats stats;
   std::string message;
   try {
-    if (!Render(setup, options, &image, &stats, &message)) {
+    const bool rendered = Render(setup, options, &image, &stats, &message);
+    if (ReportModuleFault()) return kExitFailure;
+    if (!rendered) {
       std::fprintf(stderr, "corvane-host: %s: %s\n", args.scene.c_str(), message.c_str());
       // A shader that cannot prepare is a failure while working, not bad input.
       return stats.preparationFailed ? kExitFailure : kExitBadInput;
@@ -217,7 +236,9 @@ int RunSave(const std::string& scenePath, const std::string& output, const std::
   if (!LoadPlugins(session, plugins.empty() ? DefaultPluginsFolder() : plugins)) return kExitBadInput;
   Scene scene;
   SceneError error;
-  if (!LoadSceneFile(scenePath, &scene, &error)) {
+  const bool loaded = LoadSceneFile(scenePath, &scene, &error);
+  if (ReportModuleFault()) return kExitFailure;
+  if (!loaded) {
     std::fprintf(stderr, "corvane-host: %s\n", error.ToString().c_str());
     return error.whileWorking ? kExitFailure : kExitBadInput;
   }
@@ -236,6 +257,7 @@ int RunInfo(const std::string& plugins) {
   std::string folder = plugins.empty() ? DefaultPluginsFolder() : plugins;
   if (!LoadPlugins(session, folder)) return kExitBadInput;
   const SessionReport report = DescribeSession(session);
+  if (ReportModuleFault()) return kExitFailure;
 
   std::printf("Plug-ins folder: %s\n\nModules (%zu):\n", folder.c_str(), report.modules.size());
   for (const ModuleReport& m : report.modules) {
@@ -340,6 +362,8 @@ int main(int argc, char** argv) {
   // the signal ending the program halfway through.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+  // A crash in module code ends the command with one line naming the module.
+  InstallFatalSignalReport();
   CLI::App app{"corvane-host: the stand-in host for the Corvane shader plug-in"};
   app.require_subcommand(1);
   // A Unix path such as /tmp/scene.json is a path, never a Windows-style option
@@ -370,6 +394,8 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 4096));
   render->add_option("--plugins", r.plugins, "Plug-ins folder (default: the build's corvane/ folder)");
   render->add_flag("--timing", r.timing, "Print one line: samples, seconds, samples per second");
+  render->add_option("--timeout", r.timeout, "End the command (exit code 1) after this many seconds")
+      ->check(CLI::Range(0.001, 1e6));
 
   std::string saveScene, saveOut, savePlugins;
   CLI::App* save = app.add_subcommand("save", "Load a scene and write it back, normalised");

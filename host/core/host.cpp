@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "core/console.h"
 #include "core/customdata.h"
 #include "core/memory.h"
 #include "core/suites.h"
@@ -15,12 +16,6 @@ namespace host {
 namespace {
 
 std::atomic<Host*> currentHost{nullptr};
-
-std::mutex registeringMutex;
-std::string& RegisteringModuleName() {
-  static std::string name;
-  return name;
-}
 
 }  // namespace
 
@@ -77,9 +72,36 @@ void Host::DestroyDocuments() {
 
 // ---- Plug-in registry ---------------------------------------------------------------
 
+namespace {
+
+constexpr const char* kPluginCallNames[kPluginCallCount] = {
+    "Alloc", "Free", "Init", "Message", "GetDEnabling", "InitRender", "FreeRender", "Output", "GetRenderInfo"};
+
+std::string OwnerName(const ModuleState* owner) { return owner ? "module " + owner->file : "the host"; }
+
+}  // namespace
+
+std::string ContestedId::ToString() const {
+  std::string text = "plug-in ID " + std::to_string(id) + " is claimed by " +
+                     std::to_string(modules.size()) + " modules: ";
+  for (size_t i = 0; i < modules.size(); ++i) text += (i ? " and " : "") + modules[i];
+  return text;
+}
+
+void PluginRegistry::RecordContest(int32_t id, const ModuleState* holder, const ModuleState* claimant,
+                                   const std::string& name) {
+  ContestedId& c = contests_[id];
+  c.id = id;
+  for (const ModuleState* m : {holder, claimant}) {
+    const std::string file = m ? m->file : "the host";
+    if (std::find(c.modules.begin(), c.modules.end(), file) == c.modules.end()) c.modules.push_back(file);
+  }
+  if (!name.empty() && std::find(c.names.begin(), c.names.end(), name) == c.names.end()) c.names.push_back(name);
+}
+
 bool PluginRegistry::Register(int32_t type, int32_t id, std::string_view name, const void* record,
-                              int32_t recordSize, int32_t version, std::string module) {
-  auto fail = [&](const char* why) {
+                              int32_t recordSize, int32_t version, const ModuleState* owner) {
+  auto fail = [&](const std::string& why) {
     lastError_ = "plug-in " + std::to_string(id) + ": " + why;
     return false;
   };
@@ -88,7 +110,13 @@ bool PluginRegistry::Register(int32_t type, int32_t id, std::string_view name, c
   if (recordSize < static_cast<int32_t>(sizeof(C4DShaderPluginRecord))) return fail("record too small");
   if (version < C4D_API_VERSION_MIN) return fail("interface version too old");
   if (id <= 0) return fail("invalid ID");
-  if (plugins_.count(id)) return fail("ID already registered");
+  if (auto it = plugins_.find(id); it != plugins_.end()) {
+    const PluginInfo& held = *it->second;
+    if (held.owner == owner) return fail("ID already registered");
+    // Another module's ID: the first claim keeps it.
+    RecordContest(id, held.owner, owner, std::string(name));
+    return fail("ID already registered by " + OwnerName(held.owner) + "; refused for " + OwnerName(owner));
+  }
   auto info = std::make_unique<PluginInfo>();
   info->record = *static_cast<const C4DShaderPluginRecord*>(record);
   if (!info->record.Alloc || !info->record.Free) return fail("record lacks Alloc or Free");
@@ -96,10 +124,38 @@ bool PluginRegistry::Register(int32_t type, int32_t id, std::string_view name, c
   info->id = id;
   info->name.assign(name);
   info->version = version;
-  info->module = std::move(module);
+  info->owner = owner;
+  if (owner) {
+    info->module = owner->identifier;
+    info->moduleFile = owner->file;
+  }
+  for (int c = 0; c < kPluginCallCount; ++c) info->calls[c] = ModuleCall{owner, id, kPluginCallNames[c]};
   plugins_.emplace(id, std::move(info));
   lastError_.clear();
   return true;
+}
+
+bool PluginRegistry::MayClaim(int32_t id, const ModuleState* owner, const std::string& name, std::string* why) {
+  auto it = plugins_.find(id);
+  if (it == plugins_.end() || it->second->owner == owner) return true;
+  const PluginInfo& held = *it->second;
+  RecordContest(id, held.owner, owner, name);
+  if (why)
+    *why = "plug-in ID " + std::to_string(id) + " is registered already by " + OwnerName(held.owner) +
+           "; refused for " + OwnerName(owner);
+  return false;
+}
+
+const ContestedId* PluginRegistry::FindContest(int32_t id) const {
+  auto it = contests_.find(id);
+  return it == contests_.end() ? nullptr : &it->second;
+}
+
+const ContestedId* PluginRegistry::FindContestByName(const std::string& name) const {
+  for (const auto& [id, c] : contests_) {
+    if (std::find(c.names.begin(), c.names.end(), name) != c.names.end()) return &c;
+  }
+  return nullptr;
 }
 
 const PluginInfo* PluginRegistry::Find(int32_t id) const {
@@ -113,19 +169,34 @@ std::vector<const PluginInfo*> PluginRegistry::List() const {
   return out;
 }
 
+void PluginRegistry::RemoveModule(const ModuleState* owner) {
+  if (!owner) return;
+  for (auto it = plugins_.begin(); it != plugins_.end();) {
+    if (it->second->owner != owner) {
+      ++it;
+      continue;
+    }
+    // Nodes made from the plug-in may outlive its module: they keep the entry, which no
+    // longer reaches into the closed file.
+    PluginInfo& gone = *it->second;
+    gone.record = C4DShaderPluginRecord{};
+    gone.owner = nullptr;
+    for (ModuleCall& call : gone.calls) call.module = nullptr;
+    removed_.push_back(std::move(it->second));
+    it = plugins_.erase(it);
+  }
+}
+
 void PluginRegistry::Clear() {
   plugins_.clear();
+  removed_.clear();
+  contests_.clear();
   lastError_.clear();
 }
 
-std::string RegisteringModule() {
-  std::lock_guard lock(registeringMutex);
-  return RegisteringModuleName();
-}
-
-void SetRegisteringModule(const std::string& moduleIdentifier) {
-  std::lock_guard lock(registeringMutex);
-  RegisteringModuleName() = moduleIdentifier;
+const ModuleState* CallingModule() {
+  const ModuleCall* call = CurrentModuleCall();
+  return call ? call->module : nullptr;
 }
 
 bool RegisterPluginFromModule(int32_t type, int32_t id, const C4DString* name, const void* record,
@@ -133,8 +204,13 @@ bool RegisterPluginFromModule(int32_t type, int32_t id, const C4DString* name, c
   Host* h = Host::Current();
   if (!h) return false;
   try {
-    return h->Plugins().Register(type, id, StringText(name), record, recordSize, version,
-                                 RegisteringModule());
+    PluginRegistry& registry = h->Plugins();
+    const bool contestedBefore = registry.FindContest(id) != nullptr;
+    if (registry.Register(type, id, StringText(name), record, recordSize, version, CallingModule())) return true;
+    // A claim on another module's ID is reported, once per contest and claimant.
+    const ContestedId* contest = registry.FindContest(id);
+    if (contest && !contestedBefore) Console().Print("Refused " + registry.LastError());
+    return false;
   } catch (...) {
     return false;
   }

@@ -8,6 +8,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "core/handles.h"
 #include "core/ids.h"
 #include "core/scene.h"
 
@@ -48,6 +49,7 @@ RayLight* AllocRayLight(Document* doc, Node* obj) {
   try {
     std::lock_guard lock(rayLightsMutex);
     RayLightRegistry().insert(light);
+    RenderLights().Add(light);
   } catch (...) {
     delete light;
     return nullptr;
@@ -61,6 +63,7 @@ void FreeRayLight(RayLight* light) {
   {
     std::lock_guard lock(rayLightsMutex);
     if (RayLightRegistry().erase(light) == 0) return;  // unknown or already freed
+    RenderLights().Remove(light);
   }
   liveRayLights.fetch_sub(1);
   delete light;
@@ -73,7 +76,10 @@ void FreeRayLightsOf(const Document* doc) {
     for (RayLight* l : RayLightRegistry()) {
       if (l->document == doc) doomed.push_back(l);
     }
-    for (RayLight* l : doomed) RayLightRegistry().erase(l);
+    for (RayLight* l : doomed) {
+      RayLightRegistry().erase(l);
+      RenderLights().Remove(l);
+    }
   }
   liveRayLights.fetch_sub(static_cast<int64_t>(doomed.size()));
   for (RayLight* l : doomed) delete l;

@@ -7,6 +7,7 @@
 #include <limits>
 #include <mutex>
 
+#include "core/handles.h"
 #include "core/suites.h"
 
 namespace host {
@@ -102,13 +103,16 @@ void* ModuleAlloc(size_t size, size_t alignment) {
   liveBlocks.fetch_add(1);
   liveBytes.fetch_add(static_cast<int64_t>(size));
   totalAllocations.fetch_add(1);
+  MemoryBlocks().Add(reinterpret_cast<void*>(aligned));
   return reinterpret_cast<void*>(aligned);
 }
 
 void ModuleFree(void* block) {
   if (!block) return;
+  // Only a live block of ours is touched: anything else is refused before it is read.
+  if (!MemoryBlocks().TakeForRelease(block, "Free")) return;
   auto* header = static_cast<BlockHeader*>(block) - 1;
-  if (header->magic != kBlockMagic) return;  // not ours (or freed twice): leave it alone
+  if (header->magic != kBlockMagic) return;
   header->magic = 0;
   liveBlocks.fetch_sub(1);
   liveBytes.fetch_sub(static_cast<int64_t>(header->size));

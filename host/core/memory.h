@@ -55,7 +55,9 @@ bool TakeModuleAllocationFault(const char* what, std::string_view detail = {});
 /// else null). Null when out of memory or when a failure was injected. Counted.
 void* ModuleAlloc(size_t size, size_t alignment);
 
-/// Releases a block of ModuleAlloc; null is ignored.
+/// Releases a block of ModuleAlloc; null is ignored. Anything that is not a live block of
+/// ModuleAlloc (freed already, a pointer into a block, any other memory) is refused and
+/// reported, never read.
 void ModuleFree(void* block);
 
 }  // namespace host

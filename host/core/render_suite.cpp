@@ -1,5 +1,6 @@
 // render_suite.cpp - the render suite handed to modules: handle adapters over render
 // lights (lights.h) and shader calls (shaders.h).
+#include "core/handles.h"
 #include "core/lights.h"
 #include "core/memory.h"
 #include "core/scene.h"
@@ -21,7 +22,7 @@ void SuiteFreeRayLight(C4DRayLight* light) { FreeRayLight(FromHandle(light)); }
 bool SuiteIlluminateSurfacePoint(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col, C4DVector* lv,
                                  const C4DVector* p, const C4DVector*, const C4DVector*, const C4DVector*,
                                  const C4DVector*, int32_t, const C4DRayHitID*, int32_t, bool, C4DVector*) {
-  if (!light || !col || !lv) return false;
+  if (!light || !col || !lv || !RenderLights().Check(light, "IlluminateSurfacePoint")) return false;
   const C4DVector* point = p ? p : (vd ? &vd->p : nullptr);
   if (!point) return false;
   Vec3 c, l;

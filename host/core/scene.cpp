@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/fault_boundary.h"
 #include "core/host.h"
 #include "core/ids.h"
 #include "core/lights.h"
@@ -31,7 +32,11 @@ Node::Node(Document* doc, int32_t type, NodeKind kind, std::string name)
     : document_(doc), type_(type), kind_(kind), name_(std::move(name)) {}
 
 Node::~Node() {
-  if (instance_ && plugin_ && plugin_->record.Free) plugin_->record.Free(instance_);
+  if (instance_ && plugin_ && plugin_->record.Free) {
+    const auto free = plugin_->record.Free;
+    C4DNodeData* instance = instance_;
+    CallModuleVoid(plugin_->Call(PluginCall::Free), [&] { free(instance); });
+  }
 }
 
 bool Node::IsInstanceOf(int32_t type) const {
@@ -71,7 +76,8 @@ bool Node::SendMessage(int32_t type, void* data) {
   if (messageDepth >= kMaxMessageDepth) return false;
   if (!instance_ || !plugin_ || !plugin_->record.Message) return true;
   messageStack[messageDepth++] = this;
-  bool result = plugin_->record.Message(instance_, ToHandle(this), type, data);
+  const bool result = CallModule(plugin_->Call(PluginCall::Message), true,
+                                 [&] { return plugin_->record.Message(instance_, ToHandle(this), type, data); });
   --messageDepth;
   return result;
 }
@@ -80,7 +86,9 @@ bool Node::GetDEnabling(const C4DDescID& id, const C4DValue* tData, int32_t flag
                         const C4DContainer* itemdesc) {
   if (!instance_ || !plugin_ || !plugin_->record.GetDEnabling) return true;
   C4DValue none{};
-  return plugin_->record.GetDEnabling(instance_, ToHandle(this), &id, tData ? tData : &none, flags, itemdesc);
+  return CallModule(plugin_->Call(PluginCall::GetDEnabling), true, [&] {
+    return plugin_->record.GetDEnabling(instance_, ToHandle(this), &id, tData ? tData : &none, flags, itemdesc);
+  });
 }
 
 bool Node::GetDEnabling(int32_t paramId) {
@@ -94,7 +102,8 @@ bool Node::GetDEnabling(int32_t paramId) {
 
 int32_t Node::GetRenderInfo() {
   if (!instance_ || !plugin_ || !plugin_->record.GetRenderInfo) return 0;
-  return plugin_->record.GetRenderInfo(instance_, ToHandle(this));
+  return CallModule(plugin_->Call(PluginCall::GetRenderInfo), int32_t{0},
+                    [&] { return plugin_->record.GetRenderInfo(instance_, ToHandle(this)); });
 }
 
 // ---- Document -----------------------------------------------------------------------
@@ -191,12 +200,14 @@ Node* Document::CreateShader(int32_t type, std::string name) {
   // A registered plug-in shader: Alloc, then Init on the new node.
   const PluginInfo* plugin = host_ ? host_->Plugins().Find(type) : nullptr;
   if (!plugin || plugin->type != C4D_PLUGINTYPE_SHADER || !plugin->record.Alloc) return nullptr;
-  C4DNodeData* instance = plugin->record.Alloc();
+  C4DNodeData* instance = CallModule(plugin->Call(PluginCall::Alloc), static_cast<C4DNodeData*>(nullptr),
+                                     [&] { return plugin->record.Alloc(); });
   if (!instance) return nullptr;
   Node* n = Add(std::shared_ptr<Node>(new Node(this, type, NodeKind::Shader, std::move(name))));
   n->plugin_ = plugin;
   n->instance_ = instance;
-  if (plugin->record.Init && !plugin->record.Init(instance, ToHandle(n))) {
+  if (plugin->record.Init && !CallModule(plugin->Call(PluginCall::Init), false,
+                                         [&] { return plugin->record.Init(instance, ToHandle(n)); })) {
     DeleteNode(n);  // frees the instance
     return nullptr;
   }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/fault_boundary.h"
 #include "core/ids.h"
 #include "core/plugins.h"
 #include "core/scene.h"
@@ -100,7 +101,8 @@ Vec3 SampleShader(Node* shader, C4DChannelData* cd) {
     const PluginInfo* plugin = shader->Plugin();
     if (!plugin || !plugin->record.Output) return {};
     C4DVector out{0, 0, 0};
-    plugin->record.Output(shader->Instance(), ToHandle(shader), cd, &out);
+    CallModuleVoid(plugin->Call(PluginCall::Output),
+                   [&] { plugin->record.Output(shader->Instance(), ToHandle(shader), cd, &out); });
     return out;
   }
   return SampleBuiltin(shader, cd);
@@ -113,7 +115,8 @@ int32_t ShaderInitRender(Node* shader, const C4DInitRenderStruct* irs) {
   const PluginInfo* plugin = shader->Plugin();
   if (!plugin || !plugin->record.InitRender) return C4D_INITRENDERRESULT_OK;
   C4DInitRenderStruct none{};
-  return plugin->record.InitRender(shader->Instance(), ToHandle(shader), irs ? irs : &none);
+  return CallModule(plugin->Call(PluginCall::InitRender), int32_t{C4D_INITRENDERRESULT_UNKNOWNERROR},
+                    [&] { return plugin->record.InitRender(shader->Instance(), ToHandle(shader), irs ? irs : &none); });
 }
 
 void ShaderFreeRender(Node* shader) {
@@ -121,7 +124,9 @@ void ShaderFreeRender(Node* shader) {
   ShaderScope scope(shader);
   if (!scope) return;
   const PluginInfo* plugin = shader->Plugin();
-  if (plugin && plugin->record.FreeRender) plugin->record.FreeRender(shader->Instance(), ToHandle(shader));
+  if (plugin && plugin->record.FreeRender)
+    CallModuleVoid(plugin->Call(PluginCall::FreeRender),
+                   [&] { plugin->record.FreeRender(shader->Instance(), ToHandle(shader)); });
 }
 
 }  // namespace host

@@ -31,13 +31,10 @@ const C4DRegistrySuite1* RegistrySuite1();
 const C4DHostInterface* Interface();
 
 /// Registers a plug-in record that a module handed to RegisterPlugin; implemented by the
-/// plug-in registry in host/core. The module being driven is SetRegisteringModule's.
+/// plug-in registry in host/core. The plug-in belongs to the module whose c4d_main call is
+/// running on this thread (CallingModule).
 bool RegisterPluginFromModule(int32_t type, int32_t id, const C4DString* name, const void* record,
                               int32_t recordSize, int32_t version);
-
-/// Names the module whose c4d_main is running, so registrations can be attributed to it
-/// (empty when none). Set by the module loader around every c4d_main call.
-void SetRegisteringModule(const std::string& moduleIdentifier);
 
 /// Forgets the state of host/bitmap (icons, live bitmap count) and host/resources
 /// (loaded resources, descriptions, start-up folder); called when a Host is torn down.

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/console.h"
+#include "core/handles.h"
 #include "core/memory.h"
 #include "core/suites.h"
 
@@ -18,6 +19,7 @@ StringData& SharedEmpty() {
   static StringData* empty = [] {
     auto* s = new StringData;
     s->immortal = true;
+    Strings().Add(s);
     return s;
   }();
   return *empty;
@@ -49,6 +51,7 @@ C4DString* NewString(std::string_view text) {
     return nullptr;
   }
   liveTexts.fetch_add(1, std::memory_order_relaxed);
+  Strings().Add(s);
   return reinterpret_cast<C4DString*>(s);
 }
 
@@ -63,6 +66,7 @@ void RetainString(C4DString* s) {
 void ReleaseString(C4DString* s) {
   if (!s || AsData(s)->immortal) return;
   if (AsData(s)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    Strings().Remove(s);
     delete AsData(s);
     liveTexts.fetch_sub(1, std::memory_order_relaxed);
   }
@@ -131,6 +135,7 @@ C4DFilename* NewFilename(std::string_view path) {
     return nullptr;
   }
   liveTexts.fetch_add(1, std::memory_order_relaxed);
+  Filenames().Add(f);
   return reinterpret_cast<C4DFilename*>(f);
 }
 
@@ -144,12 +149,16 @@ void RetainFilename(C4DFilename* f) {
 
 void ReleaseFilename(C4DFilename* f) {
   if (f && AsData(f)->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    Filenames().Remove(f);
     delete AsData(f);
     liveTexts.fetch_sub(1, std::memory_order_relaxed);
   }
 }
 
 int64_t LiveTexts() { return liveTexts.load(); }
+
+bool CheckString(const C4DString* s, const char* call) { return !s || Strings().Check(s, call); }
+bool CheckFilename(const C4DFilename* f, const char* call) { return !f || Filenames().Check(f, call); }
 
 // ---- The suite ----------------------------------------------------------------------
 
@@ -164,23 +173,34 @@ C4DString* SuiteStringFromUtf8(const char* utf8, size_t length) {
   if (!utf8) return NewString({});
   return NewString(std::string_view(utf8, length));
 }
-void SuiteStringRetain(C4DString* s) { RetainString(s); }
-void SuiteStringRelease(C4DString* s) { ReleaseString(s); }
+void SuiteStringRetain(C4DString* s) {
+  if (CheckString(s, "StringRetain")) RetainString(s);
+}
+void SuiteStringRelease(C4DString* s) {
+  if (CheckString(s, "StringRelease")) ReleaseString(s);
+}
 const char* SuiteStringUtf8(const C4DString* s, size_t* length) {
-  const char* text = s ? AsData(s)->text.c_str() : "";
-  if (length) *length = s ? AsData(s)->text.size() : 0;
-  return text;
+  const bool live = s && CheckString(s, "StringUtf8");
+  if (length) *length = live ? AsData(s)->text.size() : 0;
+  return live ? AsData(s)->text.c_str() : "";
 }
 const C4DString* SuiteEmptyString() { return EmptyString(); }
 
 C4DFilename* SuiteFilenameFromString(const C4DString* path) {
-  if (!path || TakeModuleAllocationFault("file name", StringText(path))) return nullptr;
+  if (!path || !CheckString(path, "FilenameFromString") ||
+      TakeModuleAllocationFault("file name", StringText(path)))
+    return nullptr;
   return NewFilename(StringText(path));
 }
-void SuiteFilenameRetain(C4DFilename* f) { RetainFilename(f); }
-void SuiteFilenameRelease(C4DFilename* f) { ReleaseFilename(f); }
+void SuiteFilenameRetain(C4DFilename* f) {
+  if (CheckFilename(f, "FilenameRetain")) RetainFilename(f);
+}
+void SuiteFilenameRelease(C4DFilename* f) {
+  if (CheckFilename(f, "FilenameRelease")) ReleaseFilename(f);
+}
 C4DString* SuiteFilenameToString(const C4DFilename* f) {
-  if (!f || TakeModuleAllocationFault("string", FilenamePath(f))) return nullptr;
+  if (!f || !CheckFilename(f, "FilenameToString") || TakeModuleAllocationFault("string", FilenamePath(f)))
+    return nullptr;
   return NewString(FilenamePath(f));
 }
 
@@ -197,28 +217,34 @@ C4DFilename* MakeFilename(const char* what, const C4DFilename* from, F&& make) {
 
 // A null side of a join counts as an empty file name; both null answer null.
 C4DFilename* SuiteFilenameJoin(const C4DFilename* dir, const C4DFilename* name) {
-  if (!dir && !name) return nullptr;
+  if ((!dir && !name) || !CheckFilename(dir, "FilenameJoin") || !CheckFilename(name, "FilenameJoin"))
+    return nullptr;
   return MakeFilename("file name join", name ? name : dir,
                       [&] { return JoinPath(FilenamePath(dir), FilenamePath(name)); });
 }
 C4DFilename* SuiteFilenameDirectory(const C4DFilename* f) {
-  return f ? MakeFilename("file name directory", f, [&] { return DirectoryPart(FilenamePath(f)); }) : nullptr;
+  if (!f || !CheckFilename(f, "FilenameDirectory")) return nullptr;
+  return MakeFilename("file name directory", f, [&] { return DirectoryPart(FilenamePath(f)); });
 }
 C4DFilename* SuiteFilenameFile(const C4DFilename* f) {
-  return f ? MakeFilename("file name file part", f, [&] { return FilePart(FilenamePath(f)); }) : nullptr;
+  if (!f || !CheckFilename(f, "FilenameFile")) return nullptr;
+  return MakeFilename("file name file part", f, [&] { return FilePart(FilenamePath(f)); });
 }
 C4DFilename* SuiteFilenameClearSuffix(const C4DFilename* f) {
-  return f ? MakeFilename("file name without suffix", f, [&] { return ClearSuffix(FilenamePath(f)); })
-           : nullptr;
+  if (!f || !CheckFilename(f, "FilenameClearSuffix")) return nullptr;
+  return MakeFilename("file name without suffix", f, [&] { return ClearSuffix(FilenamePath(f)); });
 }
 bool SuiteFilenameEqual(const C4DFilename* a, const C4DFilename* b) {
+  if (!CheckFilename(a, "FilenameEqual") || !CheckFilename(b, "FilenameEqual")) return false;
   return FilenamePath(a) == FilenamePath(b);
 }
-bool SuiteFilenameIsEmpty(const C4DFilename* f) { return FilenamePath(f).empty(); }
+bool SuiteFilenameIsEmpty(const C4DFilename* f) {
+  return !CheckFilename(f, "FilenameIsEmpty") || FilenamePath(f).empty();
+}
 
 void SuitePrint(const C4DString* line) {
   try {
-    Console().Print(StringText(line));
+    Console().Print(CheckString(line, "Print") ? StringText(line) : std::string_view());
   } catch (...) {
   }
 }

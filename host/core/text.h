@@ -48,6 +48,12 @@ void ReleaseFilename(C4DFilename* f);
 /// Strings and file names alive (the shared empty string is not counted).
 int64_t LiveTexts();
 
+/// For a handle a module hands in: true for null and for a live string (file name);
+/// otherwise the call is refused and reported (core/handles.h), and the caller must not
+/// touch the handle.
+bool CheckString(const C4DString* s, const char* call);
+bool CheckFilename(const C4DFilename* f, const char* call);
+
 /// Path operations on normalised paths ('/' separator).
 std::string JoinPath(std::string_view dir, std::string_view name);
 std::string DirectoryPart(std::string_view path);  ///< all but the last part

@@ -5,9 +5,12 @@
 #include <cstring>
 #include <filesystem>
 
+#include "bitmap/bitmap.h"
 #include "core/console.h"
+#include "core/host.h"
 #include "core/suites.h"
 #include "core/text.h"
+#include "resources/resources.h"
 
 namespace host {
 
@@ -32,12 +35,23 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Marks the module whose c4d_main runs, for the plug-in registry.
-class RegisteringScope {
- public:
-  explicit RegisteringScope(const std::string& identifier) { SetRegisteringModule(identifier); }
-  ~RegisteringScope() { SetRegisteringModule(std::string()); }
-};
+// What each c4d_main action is called in fault reports.
+const char* MainCallName(int32_t action) {
+  switch (action) {
+    case C4D_ACTION_SYSTEM_START:
+      return "c4d_main action 1 (system start)";
+    case C4D_ACTION_START:
+      return "c4d_main action 2 (start)";
+    case C4D_ACTION_END:
+      return "c4d_main action 3 (end)";
+    case C4D_ACTION_QUERY:
+      return "c4d_main action 4 (query)";
+    case C4D_ACTION_MESSAGE:
+      return "c4d_main action 6 (message)";
+    default:
+      return "c4d_main";
+  }
+}
 
 }  // namespace
 
@@ -113,10 +127,14 @@ std::unique_ptr<Module> Module::Open(const std::string& path, const ModuleOption
 
   std::unique_ptr<Module> module(new Module);
   module->path = path;
+  module->state.file = path;
   module->library = std::move(library);
   module->main = main;
   module->info = info;
   module->identity = ReadModuleIdentity(info);
+  module->state.identifier = module->identity.identifier;
+  for (int32_t action = 0; action < Module::kMainCalls; ++action)
+    module->mainCalls[action] = ModuleCall{&module->state, 0, MainCallName(action)};
   module->hostInterface = *Interface();
   module->hostInterface.version = options.interfaceVersion;
   if (options.hostInterface) module->handedInterface = options.hostInterface;
@@ -133,8 +151,8 @@ Module::~Module() { Unload(); }
 
 int32_t Module::CallMain(int32_t action, void* p1, void* p2, void* p3) {
   if (!main) return -1;
-  RegisteringScope scope(identity.identifier);
-  return main(action, p1, p2, p3);
+  const ModuleCall& call = mainCalls[action >= 0 && action < kMainCalls ? action : 0];
+  return CallModule(call, int32_t{-1}, [&] { return main(action, p1, p2, p3); });
 }
 
 int32_t Module::SystemStart() {
@@ -174,6 +192,8 @@ bool Module::RunLifecycle() {
 void Module::Unload() {
   if (!library) return;
   while (owedEnds > 0) End();
+  // What it registered goes with it: nothing may call into the closed file.
+  ForgetRegistrations(&state);
   main = nullptr;
   info = nullptr;
   library.reset();
@@ -202,7 +222,23 @@ std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions&
       path + " (" + module->LoaderName() + ")" + (frameworks.empty() ? "" : "; frameworks: " + frameworks));
   for (const std::string& problem : id.problems) Console().Print("Module " + path + ": " + problem);
   module->RunLifecycle();
+  // A module that threw is refused: it is unloaded without further calls into it.
+  if (module->Faulted()) {
+    ModuleFault fault;
+    TakeModuleFault(&fault);
+    const std::string cause = fault.call + " " + fault.what;
+    Console().Print("Refused module " + path + ": " + cause);
+    module->Unload();
+    if (error) *error = cause;
+    return nullptr;
+  }
   return module;
+}
+
+void ForgetRegistrations(const ModuleState* module) {
+  if (Host* host = Host::Current()) host->Plugins().RemoveModule(module);
+  Descriptions().RemoveModule(module);
+  ForgetIcons(module);
 }
 
 PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& options) {

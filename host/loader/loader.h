@@ -7,7 +7,8 @@
 //
 // Standard lifecycle: action 1 (host interface, module file), message 1 (load resource),
 // action 2 (start); at Unload or destruction the final action 3, then the file is closed.
-// Every c4d_main call runs with SetRegisteringModule(identifier).
+// Every c4d_main call passes the fault boundary (core/fault_boundary.h) named after its
+// action, so that registrations belong to the module and a throwing module is refused.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "c4d_host_abi.h"
+#include "core/fault_boundary.h"
 #include "loader/module_library.h"
 
 namespace host {
@@ -113,6 +115,12 @@ class Module {
   C4DModuleInfo* Info() const { return info; }
   /// The interface record handed with action 1.
   const C4DHostInterface* HostInterface() const { return handedInterface; }
+  /// The module as calls into it are named; what it registered belongs to it.
+  const ModuleState& State() const { return state; }
+  /// Whether its code faulted (threw): the host then calls it no more.
+  bool Faulted() const { return state.faulted.load(); }
+
+  static constexpr int32_t kMainCalls = 8;  ///< actions with a name of their own: 0..7
 
  private:
   Module() = default;
@@ -128,10 +136,17 @@ class Module {
   C4DFilename* moduleFile = nullptr;
   int owedEnds = 0;
   LifecycleCodes codes;
+  ModuleState state;
+  ModuleCall mainCalls[kMainCalls];
 };
 
+/// Forgets what the module registered: its plug-ins, descriptions and icons.
+void ForgetRegistrations(const ModuleState* module);
+
 /// Opens the module at path and runs its standard lifecycle. Null (and a console line)
-/// when the file is refused; a module whose lifecycle reported failure is still returned.
+/// when the file is refused or its code threw during the lifecycle (then it is unloaded
+/// again and its registrations are gone); a module whose lifecycle reported failure is
+/// still returned.
 std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions& options = {},
                                    std::string* error = nullptr);
 

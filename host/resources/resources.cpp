@@ -9,6 +9,9 @@
 #include <new>
 
 #include "core/console.h"
+#include "core/host.h"
+#include "core/plugins.h"
+#include "core/handles.h"
 #include "core/memory.h"
 #include "core/suites.h"
 #include "core/text.h"
@@ -86,11 +89,13 @@ C4DResource* LoadResourceFolder(const std::string& folder, ParseError* error) {
     if (text != strings.texts.end()) res->texts.insert_or_assign(id, StringRef(text->second));
   }
   ++liveResources;
+  Resources().Add(res.get());
   return res.release();
 }
 
 void FreeLoadedResource(C4DResource* res) {
   if (!res) return;
+  Resources().Remove(res);
   delete res;
   --liveResources;
 }
@@ -138,14 +143,35 @@ DescriptionRegistry::Impl& DescriptionRegistry::State() const {
 }
 
 bool DescriptionRegistry::Register(int32_t pluginId, const std::string& name, const std::string& folder,
-                                   ParseError* error) {
+                                   ParseError* error, const ModuleState* owner) {
+  auto refuse = [&](const std::string& why) {
+    *error = ParseError{folder, 0, why};
+    return false;
+  };
+  // A description attaches only to an ID of the same module's.
+  std::string why;
+  if (Host* host = Host::Current(); host && !host->Plugins().MayClaim(pluginId, owner, name, &why))
+    return refuse(why);
+  if (std::shared_ptr<const RegisteredDescription> held = Find(pluginId); held && held->owner != owner) {
+    auto who = [](const ModuleState* m) { return m ? "module " + m->file : std::string("the host"); };
+    if (Host* host = Host::Current()) host->Plugins().RecordContest(pluginId, held->owner, owner, name);
+    return refuse("the description of plug-in " + std::to_string(pluginId) + " is registered already by " +
+                  who(held->owner) + "; refused for " + who(owner));
+  }
   auto entry = std::make_shared<RegisteredDescription>();
   entry->pluginId = pluginId;
   entry->folder = folder;
+  entry->owner = owner;
   if (!ReadDescription(folder, name, &entry->description, error)) return false;
   std::lock_guard<std::mutex> lock(State().mutex);
   State().byId[pluginId] = std::move(entry);
   return true;
+}
+
+void DescriptionRegistry::RemoveModule(const ModuleState* owner) {
+  if (!owner) return;
+  std::lock_guard<std::mutex> lock(State().mutex);
+  std::erase_if(State().byId, [owner](const auto& e) { return e.second->owner == owner; });
 }
 
 std::shared_ptr<const RegisteredDescription> DescriptionRegistry::Find(int32_t pluginId) const {
@@ -213,10 +239,16 @@ C4DResource* SuiteLoadResource(const C4DFilename* folder) {
   }
 }
 
-void SuiteFreeResource(C4DResource* res, bool /*flag*/) { FreeLoadedResource(res); }
+// A resource is released once: a second release (or a handle the host never gave) is
+// refused and reported, and nothing is freed.
+void SuiteFreeResource(C4DResource* res, bool /*flag*/) {
+  if (!res || !Resources().TakeForRelease(res, "FreeResource")) return;
+  delete res;
+  --liveResources;
+}
 
 const C4DString* SuiteLoadString(const C4DResource* res, int32_t id) {
-  if (res) {
+  if (res && Resources().Check(res, "LoadString")) {
     auto it = res->texts.find(id);
     if (it != res->texts.end()) return it->second.Get();
   }
@@ -231,8 +263,9 @@ bool SuiteRegisterDescription(int32_t id, const C4DString* name, const C4DResour
       Console().Print("Cannot register " + where + ": no resource loaded");
       return false;
     }
+    if (!Resources().Check(res, "RegisterDescription")) return false;
     ParseError error;
-    if (!Descriptions().Register(id, descName, res->folder, &error)) {
+    if (!Descriptions().Register(id, descName, res->folder, &error, CallingModule())) {
       Console().Print("Cannot register " + where + ": " + error.ToString());
       return false;
     }

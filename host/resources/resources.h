@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "c4d_host_abi.h"
+#include "core/fault_boundary.h"
 #include "resources/resource_files.h"
 
 namespace host {
@@ -37,15 +38,21 @@ struct RegisteredDescription {
   int32_t pluginId = 0;
   std::string folder;  ///< the resource folder it was read from
   Description description;
+  const ModuleState* owner = nullptr;  ///< the module that registered it; null: the host
 };
 
 /// Descriptions registered by modules, by plug-in ID. Thread-safe.
 class DescriptionRegistry {
  public:
-  /// Reads and registers the description `name` of the resource folder for pluginId.
-  /// False with *error filled when a file is missing or broken; the registry is then
-  /// unchanged. A later registration for the same ID replaces the earlier one.
-  bool Register(int32_t pluginId, const std::string& name, const std::string& folder, ParseError* error);
+  /// Reads and registers the description `name` of the resource folder for pluginId, for
+  /// owner (null: the host). False with *error filled when a file is missing or broken, or
+  /// when pluginId is another module's (its plug-in or its description: the claim is
+  /// recorded as contested); the registry is then unchanged. A later registration by the
+  /// same owner replaces the earlier one.
+  bool Register(int32_t pluginId, const std::string& name, const std::string& folder, ParseError* error,
+                const ModuleState* owner = nullptr);
+  /// Forgets the descriptions owner registered.
+  void RemoveModule(const ModuleState* owner);
   /// The description of pluginId, or null.
   std::shared_ptr<const RegisteredDescription> Find(int32_t pluginId) const;
   /// Every registered plug-in ID, ascending.

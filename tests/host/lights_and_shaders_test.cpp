@@ -204,12 +204,16 @@ class PluginTest : public HostTest {
                                    POutput,
                                    PRenderInfo};
     C4DString* name = Str("Test shader");
-    host::SetRegisteringModule("net.example.test");
-    ASSERT_TRUE(host::RegisterPluginFromModule(C4D_PLUGINTYPE_SHADER, kPluginId, name, &record, sizeof record,
-                                               C4D_API_VERSION));
+    {
+      // Registered from inside a module's c4d_main: the plug-in is the module's.
+      const host::ModuleCall main{&module, 0, "c4d_main"};
+      host::detail::CallScope scope(main);
+      ASSERT_TRUE(host::RegisterPluginFromModule(C4D_PLUGINTYPE_SHADER, kPluginId, name, &record, sizeof record,
+                                                 C4D_API_VERSION));
+    }
     text->StringRelease(name);
-    host::SetRegisteringModule("");
   }
+  host::ModuleState module{"net.example.test.xso64", "net.example.test"};
   C4DShaderPluginRecord record{};
   host::Document* doc = host.NewDocument();
 };

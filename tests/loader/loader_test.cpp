@@ -184,7 +184,7 @@ TEST_F(LoaderTest, DrivesLifecycleAndEndsAtUnload) {
   const PluginInfo* plugin = hostSession.Plugins().Find(424242);
   ASSERT_NE(plugin, nullptr);
   EXPECT_EQ(plugin->module, "net.example.fixture");
-  EXPECT_EQ(RegisteringModule(), "");
+  EXPECT_EQ(CurrentModuleCall(), nullptr);
 
   // A second handle on the same file shares the statics and sees the final action 3
   std::unique_ptr<Module> twin = Module::Open(sandbox.ModuleFile(), {}, nullptr);

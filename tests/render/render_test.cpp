@@ -302,7 +302,7 @@ TEST(RenderTest, ChannelShaderGetsTheHitBetweenInitRenderAndFreeRender) {
   rec.FreeRender = ProbeFreeRender;
   rec.Output = ProbeOutput;
   ASSERT_TRUE(host.Plugins().Register(C4D_PLUGINTYPE_SHADER, 999001, "Probe", &rec, sizeof(rec),
-                                      C4D_API_VERSION, "test"));
+                                      C4D_API_VERSION, nullptr));
 
   Scene scene;
   SceneError error;

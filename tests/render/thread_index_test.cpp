@@ -76,7 +76,7 @@ class ThreadIndexTest : public ::testing::Test {
     rec.FreeRender = ScratchFreeRender;
     rec.Output = ScratchOutput;
     ASSERT_TRUE(host.Plugins().Register(C4D_PLUGINTYPE_SHADER, kScratchShader, "Scratch", &rec, sizeof(rec),
-                                        C4D_API_VERSION, "test"));
+                                        C4D_API_VERSION, nullptr));
     SceneError error;
     ASSERT_TRUE(LoadSceneText(R"({
       "camera": {"position": [0, 0, 0], "direction": [0, 0, 1], "fov": 60, "resolution": [48, 40]},

@@ -1,0 +1,186 @@
+// handles.cpp - the live-handle tables.
+#include "core/handles.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "core/console.h"
+#include "core/fault_boundary.h"
+
+namespace host {
+
+namespace {
+
+// Refusals reported per table before the table falls silent.
+constexpr int64_t kReportedRefusals = 20;
+
+size_t Hash(uintptr_t key, size_t mask) {
+  uint64_t h = static_cast<uint64_t>(key >> 4) * 0x9E3779B97F4A7C15ull;
+  return static_cast<size_t>(h >> 20) & mask;
+}
+
+}  // namespace
+
+struct HandleTable::Slots {
+  explicit Slots(size_t capacity) : mask(capacity - 1), keys(new std::atomic<uintptr_t>[capacity]) {
+    for (size_t i = 0; i < capacity; ++i) keys[i].store(kEmpty, std::memory_order_relaxed);
+  }
+  size_t mask;
+  std::unique_ptr<std::atomic<uintptr_t>[]> keys;
+};
+
+HandleTable::HandleTable(const char* kind) : kind_(kind), slots_(new Slots(64)) {}
+
+HandleTable::~HandleTable() { delete slots_.load(); }
+
+const std::atomic<uintptr_t>* HandleTable::Find(uintptr_t key) const {
+  const Slots* s = slots_.load(std::memory_order_acquire);
+  for (size_t i = Hash(key, s->mask), n = 0; n <= s->mask; i = (i + 1) & s->mask, ++n) {
+    const uintptr_t k = s->keys[i].load(std::memory_order_acquire);
+    if (k == key) return &s->keys[i];
+    if (k == kEmpty) return nullptr;
+  }
+  return nullptr;
+}
+
+void HandleTable::Insert(uintptr_t key) {
+  Slots* s = slots_.load(std::memory_order_relaxed);
+  if (static_cast<size_t>(used_ + 1) * 2 > s->mask + 1) {
+    // Grow (or clean out tombstones): a new array with every live key, published whole.
+    size_t capacity = 64;
+    while (capacity < static_cast<size_t>(live_ + 1) * 4) capacity *= 2;
+    auto grown = std::make_unique<Slots>(capacity);
+    for (size_t i = 0; i <= s->mask; ++i) {
+      const uintptr_t k = s->keys[i].load(std::memory_order_relaxed);
+      if (k == kEmpty || k == kErased) continue;
+      size_t j = Hash(k, grown->mask);
+      while (grown->keys[j].load(std::memory_order_relaxed) != kEmpty) j = (j + 1) & grown->mask;
+      grown->keys[j].store(k, std::memory_order_relaxed);
+    }
+    used_ = live_;
+    slots_.store(grown.release(), std::memory_order_release);
+    // Readers that loaded the old array may still be looking at it.
+    retired_.emplace_back(s);
+    s = slots_.load(std::memory_order_relaxed);
+  }
+  size_t i = Hash(key, s->mask);
+  while (true) {
+    const uintptr_t k = s->keys[i].load(std::memory_order_relaxed);
+    if (k == kEmpty || k == kErased) break;
+    i = (i + 1) & s->mask;
+  }
+  if (s->keys[i].load(std::memory_order_relaxed) == kEmpty) ++used_;
+  s->keys[i].store(key, std::memory_order_release);
+  ++live_;
+}
+
+void HandleTable::Add(const void* handle, bool lent) {
+  const auto key = reinterpret_cast<uintptr_t>(handle);
+  if (key <= kErased) return;
+  std::lock_guard lock(mutex_);
+  if (Find(key)) return;
+  Insert(key);
+  if (lent) lent_.push_back(key);
+}
+
+void HandleTable::Remove(const void* handle) {
+  const auto key = reinterpret_cast<uintptr_t>(handle);
+  std::lock_guard lock(mutex_);
+  if (auto* slot = const_cast<std::atomic<uintptr_t>*>(Find(key))) {
+    slot->store(kErased, std::memory_order_release);
+    --live_;
+  }
+  std::erase(lent_, key);
+}
+
+bool HandleTable::Contains(const void* handle) const {
+  const auto key = reinterpret_cast<uintptr_t>(handle);
+  return key > kErased && Find(key) != nullptr;
+}
+
+bool HandleTable::IsLent(const void* handle) const {
+  std::lock_guard lock(mutex_);
+  return std::find(lent_.begin(), lent_.end(), reinterpret_cast<uintptr_t>(handle)) != lent_.end();
+}
+
+bool HandleTable::TakeForRelease(const void* handle, const char* call) {
+  const auto key = reinterpret_cast<uintptr_t>(handle);
+  bool lent = false;
+  {
+    std::lock_guard lock(mutex_);
+    auto* slot = key > kErased ? const_cast<std::atomic<uintptr_t>*>(Find(key)) : nullptr;
+    lent = slot && std::find(lent_.begin(), lent_.end(), key) != lent_.end();
+    if (slot && !lent) {
+      slot->store(kErased, std::memory_order_release);
+      --live_;
+      return true;
+    }
+  }
+  Refuse(handle, call,
+         lent ? "lent by the host, not the caller's to release"
+              : "not a live handle of the host (released already, or never given out)");
+  return false;
+}
+
+bool HandleTable::Check(const void* handle, const char* call) const {
+  if (Contains(handle)) return true;
+  Refuse(handle, call, "not a live handle of the host (released already, or never given out)");
+  return false;
+}
+
+void HandleTable::Refuse(const void* handle, const char* call, const char* why) const {
+  const int64_t n = refusals_.fetch_add(1) + 1;
+  if (n > kReportedRefusals + 1) return;
+  const ModuleCall* current = CurrentModuleCall();
+  const std::string who = current ? DescribeModuleCall(*current) : std::string("the host");
+  if (n == kReportedRefusals + 1) {
+    Console().Print(who + ": further refused calls with a " + kind_ + " are not reported");
+    return;
+  }
+  char address[32];
+  std::snprintf(address, sizeof address, "%p", handle);
+  Console().Print(who + ": " + call + " with " + kind_ + " " + address + ": " + why + "; refused");
+}
+
+int64_t HandleTable::Size() const {
+  std::lock_guard lock(mutex_);
+  return live_;
+}
+
+void HandleTable::Clear() {
+  std::lock_guard lock(mutex_);
+  Slots* fresh = new Slots(64);
+  retired_.emplace_back(slots_.exchange(fresh));
+  used_ = live_ = 0;
+  lent_.clear();
+  refusals_.store(0);
+}
+
+// Never destroyed: modules may hand handles back until the very end of the process.
+HandleTable& MemoryBlocks() {
+  static auto* t = new HandleTable("memory block");
+  return *t;
+}
+HandleTable& Resources() {
+  static auto* t = new HandleTable("resource");
+  return *t;
+}
+HandleTable& Bitmaps() {
+  static auto* t = new HandleTable("bitmap");
+  return *t;
+}
+HandleTable& RenderLights() {
+  static auto* t = new HandleTable("render light");
+  return *t;
+}
+HandleTable& Strings() {
+  static auto* t = new HandleTable("string");
+  return *t;
+}
+HandleTable& Filenames() {
+  static auto* t = new HandleTable("file name");
+  return *t;
+}
+
+}  // namespace host

@@ -1,0 +1,81 @@
+// handles.h - tables of the live handles the host gives to modules.
+//
+// Every kind of handle a module can hand back (memory blocks, resources, bitmaps, render
+// lights, strings, file names) is entered in its table when the host makes it and taken out
+// when it dies. A suite function looks the module's handle up before it touches it: a handle
+// that is not live (freed already, never given out, a pointer into the middle of a block,
+// a stack address) is refused and reported, never dereferenced. A handle can also be lent:
+// live, but not the caller's to free (an icon's bitmap).
+//
+// Lookups take no lock (an open-addressing set read with atomic loads), so they may run on
+// render threads for every sample; adding and removing take the table's mutex.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace host {
+
+/// One kind of handle and its live entries. Thread-safe.
+class HandleTable {
+ public:
+  /// kind names the handles in reports ("memory block", "bitmap", ...).
+  explicit HandleTable(const char* kind);
+  ~HandleTable();
+  HandleTable(const HandleTable&) = delete;
+  HandleTable& operator=(const HandleTable&) = delete;
+
+  /// Enters a live handle; lent: live but not the caller's to release.
+  void Add(const void* handle, bool lent = false);
+  /// Takes a handle out (the host destroyed it); nothing when it is not in the table.
+  void Remove(const void* handle);
+  /// Whether handle is live. Lock-free.
+  bool Contains(const void* handle) const;
+  /// Whether handle is live and lent.
+  bool IsLent(const void* handle) const;
+
+  /// For a module's release of handle: true when it is live and not lent, and then it is
+  /// taken out. Otherwise false, and the refusal is reported (see Refuse).
+  bool TakeForRelease(const void* handle, const char* call);
+  /// For a module's use of handle: true when it is live; otherwise reported and false.
+  bool Check(const void* handle, const char* call) const;
+  /// Reports a refused call on the console: "<module call>: <call> of <kind> 0x...: <why>;
+  /// refused". The first few refusals of a table are reported, then one line says that
+  /// further ones are not.
+  void Refuse(const void* handle, const char* call, const char* why) const;
+
+  /// Live entries, refusals reported so far.
+  int64_t Size() const;
+  int64_t Refusals() const { return refusals_.load(); }
+  /// Forgets every entry (a host torn down).
+  void Clear();
+
+ private:
+  struct Slots;
+  static constexpr uintptr_t kEmpty = 0, kErased = 1;
+  // Inserts into the current array (the mutex held); grows it when needed.
+  void Insert(uintptr_t key);
+  const std::atomic<uintptr_t>* Find(uintptr_t key) const;
+
+  const char* kind_;
+  mutable std::mutex mutex_;
+  std::atomic<Slots*> slots_;
+  std::vector<std::unique_ptr<Slots>> retired_;  // older arrays: readers may still look
+  int64_t used_ = 0;     // slots holding a key or a tombstone
+  int64_t live_ = 0;
+  std::vector<uintptr_t> lent_;  // few (icons): a plain list under the mutex
+  mutable std::atomic<int64_t> refusals_{0};
+};
+
+/// The tables of the host, one per kind of handle.
+HandleTable& MemoryBlocks();
+HandleTable& Resources();
+HandleTable& Bitmaps();
+HandleTable& RenderLights();
+HandleTable& Strings();
+HandleTable& Filenames();
+
+}  // namespace host
