@@ -216,8 +216,9 @@ int RunRender(const RenderArgs& args) {
     }
     if (stats.nonFinite > 0)
       std::fprintf(stderr,
-                   "corvane-host: warning: %lld shader samples were NaN or infinite and were replaced by 0\n",
-                   static_cast<long long>(stats.nonFinite));
+                   "corvane-host: warning: %lld shader samples were NaN, infinite or too large for the image "
+                   "and were replaced by 0 (first from %s)\n",
+                   static_cast<long long>(stats.nonFinite), stats.nonFiniteShader.c_str());
     if (!WriteImage(image, args.output, &message)) {
       std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
       return kExitFailure;

@@ -1,6 +1,7 @@
 // console.cpp - the collected console.
 #include "core/console.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -17,12 +18,42 @@ ConsoleLog::Impl& ConsoleLog::State() const {
   return impl;
 }
 
+namespace {
+
+// The line as it is kept and shown: control characters escaped, cut at the limit.
+std::string Sanitised(std::string_view line) {
+  std::string out;
+  const size_t kept = std::min(line.size(), ConsoleLog::kMaxLineBytes);
+  out.reserve(kept + 16);
+  for (size_t i = 0; i < kept; ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7f) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (kept < line.size()) out += " [... " + std::to_string(line.size() - kept) + " more bytes not shown]";
+  return out;
+}
+
+}  // namespace
+
 void ConsoleLog::Print(std::string_view line) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  std::string text = Sanitised(line);
   Impl& s = State();
   std::lock_guard lock(s.mutex);
-  s.lines.emplace_back(line);
-  if (s.echo) std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+  if (s.echo) std::fprintf(stderr, "%s\n", text.c_str());
+  s.lines.push_back(std::move(text));
 }
 
 std::vector<std::string> ConsoleLog::Lines() const {

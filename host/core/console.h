@@ -11,8 +11,13 @@ namespace host {
 /// Thread-safe.
 class ConsoleLog {
  public:
-  /// Appends one line (a trailing newline is dropped) and echoes it when echo is on.
+  /// Appends one line and echoes it when echo is on. One trailing newline is dropped;
+  /// control characters (newlines, carriage returns, escape sequences, ...) are written
+  /// as \n, \r, \t or \xNN, so that a line can neither end early nor steer a terminal,
+  /// and a line longer than kMaxLineBytes is cut with a marker saying how much was left out.
   void Print(std::string_view line);
+
+  static constexpr size_t kMaxLineBytes = 4096;
   /// A copy of every line printed since the last Clear().
   std::vector<std::string> Lines() const;
   /// Forgets the collected lines.

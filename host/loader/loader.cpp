@@ -175,6 +175,8 @@ int32_t Module::End() {
 bool Module::RunLifecycle() {
   std::string name = identity.identifier.empty() ? path : identity.identifier;
   auto report = [&](const char* step, int32_t code) {
+    // A module that threw is reported once, by LoadModule, with the fault itself.
+    if (Faulted()) return;
     Console().Print("Module " + name + ": " + step + " returned " + std::to_string(code));
   };
   codes.systemStart = SystemStart();

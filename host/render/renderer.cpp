@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -54,7 +55,7 @@ void SampleOffset(int x, int y, int i, int n, double* dx, double* dy) {
 }
 
 Vec3 TraceCameraRay(const RenderSetup& setup, const RayD& ray, int thread, int64_t* shaderSamples,
-                    int64_t* nonFinite) {
+                    int64_t* nonFinite, C4DNode** nonFiniteShader) {
   // Nearest hit over all objects.
   const RenderObject* nearest = nullptr;
   SurfaceHit hit, candidate;
@@ -94,8 +95,11 @@ Vec3 TraceCameraRay(const RenderSetup& setup, const RayD& ray, int thread, int64
   RenderSuite1()->SampleShader(nearest->shader, &cd, &out);
   ++*shaderSamples;
   Vec3 c = out;
-  if (!std::isfinite(c.x) || !std::isfinite(c.y) || !std::isfinite(c.z)) {
+  // Images hold 32-bit floats: a double beyond their range would be written as infinite.
+  auto storable = [](double v) { return std::isfinite(v) && std::fabs(v) <= double(FLT_MAX); };
+  if (!storable(c.x) || !storable(c.y) || !storable(c.z)) {
     ++*nonFinite;
+    if (nonFiniteShader && !*nonFiniteShader) *nonFiniteShader = nearest->shader;
     return Vec3(0, 0, 0);
   }
   return c;
@@ -193,6 +197,7 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
   int tilesX = (cam.Width() + tile - 1) / tile, tilesY = (cam.Height() + tile - 1) / tile;
   int tileCount = tilesX * tilesY;
   std::atomic<int64_t> shaderSamples{0}, nonFinite{0};
+  std::atomic<C4DNode*> nonFiniteShader{nullptr};  // the first shader with an unstorable result
   std::atomic<int> tilesDone{0};
 
   auto start = std::chrono::steady_clock::now();
@@ -224,6 +229,7 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
     int x0 = (t % tilesX) * tile, y0 = (t / tilesX) * tile;
     int x1 = std::min(x0 + tile, cam.Width()), y1 = std::min(y0 + tile, cam.Height());
     int64_t localSamples = 0, localNonFinite = 0;
+    C4DNode* localOffender = nullptr;
     for (int y = y0; y < y1; ++y) {
       for (int x = x0; x < x1; ++x) {
         // Average the pixel's samples in a fixed order.
@@ -232,13 +238,15 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
           double dx, dy;
           SampleOffset(x, y, i, options.samples, &dx, &dy);
           sum = sum + TraceCameraRay(setup, cam.GenerateRay(x + dx, y + dy), thread, &localSamples,
-                                     &localNonFinite);
+                                     &localNonFinite, &localOffender);
         }
         image->Set(x, y, options.samples == 1 ? sum : sum * (1.0 / double(options.samples)));
       }
     }
     shaderSamples += localSamples;
     nonFinite += localNonFinite;
+    C4DNode* none = nullptr;
+    if (localOffender) nonFiniteShader.compare_exchange_strong(none, localOffender);
     int done = ++tilesDone;
     if (options.progress) options.progress(done, tileCount);
   });
@@ -251,6 +259,7 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
     stats->cameraSamples = int64_t(cam.Width()) * cam.Height() * options.samples;
     stats->shaderSamples = shaderSamples;
     stats->nonFinite = nonFinite;
+    if (C4DNode* offender = nonFiniteShader.load()) stats->nonFiniteShader = DescribeShader(offender);
     stats->seconds = std::chrono::duration<double>(end - start).count();
     stats->threads = threads;
   }

@@ -46,7 +46,8 @@ struct RenderOptions {
 struct RenderStats {
   int64_t cameraSamples = 0;  ///< eye rays traced
   int64_t shaderSamples = 0;  ///< channel shader calls (eye rays that hit a shaded object)
-  int64_t nonFinite = 0;      ///< NaN or infinite shader results, replaced by 0
+  int64_t nonFinite = 0;      ///< NaN, infinite or beyond-float shader results, replaced by 0
+  std::string nonFiniteShader;  ///< the first shader with such a result (DescribeShader), if any
   double seconds = 0;         ///< wall time from the first InitRender to the last FreeRender
   int threads = 0;            ///< worker threads allowed
   bool preparationFailed = false;  ///< a shader's InitRender failed, so nothing was rendered
@@ -55,8 +56,11 @@ struct RenderStats {
 
 /// The colour a pixel gets from one camera ray (the channel shader's colour, the material
 /// colour or the background). `thread` is the render thread index given to the shader.
+/// A shader result that is not a number, infinite or beyond the range of the images'
+/// 32-bit floats counts in *nonFinite (the first such shader in *nonFiniteShader, when
+/// given and still null) and gives black.
 Vec3 TraceCameraRay(const RenderSetup& setup, const RayD& ray, int thread, int64_t* shaderSamples,
-                    int64_t* nonFinite);
+                    int64_t* nonFinite, C4DNode** nonFiniteShader = nullptr);
 
 /// The sub-pixel position (in [0, 1)^2) of sample i of n in pixel (x, y): cells of a
 /// near-square grid, jittered by a hash of (x, y, i); the pixel centre when n is 1.
