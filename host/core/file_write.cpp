@@ -9,14 +9,18 @@
 #endif
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -51,6 +55,32 @@ fs::path TempName(const fs::path& target) {
   return target.parent_path() / (fs::path(".") += name);
 }
 
+/// The number a run of decimal digits spells, without leading zeros as std::to_string
+/// writes it, up to INT_MAX; -1 for anything else.
+long Decimal(const std::string& s, size_t from, size_t to) {
+  if (from >= to || to - from > 10 || (s[from] == '0' && to - from > 1)) return -1;
+  long v = 0;
+  for (size_t i = from; i < to; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(s[i]))) return -1;
+    v = v * 10 + (s[i] - '0');
+  }
+  return v <= INT_MAX ? v : -1;
+}
+
+}  // namespace
+
+long TemporaryFileWriter(const std::string& name) {
+  // From the end: "-<n>", then "<pid>", then ".tmp-", then a non-empty name after the dot.
+  const size_t dash = name.rfind('-');
+  if (dash == std::string::npos || Decimal(name, dash + 1, name.size()) < 0) return 0;
+  const size_t tmp = name.rfind(".tmp-", dash);
+  if (tmp == std::string::npos || tmp < 2 || name[0] != '.') return 0;
+  const long pid = Decimal(name, tmp + 5, dash);
+  return pid > 0 ? pid : 0;
+}
+
+namespace {
+
 // The few file calls that differ between the systems: each answers false with errno set.
 #if defined(_WIN32)
 int OpenNew(const fs::path& p) {
@@ -75,6 +105,8 @@ bool Replace(const fs::path& from, const fs::path& to, std::string* cause) {
   return false;
 }
 void SyncFolder(const fs::path&) {}
+/// Not done on Windows: a killed write there leaves its temporary file.
+void RemoveStaleTemporaries(const fs::path&) {}
 #else
 int OpenNew(const fs::path& p) { return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
 long WriteSome(int fd, const char* data, size_t n) {
@@ -105,6 +137,29 @@ void SyncFolder(const fs::path& target) {
   (void)::fsync(fd);
   ::close(fd);
 }
+/// Removes the temporary files that writers killed between creating and renaming them
+/// left in target's folder: names of exactly our pattern, regular files of this user,
+/// whose writer's pid is not alive. A pid in use again (by any process, of any user) keeps
+/// its file: a live writer's temporary is never touched.
+void RemoveStaleTemporaries(const fs::path& target) {
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  const int dirFd = ::dirfd(dir);
+  const pid_t self = ::getpid();
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    const long pid = TemporaryFileWriter(name);
+    if (pid <= 0 || pid == self) continue;
+    struct stat st;
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid())
+      continue;
+    if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;  // alive (EPERM: another user's)
+    (void)::unlinkat(dirFd, name.c_str(), 0);
+  }
+  ::closedir(dir);
+}
 #endif
 
 }  // namespace
@@ -116,6 +171,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, const 
     return false;
   };
   const fs::path target = Target(path);
+  RemoveStaleTemporaries(target);
 
   fs::path temp;
   int fd = -1;

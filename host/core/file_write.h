@@ -5,6 +5,9 @@
 // target's folder, which is flushed to the disk, closed, checked and only then renamed
 // over the target. A full disk, a file-size limit, a read-only or missing folder or a
 // failed rename leave the previous file as it was and remove the temporary file.
+// The temporary file is named ".<name>.tmp-<pid>-<n>". A writer killed before its rename
+// leaves its temporary file behind: the next write into the same folder removes those
+// of this user whose writer's process no longer exists (not done on Windows).
 #pragma once
 
 #include <string>
@@ -18,5 +21,9 @@ namespace host {
 /// A symbolic link at path is followed: the file it names is replaced, the link stays.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, const char* what,
                          std::string* error);
+
+/// The writer's pid when name (a file name without folder) is a temporary file of
+/// WriteFileAtomically, ".<name>.tmp-<pid>-<n>" exactly; 0 for any other name.
+long TemporaryFileWriter(const std::string& name);
 
 }  // namespace host

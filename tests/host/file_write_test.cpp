@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -112,6 +113,56 @@ TEST_F(WriteFileTest, FullAndReadOnlyFileSystems) {
   ASSERT_TRUE(mount->MakeReadOnly());
   EXPECT_THAT(Failure(file, "new"), HasSubstr(std::strerror(EROFS)));
   EXPECT_EQ("previous content", Read(file));
+}
+
+// A writer killed between creating its temporary file and renaming it leaves the file:
+// the next write into the folder removes those of writers that are gone, and nothing else.
+TEST_F(WriteFileTest, LeftOverTemporariesOfGoneWritersAreRemovedByTheNextWrite) {
+  EXPECT_EQ(TemporaryFileWriter(".out.png.tmp-4242-7"), 4242);
+  EXPECT_EQ(TemporaryFileWriter(".a.tmp-12-0"), 12);
+  for (const char* other : {"out.png.tmp-4242-7", ".tmp-4242-7", ".a.tmp-4242-", ".a.tmp--7", ".a.tmp-04242-7",
+                            ".a.tmp-4242-07", ".a.tmp-4242-7.bak", ".a.tmp-x-7", ".a.tmp-99999999999-7",
+                            ".a.tmp-0-7", ".a.tmp-4242", "a"})
+    EXPECT_EQ(TemporaryFileWriter(other), 0) << other;
+
+  // A pid above the system's largest cannot belong to a live process.
+  long pidMax = 4194304;
+  std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
+  const std::string gone = std::to_string(pidMax + 1), alive = std::to_string(::getppid());
+  auto make = [&](const std::string& name) {
+    std::ofstream(dir / name) << "left over";
+    return name;
+  };
+  const std::string stale = make(".out.txt.tmp-" + gone + "-0");
+  const std::string staleOther = make(".other.png.tmp-" + gone + "-12");
+  const std::string live = make(".out.txt.tmp-" + alive + "-0");
+  const std::string init = make(".out.txt.tmp-1-3");
+  const std::string notOurs = make("out.txt.tmp-" + gone + "-0");
+  const std::string longer = make(".out.txt.tmp-" + gone + "-0.keep");
+  const std::string folderNamed = ".dir.tmp-" + gone + "-1";
+  fs::create_directory(dir / folderNamed);
+  const std::string linkNamed = ".link.tmp-" + gone + "-2";
+  fs::create_symlink(dir / live, dir / linkNamed);
+  // Another user's file (where we may give it away: as root).
+  const std::string foreign = make(".foreign.tmp-" + gone + "-5");
+  const bool gaveAway = ::chown((dir / foreign).c_str(), 65534, 65534) == 0;
+
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically((dir / "out.txt").string(), "fresh", "test file", &error)) << error;
+  EXPECT_EQ("fresh", Read(dir / "out.txt"));
+  EXPECT_FALSE(fs::exists(dir / stale));
+  EXPECT_FALSE(fs::exists(dir / staleOther)) << "every target's temporaries in the folder";
+  for (const std::string& kept : {live, init, notOurs, longer, folderNamed, linkNamed})
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir / kept))) << kept;
+  if (gaveAway) {
+    EXPECT_TRUE(fs::exists(dir / foreign)) << "another user's file";
+  }
+
+  // Writes into another folder leave this one alone.
+  make(stale);
+  fs::create_directory(dir / "elsewhere");
+  ASSERT_TRUE(WriteFileAtomically((dir / "elsewhere/x.txt").string(), "x", "test file", &error)) << error;
+  EXPECT_TRUE(fs::exists(dir / stale));
 }
 
 }  // namespace
