@@ -57,6 +57,10 @@ bool ApplyParameterJson(Node* node, const std::string& key, const nlohmann::json
 /// the shader whose link closes it; empty when the links form no cycle.
 std::string FindShaderCycle(const Document& doc, const Node** at = nullptr);
 
+/// One node in the form SceneToJson writes it: its name, the host's own parameters under
+/// their friendly keys and the rest under "parameters". What only the scene knows (an
+/// object's type, a shader's plug-in and owner, the camera's resolution) is left out.
+nlohmann::json NodeToJson(const Node* node);
 /// The normalised JSON form of a scene: every node, every stored parameter.
 nlohmann::json SceneToJson(const Scene& scene);
 /// SceneToJson as indented text (short number arrays on one line), ending in a newline.

@@ -19,9 +19,8 @@ using namespace scenefile;
 
 std::string NodeName(const Node* node) { return node ? node->Name() : std::string(); }
 
-namespace {
-
-json NodeToJson(const Node* node, const NameOfNode& names) {
+json NodeToJson(const Node* node) {
+  const NameOfNode names = NodeName;
   json out = json::object();
   out["name"] = node->Name();
   json params = json::object();
@@ -66,10 +65,7 @@ json NodeToJson(const Node* node, const NameOfNode& names) {
   return out;
 }
 
-}  // namespace
-
 json SceneToJson(const Scene& scene) {
-  NameOfNode names = [](const Node* n) { return NodeName(n); };
   json root = json::object();
   root["version"] = 1;
   root["render"] = json{{"background", {scene.background.x, scene.background.y, scene.background.z}},
@@ -78,7 +74,7 @@ json SceneToJson(const Scene& scene) {
   std::map<int32_t, std::string> typeNames;
   for (const auto& [n, t] : kObjectTypes) typeNames[t] = n;
   for (Node* node : scene.document->Nodes()) {
-    json j = NodeToJson(node, names);
+    json j = NodeToJson(node);
     if (node == scene.camera) {
       j["resolution"] = {scene.width, scene.height};
       root["camera"] = j;
