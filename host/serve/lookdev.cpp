@@ -284,14 +284,14 @@ Reply Lookdev::Describe() {
 
 json Lookdev::ShaderState(Node* shader) {
   json state = {{"name", shader->Name()}, {"pluginId", shader->Plugin() ? shader->Plugin()->id : 0}};
-  json saved = SceneToJson(scene_);
-  for (const json& s : saved.value("shaders", json::array()))
-    if (s.value("name", "") == shader->Name()) state["parameters"] = s.value("parameters", json::object());
+  json saved = NodeToJson(shader);
+  auto parameters = saved.find("parameters");
+  state["parameters"] = parameters != saved.end() ? std::move(*parameters) : json::object();
   json enabled = json::object();
   if (auto desc = DescriptionOfShader(shader))
     for (const DescriptionElement& e : desc->description.elements)
       if (e.IsParameter()) enabled[std::to_string(e.id)] = shader->GetDEnabling(e.id);
-  state["enabled"] = enabled;
+  state["enabled"] = std::move(enabled);
   return state;
 }
 
@@ -305,9 +305,12 @@ json Lookdev::SceneJson() {
       if (DescriptionOfShader(n)) editable.push_back(ShaderState(n));
     }
   }
-  return {{"file", sceneFile_},        {"width", scene_.width}, {"height", scene_.height},
-          {"samples", scene_.samples}, {"lights", lights},      {"shaders", shaders},
-          {"editable", editable}};
+  // Moved in, not listed in an initialiser: that would copy every shader's state.
+  json scene = {{"file", sceneFile_}, {"width", scene_.width}, {"height", scene_.height}, {"samples", scene_.samples}};
+  scene["lights"] = std::move(lights);
+  scene["shaders"] = std::move(shaders);
+  scene["editable"] = std::move(editable);
+  return scene;
 }
 
 Reply Lookdev::SceneState() {
@@ -386,7 +389,7 @@ Reply Lookdev::EditLights(const std::string& body) {
   Node* target = scene_.document->FindNode(light);
   if (!target || (AcceptsLightsOnly(*list) && !target->IsLight()))
     return Refuse(400, "there is no light \"" + light + "\"");
-  json entries = ShaderState(shader)["parameters"].value(list->symbol, json::array());
+  json entries = NodeToJson(shader).value("parameters", json::object()).value(list->symbol, json::array());
   if (!entries.is_array()) entries = json::array();
   auto entry = std::find_if(entries.begin(), entries.end(), [&](const json& e) {
     return e.is_object() && e.value("object", json()) == light;
