@@ -105,24 +105,33 @@ bool TextField(const json& body, const char* key, std::string* out, Reply* refus
   return true;
 }
 
-/// An integer query parameter in [lo, hi]; def when absent.
+/// An integer query parameter in [lo, hi]; def when absent (a def outside the range is
+/// refused as well: the scene's own settings are no way around the limits).
 bool QueryInt(const Query& query, const char* name, int lo, int hi, int def, int* out, Reply* refusal) {
   auto it = query.find(name);
-  if (it == query.end()) {
-    *out = def;
-    return true;
-  }
-  const std::string& s = it->second;
+  const std::string s = it != query.end() ? it->second : std::to_string(def);
   char* end = nullptr;
   errno = 0;
   long v = s.empty() ? 0 : std::strtol(s.c_str(), &end, 10);
   if (s.empty() || *end != '\0' || errno == ERANGE || v < lo || v > hi) {
     *refusal = Refuse(400, std::string(name) + " must be an integer from " + std::to_string(lo) + " to " +
-                               std::to_string(hi) + ", not \"" + s + "\"");
+                               std::to_string(hi) + ", not \"" + s + "\"" +
+                               (it == query.end() ? " (the scene's own setting)" : ""));
     return false;
   }
   *out = int(v);
   return true;
+}
+
+/// Refuses an image of more than kMaxPreviewSamples camera samples.
+bool WithinPreviewLimits(int w, int h, int spp, Reply* refusal) {
+  if (int64_t(w) * h * spp <= kMaxPreviewSamples) return true;
+  *refusal = Refuse(400, std::to_string(w) + " x " + std::to_string(h) + " pixels at " + std::to_string(spp) +
+                             " samples would take " + std::to_string(int64_t(w) * h * spp) +
+                             " camera samples; a preview takes at most " + std::to_string(kMaxPreviewSamples) +
+                             " (and at most " + std::to_string(kMaxPreviewSide) +
+                             " pixels a side): ask for fewer pixels or samples");
+  return false;
 }
 
 /// The number a description flag holds (MIN 0.0;), or false.
@@ -434,9 +443,7 @@ Reply Lookdev::Preview(const Query& query) {
       !QueryInt(query, "h", 1, kMaxPreviewSide, scene_.height, &h, &refusal) ||
       !QueryInt(query, "spp", 1, 256, scene_.samples, &spp, &refusal))
     return refusal;
-  if (int64_t(w) * h * spp > kMaxPreviewSamples)
-    return Refuse(400, "the preview would take more than " + std::to_string(kMaxPreviewSamples) +
-                           " samples; ask for fewer pixels or samples");
+  if (!WithinPreviewLimits(w, h, spp, &refusal)) return refusal;
   return RenderPng(scene_, w, h, spp);
 }
 
@@ -446,7 +453,7 @@ Reply Lookdev::Swatch(const Query& query) {
   int size = 0, spp = 0;
   Reply refusal;
   if (!QueryInt(query, "size", 16, 512, 160, &size, &refusal) ||
-      !QueryInt(query, "spp", 1, 16, 4, &spp, &refusal))
+      !QueryInt(query, "spp", 1, 16, 4, &spp, &refusal) || !WithinPreviewLimits(size, size, spp, &refusal))
     return refusal;
   Node* shader = nullptr;
   auto named = query.find("shader");

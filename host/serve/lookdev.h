@@ -34,9 +34,11 @@ using Query = std::multimap<std::string, std::string>;
 inline constexpr size_t kMaxRequestBytes = 64 * 1024;
 /// Deepest nesting of arrays and objects in a request (a gradient needs 4).
 inline constexpr int kMaxJsonNesting = 16;
-/// Largest preview side in pixels, and most camera samples of one preview.
-inline constexpr int kMaxPreviewSide = 4096;
-inline constexpr int64_t kMaxPreviewSamples = int64_t(1) << 26;
+/// Largest preview side in pixels, and most camera samples (pixels x samples per pixel)
+/// of one preview or swatch: about a second of rendering on two cores, so that no request
+/// holds the scene for long. A scene larger than that is refused with the limits.
+inline constexpr int kMaxPreviewSide = 2048;
+inline constexpr int64_t kMaxPreviewSamples = int64_t(1) << 22;
 
 struct LookdevOptions {
   int renderThreads = 0;  ///< threads of preview and swatch renders; 0: all cores
