@@ -467,15 +467,19 @@ Reply Lookdev::Swatch(const Query& query) {
     if (!shader) return Refuse(400, "the scene has no plug-in shader to preview");
   }
   // The material preview: the shader's own values on a sphere lit by a key and a fill
-  // light. Its light lists hold the two preview lights (adding); links to the scene's
-  // shaders stay behind, as the preview scene has none of them.
-  json params = ShaderState(shader)["parameters"];
-  for (const DescriptionElement& e : DescriptionOfShader(shader)->description.elements) {
+  // light. Links and lists name nodes of the scene, which the preview scene does not have:
+  // every stored one stays behind, described or stored under an ID the description does
+  // not know, and the described light lists hold the two preview lights (adding).
+  const Description& description = DescriptionOfShader(shader)->description;
+  json params = NodeToJson(shader).value("parameters", json::object());
+  for (const auto& [id, value] : shader->Data().Entries()) {
+    if (value.GetKind() != Value::Kind::Link && value.GetKind() != Value::Kind::InExclude) continue;
+    params.erase(std::to_string(id));
+    if (const DescriptionElement* e = description.FindById(id)) params.erase(e->symbol);
+  }
+  for (const DescriptionElement& e : description.elements)
     if (e.type == "IN_EXCLUDE")
       params[e.symbol] = json::array({{{"object", "Key"}, {"flags", 3}}, {{"object", "Fill"}, {"flags", 3}}});
-    else if (e.type == "LINK" || e.type == "SHADERLINK")
-      params.erase(e.symbol);
-  }
   json swatch = {
       {"camera",
        {{"position", {0, 0, -420}}, {"target", {0, 0, 0}}, {"fov", 32}, {"resolution", {size, size}}}},
