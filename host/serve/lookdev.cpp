@@ -1,5 +1,7 @@
 #include "serve/lookdev.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -175,6 +177,13 @@ json ElementJson(const DescriptionElement& e) {
           {"cycle", cycle},   {"flags", flags}};
 }
 
+/// Whether path (absolute, resolved) is folder or lies below it.
+bool Inside(const fs::path& path, const fs::path& folder) {
+  if (path.empty()) return false;
+  const fs::path rel = path.lexically_relative(folder);
+  return !rel.empty() && *rel.begin() != ".." && !rel.is_absolute();
+}
+
 std::shared_ptr<const RegisteredDescription> DescriptionOfShader(const Node* node) {
   return node && node->IsShader() ? scenefile::DescriptionOf(node) : nullptr;
 }
@@ -263,8 +272,8 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   DropScene();
   scene_ = loaded;
   std::error_code ec;
-  fs::path rel = fs::weakly_canonical(p, ec).lexically_relative(folder_);
-  sceneFile_ = (!ec && !rel.empty() && *rel.begin() != "..") ? rel.generic_string() : p.string();
+  const fs::path resolved = fs::weakly_canonical(p, ec);
+  sceneFile_ = Relative(ec ? p.string() : resolved.string());
   return true;
 }
 
@@ -538,38 +547,61 @@ Reply Lookdev::Files() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::string> names;
   std::error_code ec;
-  for (const fs::directory_entry& e : fs::directory_iterator(folder_, ec))
-    if (e.is_regular_file(ec) && e.path().extension() == ".json")
-      names.push_back(e.path().filename().string());
+  for (const fs::directory_entry& e : fs::directory_iterator(folder_, ec)) {
+    if (!e.is_regular_file(ec) || e.path().extension() != ".json") continue;
+    // A symbolic link counts where it leads: inside the folder, or not at all.
+    if (e.is_symlink(ec) && !Inside(fs::canonical(e.path(), ec), folder_)) continue;
+    names.push_back(e.path().filename().string());
+  }
   std::sort(names.begin(), names.end());
-  return JsonReply({{"folder", folder_}, {"files", names}});
+  return JsonReply({{"files", names}});
+}
+
+std::string Lookdev::Relative(const std::string& path) const {
+  fs::path rel = fs::path(path).lexically_relative(folder_);
+  return Inside(path, folder_) ? rel.generic_string() : fs::path(path).filename().string();
 }
 
 bool Lookdev::ResolvePath(const json& body, bool mustExist, std::string* path, Reply* refusal) const {
   std::string given;
   if (!TextField(body, "path", &given, refusal)) return false;
   fs::path p(given);
-  if (given.size() > 1024 || given.find('\0') != std::string::npos || p.is_absolute() || p.has_root_name()) {
-    *refusal = Refuse(400, "give the file as a path relative to the served folder " + folder_);
+  const std::string shown = given.size() > 80 ? given.substr(0, 60) + "..." : given;
+  if (given.find('\0') != std::string::npos || p.is_absolute() || p.has_root_name()) {
+    *refusal = Refuse(400, "give the file as a path relative to the served folder");
     return false;
   }
   if (p.extension() != ".json") {
-    *refusal = Refuse(400, given + ": scene files end in .json");
+    *refusal = Refuse(400, shown + ": scene files end in .json");
+    return false;
+  }
+  // Names and paths the system cannot hold are refused as such, before they are resolved.
+  const long nameMax = ::pathconf(folder_.c_str(), _PC_NAME_MAX);
+  const long pathMax = ::pathconf(folder_.c_str(), _PC_PATH_MAX);
+  for (const fs::path& part : p) {
+    if (nameMax > 0 && long(part.native().size()) > nameMax) {
+      *refusal = Refuse(400, shown + ": name too long (a file or folder name holds at most " +
+                                 std::to_string(nameMax) + " bytes here)");
+      return false;
+    }
+  }
+  if (given.size() > 1024 || (pathMax > 0 && long(folder_.size() + 1 + given.size()) >= pathMax)) {
+    *refusal = Refuse(400, shown + ": path too long (at most 1024 bytes, and " + std::to_string(pathMax) +
+                               " with the served folder's own path)");
     return false;
   }
   std::error_code ec;
   fs::path full = fs::weakly_canonical(fs::path(folder_) / p, ec);
-  fs::path rel = ec ? fs::path() : full.lexically_relative(folder_);
-  if (rel.empty() || *rel.begin() == ".." || rel.is_absolute()) {
-    *refusal = Refuse(403, given + ": outside the served folder " + folder_);
+  if (ec || !Inside(full, folder_)) {
+    *refusal = Refuse(403, shown + ": outside the served folder");
     return false;
   }
   if (mustExist && !fs::is_regular_file(full, ec)) {
-    *refusal = Refuse(404, given + ": no such scene file in the served folder");
+    *refusal = Refuse(404, shown + ": no such scene file in the served folder");
     return false;
   }
   if (!mustExist && !fs::is_directory(full.parent_path(), ec)) {
-    *refusal = Refuse(400, given + ": the folder does not exist");
+    *refusal = Refuse(400, shown + ": the folder does not exist");
     return false;
   }
   *path = full.string();
@@ -584,8 +616,12 @@ Reply Lookdev::Save(const std::string& body) {
   if (!ParseBody(body, &request, &refusal) || !ResolvePath(request, false, &path, &refusal)) return refusal;
   if (!scene_.document) return Refuse(409, "no scene is loaded");
   std::string error;
-  if (!SaveSceneFile(scene_, path, &error)) return Refuse(500, error);
-  return JsonReply({{"saved", fs::path(path).lexically_relative(folder_).generic_string()}});
+  if (!SaveSceneFile(scene_, path, &error)) {
+    // "<path>: cannot write ...", told with the path the page gave.
+    if (error.rfind(path, 0) == 0) error = Relative(path) + error.substr(path.size());
+    return Refuse(500, error);
+  }
+  return JsonReply({{"saved", Relative(path)}});
 }
 
 Reply Lookdev::Load(const std::string& body) {
@@ -596,10 +632,13 @@ Reply Lookdev::Load(const std::string& body) {
   if (!ParseBody(body, &request, &refusal) || !ResolvePath(request, true, &path, &refusal)) return refusal;
   Scene loaded;
   SceneError error;
-  if (!LoadSceneFile(path, &loaded, &error)) return Refuse(400, error.ToString());
+  if (!LoadSceneFile(path, &loaded, &error)) {
+    error.file = Relative(path);
+    return Refuse(400, error.ToString());
+  }
   DropScene();
   scene_ = loaded;
-  sceneFile_ = fs::path(path).lexically_relative(folder_).generic_string();
+  sceneFile_ = Relative(path);
   return JsonReply(SceneJson());
 }
 

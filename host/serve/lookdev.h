@@ -64,13 +64,15 @@ class Lookdev {
   Reply SetParam(const std::string& body);
   /// POST /api/lights {"shader", "param"?, "action": "add"|"remove"|"flags", "light", "flags"?}.
   Reply EditLights(const std::string& body);
-  /// GET /api/preview.png?w=&h=&spp= (each optional: the scene's resolution and samples).
+  /// GET /api/preview.png?w=&h=&spp= (each optional: the scene's resolution and samples),
+  /// within kMaxPreviewSide and kMaxPreviewSamples.
   Reply Preview(const Query& query);
   /// GET /api/swatch.png?shader=&size=: the shader on a sphere lit by two lights.
   Reply Swatch(const Query& query);
   /// GET /api/icon/<id>.png: a registered icon as PNG.
   Reply Icon(const std::string& id);
-  /// GET /api/files: the scene files (*.json) of the served folder.
+  /// GET /api/files: the scene files (*.json) of the served folder, by name; symbolic links
+  /// that lead out of the folder are left out, as loading refuses them.
   Reply Files();
   /// POST /api/save {"path": relative path ending in .json}: the normal form of `save`.
   Reply Save(const std::string& body);
@@ -86,6 +88,9 @@ class Lookdev {
   nlohmann::json ShaderState(Node* shader);
   nlohmann::json SceneJson();
   bool ResolvePath(const nlohmann::json& body, bool mustExist, std::string* path, Reply* refusal) const;
+  /// path relative to the served folder when it lies inside, so that answers to the page
+  /// never show where the folder is.
+  std::string Relative(const std::string& path) const;
   void DropScene();
   /// Renders scene (width/height 0: its own resolution) into a PNG reply.
   Reply RenderPng(const Scene& scene, int width, int height, int samples);
