@@ -24,8 +24,7 @@ const char* ContentType(std::string_view name) {
 void Send(const Reply& reply, httplib::Response& res) {
   res.status = reply.status;
   for (const auto& [name, value] : reply.headers) res.set_header(name, value);
-  res.set_header("Cache-Control", reply.headers.count("Cache-Control") ? reply.headers.at("Cache-Control")
-                                                                       : std::string("no-store"));
+  if (!reply.headers.count("Cache-Control")) res.set_header("Cache-Control", "no-store");
   res.set_content(reply.body, reply.contentType);
 }
 
