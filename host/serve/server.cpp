@@ -4,10 +4,12 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "serve/connections.h"
 #include "serve/page_files.h"
 
 namespace host {
@@ -36,15 +38,22 @@ std::string ErrorBody(const std::string& message) { return nlohmann::json{{"erro
 }  // namespace
 
 struct LookdevServer::Impl {
-  explicit Impl(Lookdev& l) : lookdev(l) {}
+  Impl(Lookdev& l, const ServerLimits& limits) : lookdev(l), server(limits) {}
   Lookdev& lookdev;
-  httplib::Server server;
+  DeadlineServer server;
   std::atomic<int> port{0};
 };
 
-LookdevServer::LookdevServer(Lookdev& lookdev) : impl_(std::make_unique<Impl>(lookdev)) {
+LookdevServer::LookdevServer(Lookdev& lookdev, const ServerLimits& limits)
+    : impl_(std::make_unique<Impl>(lookdev, limits)) {
   httplib::Server& s = impl_->server;
   Lookdev& l = impl_->lookdev;
+  // A worker per connection, enough that connections waiting for their deadlines leave
+  // others free; the idle limit also bounds how long a kept-alive connection holds one.
+  const size_t workers = size_t(std::max(1, limits.workers));
+  s.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+  // What the Keep-Alive answer header announces (the connection loop applies limits.idle).
+  s.set_keep_alive_timeout(std::max<time_t>(1, time_t(limits.idle.count() / 1000)));
   // Somewhat more than the API allows, so that the API's own check answers with its message.
   s.set_payload_max_length(kMaxRequestBytes + 1);
   // An image answer is headers then body: without this the body waits for the client's
@@ -70,7 +79,14 @@ LookdevServer::LookdevServer(Lookdev& lookdev) : impl_(std::make_unique<Impl>(lo
   // Answers the library makes itself (unknown path, oversized or malformed request) get a
   // message too.
   s.set_error_handler(
-      httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+      httplib::Server::HandlerWithResponse([this](const httplib::Request&, httplib::Response& res) {
+        if (DeadlineServer::RequestTimedOut()) {
+          res.status = 408;
+          res.set_header("Connection", "close");
+          res.set_content(ErrorBody(impl_->server.TimeoutMessage()), "application/json");
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        if (DeadlineServer::RequestTooLarge()) res.status = 413;
         if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         std::string message =
             res.status == 404 ? "no such page or API"

@@ -13,9 +13,12 @@
 //
 // Requests must name the server as 127.0.0.1:<port> or localhost:<port> in their Host
 // header, and requests that change something must be application/json: another web page
-// that the same browser shows cannot then make edits or write files.
+// that the same browser shows cannot then make edits or write files. Slow and idle clients
+// are cut off by the limits of ServerLimits.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -23,9 +26,25 @@
 
 namespace host {
 
+/// Limits of the server's connections, so that clients that send or read slowly, or hold
+/// connections open doing nothing, cannot keep the server from answering others.
+struct ServerLimits {
+  /// A request's header and body must arrive within this, counted from its first byte
+  /// (however the client spaces its bytes); later it is answered 408 and disconnected.
+  std::chrono::milliseconds request{5000};
+  /// An answer must be taken by the client within this, counted from its first byte.
+  std::chrono::milliseconds answer{30000};
+  /// An open connection waits this long for its next request, then is closed.
+  std::chrono::milliseconds idle{5000};
+  /// Most bytes of one request's header and body together.
+  size_t requestBytes = kMaxRequestBytes + 64 * 1024;
+  /// Connections served at once, one thread each; more wait until one is free.
+  int workers = 64;
+};
+
 class LookdevServer {
  public:
-  explicit LookdevServer(Lookdev& lookdev);
+  explicit LookdevServer(Lookdev& lookdev, const ServerLimits& limits = {});
   ~LookdevServer();
   LookdevServer(const LookdevServer&) = delete;
   LookdevServer& operator=(const LookdevServer&) = delete;
