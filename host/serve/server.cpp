@@ -35,6 +35,20 @@ Query QueryOf(const httplib::Request& req) { return Query(req.params.begin(), re
 
 std::string ErrorBody(const std::string& message) { return nlohmann::json{{"error", message}}.dump(); }
 
+/// Why a browser's request comes from another web page than this server's own, or empty:
+/// the browser's Sec-Fetch-Site (a page of another site, or of another port or name of
+/// this host) or an Origin header naming anything but this server.
+std::string ForeignSite(const httplib::Request& req, const std::string& port) {
+  const std::string site = req.get_header_value("Sec-Fetch-Site");
+  if (site == "cross-site" || site == "same-site") return "Sec-Fetch-Site: " + site;
+  if (req.has_header("Origin")) {
+    const std::string origin = req.get_header_value("Origin");
+    if (origin != "http://127.0.0.1:" + port && origin != "http://localhost:" + port)
+      return "Origin: " + origin.substr(0, 200);
+  }
+  return {};
+}
+
 }  // namespace
 
 struct LookdevServer::Impl {
@@ -68,6 +82,16 @@ LookdevServer::LookdevServer(Lookdev& lookdev, const ServerLimits& limits)
       res.set_content(ErrorBody("this server answers requests for 127.0.0.1:" + port + " only"),
                       "application/json");
       return httplib::Server::HandlerResponse::Handled;
+    }
+    if (req.path.rfind("/api/", 0) == 0) {
+      const std::string foreign = ForeignSite(req, port);
+      if (!foreign.empty()) {
+        res.status = 403;
+        res.set_content(ErrorBody("refused: the request comes from another web page (" + foreign +
+                                  "); only this server's own page may use its API"),
+                        "application/json");
+        return httplib::Server::HandlerResponse::Handled;
+      }
     }
     if (req.method == "POST" && req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
       res.status = 415;

@@ -12,9 +12,11 @@
 //   GET  /api/files, POST /api/save {"path"}, POST /api/load {"path"}
 //
 // Requests must name the server as 127.0.0.1:<port> or localhost:<port> in their Host
-// header, and requests that change something must be application/json: another web page
-// that the same browser shows cannot then make edits or write files. Slow and idle clients
-// are cut off by the limits of ServerLimits.
+// header, API requests that a browser marks as coming from another site (Sec-Fetch-Site
+// cross-site or same-site, or an Origin other than the server's own) are refused, and
+// requests that change something must be application/json: another web page that the same
+// browser shows can then neither make edits, write files nor keep the scene busy with
+// renders. Slow and idle clients are cut off by the limits of ServerLimits.
 #pragma once
 
 #include <chrono>
