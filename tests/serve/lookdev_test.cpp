@@ -1,84 +1,26 @@
 // The look-development page's requests without a browser: refused requests answer 4xx and
 // change nothing, edits come back with the module's enabling, light-list edits, images,
-// saving and loading inside the served folder, and the web server's own guards.
+// saving and loading inside the served folder (the web server around them: server_test).
 #include "serve/lookdev.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <thread>
 
 #include "bitmap/bitmap.h"
-#include "core/console.h"
 #include "corvane_ids.h"
-#include "module_fixture.h"
+#include "lookdev_fixture.h"
 #include "render/image.h"
 #include "render/renderer.h"
 #include "scene/scene_render.h"
-#include "serve/server.h"
 
 namespace host {
 namespace {
 
 using nlohmann::json;
 using namespace corvanetest;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-/// Width and height from a PNG's header; false when the bytes are not a PNG.
-bool PngSize(const std::string& png, int* w, int* h) {
-  if (png.size() < 24 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return false;
-  auto be = [&](size_t at) {
-    return int(uint8_t(png[at])) << 24 | int(uint8_t(png[at + 1])) << 16 | int(uint8_t(png[at + 2])) << 8 |
-           int(uint8_t(png[at + 3]));
-  };
-  *w = be(16);
-  *h = be(20);
-  return true;
-}
-
-class LookdevTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!std::filesystem::exists(std::string(CORVANE_PLUGINS_DIR) + "/corvane.xso64"))
-      GTEST_SKIP() << "the Corvane plug-in folder is not built";
-    Console().SetEcho(false);
-    session.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
-    folder.Copy(std::string(CORVANE_TEST_DATA) + "/scenes/distant-a-b.json", "served/wall.json");
-    folder.Write("outside.json", ReadFile(std::string(CORVANE_TEST_DATA) + "/scenes/distant-a.json"));
-    lookdev = std::make_unique<Lookdev>(session, folder.Join("served"));
-    std::string error;
-    ASSERT_TRUE(lookdev->Open("wall.json", &error)) << error;
-  }
-  void TearDown() override { lookdev.reset(); }
-
-  json Shader() {
-    Reply r = lookdev->SceneState();
-    EXPECT_EQ(r.status, 200) << r.body;
-    return json::parse(r.body)["editable"][0];
-  }
-  Reply Param(const json& param, const json& value) {
-    return lookdev->SetParam(json{{"shader", "Mask"}, {"param", param}, {"value", value}}.dump());
-  }
-  Reply Lights(const std::string& action, const std::string& light, const json& flags = nullptr) {
-    json body = {{"shader", "Mask"}, {"action", action}, {"light", light}};
-    if (!flags.is_null()) body["flags"] = flags;
-    return lookdev->EditLights(body.dump());
-  }
-
-  Session session;
-  test::TempFolder folder;
-  std::unique_ptr<Lookdev> lookdev;
-};
 
 TEST_F(LookdevTest, RefusedRequestsAnswer4xxWithAMessageAndChangeNothing) {
   const std::string before = lookdev->SceneState().body;
@@ -253,46 +195,119 @@ TEST_F(LookdevTest, SaveWritesTheNormalFormThatRendersAsThePreview) {
   EXPECT_EQ(Shader()["parameters"], before["parameters"]);
 }
 
-// The web server: page files, the guards against other sites, and library-made refusals.
-TEST_F(LookdevTest, ServerAnswersOnlyItsOwnPageAndRefusesWithMessages) {
-  LookdevServer server(*lookdev);
-  std::string error;
-  ASSERT_TRUE(server.Bind(0, &error)) << error;
-  std::thread serving([&] { server.Run(); });
-  httplib::Client client("127.0.0.1", server.Port());
-  for (int i = 0; i < 200 && !client.Get("/"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-
-  auto page = client.Get("/");
-  ASSERT_TRUE(page);
-  EXPECT_EQ(page->status, 200);
-  EXPECT_NE(page->body.find("app.js"), std::string::npos);
-  auto api = client.Get("/api/describe");
-  ASSERT_TRUE(api);
-  EXPECT_EQ(api->status, 200);
-
-  auto refused = [](const httplib::Result& r, int status) {
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, status);
-    EXPECT_FALSE(json::parse(r->body, nullptr, false).value("error", "").empty()) << r->body;
+// The preview and the swatch hold the scene while they render: their size and samples are
+// limited, whether asked for or taken from the scene, and the refusal names the limits.
+TEST_F(LookdevTest, PreviewsStayWithinTheirSizeAndSampleLimits) {
+  const std::string side = std::to_string(kMaxPreviewSide), budget = std::to_string(kMaxPreviewSamples);
+  auto refusal = [&](const Reply& r) {
+    EXPECT_EQ(r.status, 400) << r.body;
+    return json::parse(r.body).value("error", "");
   };
-  refused(client.Get("/api/nothing"), 404);
-  refused(client.Post("/api/param", R"({"shader": "Mask", "param": "XCORVANE_INVERT", "value": true})",
-                      "text/plain"),
-          415);
-  refused(client.Post("/api/param", std::string(kMaxRequestBytes + 100, ' '), "application/json"), 413);
-  httplib::Headers otherHost = {{"Host", "attacker.example:80"}};
-  refused(client.Get("/api/scene", otherHost), 403);
-  refused(client.Post("/api/param", R"({"shader": "Mask", "param": "XCORVANE_NOPE", "value": 1})",
-                      "application/json"),
-          400);
-  auto edit = client.Post("/api/param", R"({"shader": "Mask", "param": "XCORVANE_INVERT", "value": true})",
-                          "application/json");
-  ASSERT_TRUE(edit);
-  EXPECT_EQ(edit->status, 200) << edit->body;
+  EXPECT_THAT(refusal(lookdev->Preview({{"w", std::to_string(kMaxPreviewSide + 1)}})),
+              ::testing::HasSubstr("from 1 to " + side));
+  EXPECT_THAT(refusal(lookdev->Preview({{"w", side}, {"h", side}, {"spp", "2"}})),
+              ::testing::AllOf(::testing::HasSubstr(budget), ::testing::HasSubstr(side)));
+  EXPECT_EQ(lookdev->Preview({{"w", "64"}, {"h", "32"}, {"spp", "4"}}).status, 200);
 
-  server.Stop();
-  serving.join();
+  // A scene's own resolution or samples beyond the limits are no way around them.
+  folder.Write("served/huge.json", WallWith({{"/camera/resolution", {4096, 4096}}}));
+  folder.Write("served/costly.json",
+               WallWith({{"/camera/resolution", {kMaxPreviewSide, kMaxPreviewSide}}, {"/render/samples", 2}}));
+  ASSERT_EQ(lookdev->Load(R"({"path": "huge.json"})").status, 200);
+  EXPECT_THAT(refusal(lookdev->Preview({})), ::testing::HasSubstr("the scene's own setting"));
+  EXPECT_EQ(lookdev->Preview({{"w", "16"}, {"h", "16"}}).status, 200);
+  ASSERT_EQ(lookdev->Load(R"({"path": "costly.json"})").status, 200);
+  EXPECT_THAT(refusal(lookdev->Preview({})), ::testing::HasSubstr(budget));
+}
+
+// Links and lists name nodes of the scene, which the swatch's own scene lacks: stored ones
+// stay behind, also under IDs that the description does not declare.
+TEST_F(LookdevTest, SwatchOfAShaderWithUndeclaredLinksRenders) {
+  folder.Write("served/linked.json",
+               WallWith({{"/shaders/0/parameters/20000", {{"link", "Wall"}}},
+                         {"/shaders/0/parameters/20001", json::array({{{"object", "A"}, {"flags", 1}}})}}));
+  Reply loaded = lookdev->Load(R"({"path": "linked.json"})");
+  ASSERT_EQ(loaded.status, 200) << loaded.body;
+  ASSERT_TRUE(Shader()["parameters"].contains("20000")) << Shader().dump();
+  Reply swatch = lookdev->Swatch({{"shader", "Mask"}, {"size", "16"}, {"spp", "1"}});
+  ASSERT_EQ(swatch.status, 200) << swatch.body;
+  int w = 0, h = 0;
+  ASSERT_TRUE(PngSize(swatch.body, &w, &h));
+  EXPECT_EQ(w, 16);
+  // The scene itself keeps them.
+  EXPECT_EQ(Shader()["parameters"]["20000"], json({{"link", "Wall"}}));
+}
+
+// What the page is told never shows where the served folder lies, and lists only files it
+// may load; names longer than the system allows are refused as such.
+TEST_F(LookdevTest, AnswersNameFilesRelativeToTheServedFolder) {
+  namespace fs = std::filesystem;
+  const std::string served = fs::weakly_canonical(folder.Join("served")).string();
+  folder.Write("served/broken.json", "{\"version\": 1, \"shaders\": [");
+  fs::create_directories(folder.Join("served/sub/taken.json"));
+  fs::create_symlink(folder.Join("outside.json"), folder.Join("served/escape.json"));
+  fs::create_symlink("wall.json", folder.Join("served/alias.json"));
+
+  json files = json::parse(lookdev->Files().body);
+  EXPECT_EQ(files["files"], json({"alias.json", "broken.json", "wall.json"})) << files.dump();
+  EXPECT_EQ(lookdev->Load(R"({"path": "escape.json"})").status, 403);
+
+  const std::string longName = std::string(300, 'n') + ".json";
+  Reply tooLong = lookdev->Save(json{{"path", longName}}.dump());
+  EXPECT_EQ(tooLong.status, 400);
+  EXPECT_THAT(tooLong.body, ::testing::HasSubstr("name too long"));
+  Reply longPath = lookdev->Save(json{{"path", std::string(1100, 'x') + ".json"}}.dump());
+  EXPECT_EQ(longPath.status, 400);
+  EXPECT_THAT(longPath.body, ::testing::HasSubstr("too long"));
+  const std::string fits = std::string(200, 'f') + ".json";
+  EXPECT_EQ(lookdev->Save(json{{"path", fits}}.dump()).status, 200);
+
+  struct Case {
+    const char* what;
+    Reply reply;
+    const char* says;
+  };
+  Case cases[] = {
+      {"files", lookdev->Files(), "wall.json"},
+      {"save absolute", lookdev->Save(json{{"path", served + "/x.json"}}.dump()), "relative"},
+      {"save outside", lookdev->Save(R"({"path": "../escaped.json"})"), "outside"},
+      {"save over a folder", lookdev->Save(R"({"path": "sub/taken.json"})"), "sub/taken.json: cannot write"},
+      {"load broken", lookdev->Load(R"({"path": "broken.json"})"), "broken.json:"},
+      {"load missing", lookdev->Load(R"({"path": "sub/missing.json"})"), "sub/missing.json"},
+      {"scene", lookdev->SceneState(), "\"file\":\"wall.json\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_THAT(c.reply.body, ::testing::HasSubstr(c.says));
+    EXPECT_THAT(c.reply.body, ::testing::Not(::testing::HasSubstr(served)));
+    EXPECT_THAT(c.reply.body, ::testing::Not(::testing::HasSubstr(folder.Path())));
+  }
+}
+
+// The scene's state holds each shader's own values, as saving writes them, for every one
+// of many shaders (each serialised on its own).
+TEST_F(LookdevTest, SceneStateHoldsEachShadersSavedValues) {
+  json shaders = json::array();
+  for (int i = 0; i < 6; ++i)
+    shaders.push_back({{"name", "Mask" + std::to_string(i)},
+                       {"plugin", "Corvane"},
+                       {"parameters", {{"XCORVANE_INVERT", i % 2 == 1}, {"XCORVANE_OUTPUT", i % 2}}}});
+  folder.Write("served/many.json", WallWith({{"/shaders", shaders}, {"/materials/0/shader", "Mask3"}}));
+  ASSERT_EQ(lookdev->Load(R"({"path": "many.json"})").status, 200);
+
+  Scene reference;
+  SceneError error;
+  ASSERT_TRUE(LoadSceneFile(folder.Join("served/many.json"), &reference, &error)) << error.ToString();
+  const json saved = SceneToJson(reference)["shaders"];
+  session.DeleteDocument(reference.document);
+  const json editable = json::parse(lookdev->SceneState().body)["editable"];
+  ASSERT_EQ(editable.size(), 6u);
+  for (size_t i = 0; i < editable.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(editable[i]["name"], saved[i]["name"]);
+    EXPECT_EQ(editable[i]["parameters"], saved[i]["parameters"]);
+  }
+  EXPECT_NE(editable[0]["parameters"], editable[1]["parameters"]);
 }
 
 }  // namespace
