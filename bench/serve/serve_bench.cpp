@@ -1,18 +1,25 @@
 // Latency of the look-development page's preview: a 320 x 180 image at one sample per
 // pixel of examples/default.json, rendered on one thread and encoded as PNG. Measured end
 // to end (HTTP request on 127.0.0.1 to the last byte of the answer) and without the web
-// server (the request handler alone), plus the material swatch.
+// server (the request handler alone), plus the material swatch. Then the scene's state
+// (GET /api/scene) of scenes with 250 to 1000 plug-in shaders, and a request answered
+// while 16 clients each send one byte a second.
 //
-//   corvane_serve_bench [--benchmark_repetitions=5]
+//   corvane_serve_bench [--benchmark_repetitions=5] [--benchmark_filter=Scene]
 #include <benchmark/benchmark.h>
 #include <httplib.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <thread>
 
 #include "core/console.h"
 #include "serve/lookdev.h"
 #include "serve/server.h"
+#include "serve_load.h"
 
 namespace host {
 namespace {
@@ -47,6 +54,25 @@ struct World {
 World& TheWorld() {
   static World world;
   return world;
+}
+
+/// A Lookdev on a scene of n plug-in shaders (written to a temporary folder), per n.
+Lookdev* ManyShaders(int n, std::string* error) {
+  static std::map<int, std::unique_ptr<Lookdev>> made;
+  auto& lookdev = made[n];
+  if (lookdev) return lookdev.get();
+  World& w = TheWorld();
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("corvane-serve-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path file = folder / ("shaders-" + std::to_string(n) + ".json");
+  std::ofstream(file) << bench::ManyShadersScene(n);
+  auto opened = std::make_unique<Lookdev>(w.session, folder.string());
+  const bool ok = opened->Open(file.string(), error);
+  std::filesystem::remove_all(folder);
+  if (!ok) return nullptr;
+  lookdev = std::move(opened);
+  return lookdev.get();
 }
 
 void BM_PreviewRequest320x180(benchmark::State& state) {
@@ -97,6 +123,40 @@ void BM_SwatchRequest(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SwatchRequest)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// GET /api/scene without the web server: every shader's values and enabling.
+void BM_SceneState(benchmark::State& state) {
+  World& w = TheWorld();
+  if (!w.error.empty()) return state.SkipWithError(w.error.c_str());
+  std::string error;
+  Lookdev* lookdev = ManyShaders(int(state.range(0)), &error);
+  if (!lookdev) return state.SkipWithError(error.c_str());
+  for (auto _ : state) {
+    Reply reply = lookdev->SceneState();
+    if (reply.status != 200) return state.SkipWithError(reply.body.c_str());
+    benchmark::DoNotOptimize(reply.body.data());
+  }
+  state.counters["shaders"] = double(state.range(0));
+}
+BENCHMARK(BM_SceneState)->Arg(250)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A small request (GET /api/scene of examples/default.json) on a fresh connection while 16
+// clients each send one byte a second: they are cut off at their deadline and come back,
+// so some are always holding a connection.
+void BM_RequestBeside16SlowClients(benchmark::State& state) {
+  World& w = TheWorld();
+  if (!w.error.empty()) return state.SkipWithError(w.error.c_str());
+  bench::SlowClients slow(w.server->Port(), 16);
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // every slow client connected and sending
+  for (auto _ : state) {
+    httplib::Client client("127.0.0.1", w.server->Port());
+    client.set_read_timeout(10, 0);
+    auto res = client.Get("/api/scene");
+    if (!res || res->status != 200) return state.SkipWithError("the request failed beside slow clients");
+  }
+  state.counters["disconnected"] = slow.Disconnects();
+}
+BENCHMARK(BM_RequestBeside16SlowClients)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(8);
 
 }  // namespace
 }  // namespace host
