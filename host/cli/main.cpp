@@ -46,6 +46,7 @@
 #if defined(CORVANE_HAVE_SERVE)
 #include "serve/lookdev.h"
 #include "serve/server.h"
+#include "serve/worker.h"
 #endif
 
 namespace host {
@@ -323,7 +324,7 @@ std::string DefaultScene() {
 #endif
 }
 
-int RunServe(const std::string& sceneArg, int port, const std::string& plugins) {
+int RunServe(const std::string& sceneArg, int port, const std::string& plugins, double timeout) {
   const std::string scenePath = sceneArg.empty() ? DefaultScene() : sceneArg;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(scenePath, ec)) {
@@ -331,12 +332,24 @@ int RunServe(const std::string& sceneArg, int port, const std::string& plugins) 
     return kExitBadInput;
   }
   const std::filesystem::path absolute = std::filesystem::absolute(scenePath, ec);
-  Session session;
-  if (!LoadPlugins(session, plugins.empty() ? DefaultPluginsFolder() : plugins)) return kExitBadInput;
+  const std::string folder = plugins.empty() ? DefaultPluginsFolder() : plugins;
+  if (!std::filesystem::is_directory(folder, ec)) {
+    std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
+    return kExitBadInput;
+  }
+  // Module code runs in a worker process that the server starts again when it dies; a
+  // write to a worker that just died must not end the server.
+  std::signal(SIGPIPE, SIG_IGN);
+  WorkerOptions options;
+  options.program = ProgramFile().string();
+  options.plugins = std::filesystem::absolute(folder, ec).string();
   // The scene's folder is the served folder: the page loads and saves scenes there.
-  Lookdev lookdev(session, absolute.parent_path().string());
+  options.folder = absolute.parent_path().string();
+  options.scene = absolute.string();
+  options.timeout = timeout;
+  WorkerLookdev lookdev(options);
   std::string message;
-  if (!lookdev.Open(absolute.string(), &message)) {
+  if (!lookdev.Start(&message)) {
     std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
     return kExitBadInput;
   }
@@ -347,9 +360,19 @@ int RunServe(const std::string& sceneArg, int port, const std::string& plugins) 
   }
   std::printf("Serving %s at http://127.0.0.1:%d/ (Ctrl-C stops)\n", scenePath.c_str(), server.Port());
   std::fflush(stdout);
-  server.RunUntilSignal();
+  server.RunUntilSignal([&lookdev] { lookdev.Interrupt(); });
   std::printf("Stopped.\n");
   return kExitOk;
+}
+
+/// The server's worker process: answers the page's requests from stdin on stdout.
+int RunServeWorker(const std::string& plugins, const std::string& folder, double timeout, int threads) {
+  WorkerOptions options;
+  options.plugins = plugins;
+  options.folder = folder;
+  options.timeout = timeout;
+  options.renderThreads = threads;
+  return host::RunServeWorker(options);
 }
 #endif
 
@@ -417,6 +440,18 @@ int main(int argc, char** argv) {
   serve->add_option("--port", servePort, "Port (default: 8765; 0: any free port)")
       ->check(CLI::Range(0, 65535));
   serve->add_option("--plugins", servePlugins, "Plug-ins folder (default: the build's corvane/ folder)");
+  double serveTimeout = 20;
+  serve->add_option("--timeout", serveTimeout, "Seconds one request may take in the plug-ins (default: 20)")
+      ->check(CLI::Range(0.1, 1e6));
+  // The server's own worker process; not for users.
+  std::string workerPlugins, workerFolder;
+  double workerTimeout = 20;
+  int workerThreads = 0;
+  CLI::App* worker = app.add_subcommand("serve-worker", "")->group("");
+  worker->add_option("--plugins", workerPlugins)->required();
+  worker->add_option("--folder", workerFolder)->required();
+  worker->add_option("--timeout", workerTimeout);
+  worker->add_option("--threads", workerThreads);
 #endif
 
   try {
@@ -435,7 +470,8 @@ int main(int argc, char** argv) {
     if (*save) return RunSave(saveScene, saveOut, savePlugins);
     if (*info) return RunInfo(infoPlugins);
 #if defined(CORVANE_HAVE_SERVE)
-    if (*serve) return RunServe(serveScene, servePort, servePlugins);
+    if (*serve) return RunServe(serveScene, servePort, servePlugins, serveTimeout);
+    if (*worker) return RunServeWorker(workerPlugins, workerFolder, workerTimeout, workerThreads);
 #endif
   } catch (const std::exception& e) {
     std::fprintf(stderr, "corvane-host: %s\n", e.what());

@@ -277,6 +277,27 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   return true;
 }
 
+void Lookdev::Snapshot(std::string* text, std::string* file) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  *text = scene_.document ? SceneToText(scene_) : std::string();
+  *file = sceneFile_;
+}
+
+bool Lookdev::Restore(const std::string& text, const std::string& file, std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const fs::path p = fs::path(file).is_relative() ? fs::path(folder_) / file : fs::path(file);
+  Scene loaded;
+  SceneError sceneError;
+  if (!LoadSceneText(text, p.string(), &loaded, &sceneError)) {
+    *error = sceneError.ToString();
+    return false;
+  }
+  DropScene();
+  scene_ = loaded;
+  sceneFile_ = file;
+  return true;
+}
+
 Reply Lookdev::Describe() {
   std::lock_guard<std::mutex> lock(mutex_);
   SessionReport report = DescribeSession(session_);

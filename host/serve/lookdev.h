@@ -44,11 +44,28 @@ struct LookdevOptions {
   int renderThreads = 0;  ///< threads of preview and swatch renders; 0: all cores
 };
 
-class Lookdev {
+/// The page's requests, one method each, answered in this process (Lookdev) or in a worker
+/// process (WorkerLookdev, serve/worker.h). Every method is documented at Lookdev.
+class LookdevService {
+ public:
+  virtual ~LookdevService() = default;
+  virtual Reply Describe() = 0;
+  virtual Reply SceneState() = 0;
+  virtual Reply SetParam(const std::string& body) = 0;
+  virtual Reply EditLights(const std::string& body) = 0;
+  virtual Reply Preview(const Query& query) = 0;
+  virtual Reply Swatch(const Query& query) = 0;
+  virtual Reply Icon(const std::string& id) = 0;
+  virtual Reply Files() = 0;
+  virtual Reply Save(const std::string& body) = 0;
+  virtual Reply Load(const std::string& body) = 0;
+};
+
+class Lookdev : public LookdevService {
  public:
   /// folder is the served folder: scenes are loaded from and saved to files below it only.
   Lookdev(Session& session, std::string folder, LookdevOptions options = {});
-  ~Lookdev();
+  ~Lookdev() override;
   Lookdev(const Lookdev&) = delete;
   Lookdev& operator=(const Lookdev&) = delete;
 
@@ -56,32 +73,38 @@ class Lookdev {
 
   /// GET /api/describe: modules' plug-ins with their descriptions (groups, parameters with
   /// type, label, cycle and flags) and the registered icons.
-  Reply Describe();
+  Reply Describe() override;
   /// GET /api/scene: file name, resolution, samples, lights, all shaders, and per plug-in
   /// shader its parameters in the saved form with the module's enabling of each.
-  Reply SceneState();
+  Reply SceneState() override;
   /// POST /api/param {"shader": name, "param": symbol or ID, "value": scene-file JSON}.
-  Reply SetParam(const std::string& body);
+  Reply SetParam(const std::string& body) override;
   /// POST /api/lights {"shader", "param"?, "action": "add"|"remove"|"flags", "light", "flags"?}.
-  Reply EditLights(const std::string& body);
+  Reply EditLights(const std::string& body) override;
   /// GET /api/preview.png?w=&h=&spp= (each optional: the scene's resolution and samples),
   /// within kMaxPreviewSide and kMaxPreviewSamples.
-  Reply Preview(const Query& query);
+  Reply Preview(const Query& query) override;
   /// GET /api/swatch.png?shader=&size=: the shader on a sphere lit by two lights.
-  Reply Swatch(const Query& query);
+  Reply Swatch(const Query& query) override;
   /// GET /api/icon/<id>.png: a registered icon as PNG.
-  Reply Icon(const std::string& id);
+  Reply Icon(const std::string& id) override;
   /// GET /api/files: the scene files (*.json) of the served folder, by name; symbolic links
   /// that lead out of the folder are left out, as loading refuses them.
-  Reply Files();
+  Reply Files() override;
   /// POST /api/save {"path": relative path ending in .json}: the normal form of `save`.
-  Reply Save(const std::string& body);
+  Reply Save(const std::string& body) override;
   /// POST /api/load {"path": relative path}: replaces the scene when the file loads.
-  Reply Load(const std::string& body);
+  Reply Load(const std::string& body) override;
 
   /// Loads path (absolute, or relative to the served folder) as the scene; false with a
   /// message naming the file when it does not load (the old scene stays).
   bool Open(const std::string& path, std::string* error);
+  /// The scene in its saved form (SceneToText) and its file name (relative to the served
+  /// folder when it lies inside).
+  void Snapshot(std::string* text, std::string* file);
+  /// Replaces the scene by one read from text (a Snapshot) under the file name file; false
+  /// with a message when it does not load (the old scene stays).
+  bool Restore(const std::string& text, const std::string& file, std::string* error);
 
  private:
   Reply SetParamLocked(const std::string& shader, const std::string& key, const nlohmann::json& value);

@@ -52,16 +52,16 @@ std::string ForeignSite(const httplib::Request& req, const std::string& port) {
 }  // namespace
 
 struct LookdevServer::Impl {
-  Impl(Lookdev& l, const ServerLimits& limits) : lookdev(l), server(limits) {}
-  Lookdev& lookdev;
+  Impl(LookdevService& l, const ServerLimits& limits) : lookdev(l), server(limits) {}
+  LookdevService& lookdev;
   DeadlineServer server;
   std::atomic<int> port{0};
 };
 
-LookdevServer::LookdevServer(Lookdev& lookdev, const ServerLimits& limits)
+LookdevServer::LookdevServer(LookdevService& lookdev, const ServerLimits& limits)
     : impl_(std::make_unique<Impl>(lookdev, limits)) {
   httplib::Server& s = impl_->server;
-  Lookdev& l = impl_->lookdev;
+  LookdevService& l = impl_->lookdev;
   // A worker per connection, enough that connections waiting for their deadlines leave
   // others free; the idle limit also bounds how long a kept-alive connection holds one.
   const size_t workers = size_t(std::max(1, limits.workers));
@@ -188,7 +188,7 @@ void LookdevServer::Run() { impl_->server.listen_after_bind(); }
 
 void LookdevServer::Stop() { impl_->server.stop(); }
 
-void LookdevServer::RunUntilSignal() {
+void LookdevServer::RunUntilSignal(const std::function<void()>& onSignal) {
   // A shell starts background commands with SIGINT ignored, and an ignored signal never
   // reaches sigwait: the two signals get their default action back before being blocked.
   signal(SIGINT, SIG_DFL);
@@ -202,6 +202,8 @@ void LookdevServer::RunUntilSignal() {
   std::thread waiter([&] {
     int received = 0;
     sigwait(&signals, &received);
+    // Requests still running (a worker that hangs, say) end first, so the stop need not wait.
+    if (onSignal) onSignal();
     Stop();
     // A stop that came before the server listened: wait for it, then stop it.
     while (!served && !impl_->server.is_running()) std::this_thread::yield();

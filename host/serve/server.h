@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,7 +47,7 @@ struct ServerLimits {
 
 class LookdevServer {
  public:
-  explicit LookdevServer(Lookdev& lookdev, const ServerLimits& limits = {});
+  explicit LookdevServer(LookdevService& lookdev, const ServerLimits& limits = {});
   ~LookdevServer();
   LookdevServer(const LookdevServer&) = delete;
   LookdevServer& operator=(const LookdevServer&) = delete;
@@ -62,7 +63,8 @@ class LookdevServer {
   /// Serves until SIGINT or SIGTERM arrives, then stops. Call it before starting threads
   /// of one's own: the two signals are blocked in the calling thread and every thread it
   /// starts, and taken by one waiting thread.
-  void RunUntilSignal();
+  /// onSignal (if any) runs first when the signal arrives.
+  void RunUntilSignal(const std::function<void()>& onSignal = {});
 
  private:
   struct Impl;
