@@ -112,16 +112,22 @@ bool ParseEnum(TokenCursor& cur, SymbolTable* out, std::map<std::string, int>& f
   return true;
 }
 
+// The entries of a string table's block and of the blocks nested in it (a parameter's
+// cycle labels). The open blocks are kept on an explicit stack (the line of each '{'), so
+// nesting costs no native stack however deep the file goes.
 bool ParseStringEntries(TokenCursor& cur, StringTable* out, std::map<std::string, int>& firstLine,
                         int openLine, ParseError* error) {
-  for (;;) {
+  std::vector<int> open{openLine};
+  while (!open.empty()) {
     const Token& t = cur.Peek();
     if (t.IsPunct('}')) {
       cur.Next();
-      return true;
+      open.pop_back();
+      if (!open.empty()) cur.Accept(';');  // after a nested block; the caller handles the outermost
+      continue;
     }
     if (t.Is(TokenKind::End)) {
-      return cur.Fail(t.line, "expected '}' to close the block opened at line " + std::to_string(openLine),
+      return cur.Fail(t.line, "expected '}' to close the block opened at line " + std::to_string(open.back()),
                       error);
     }
     if (!t.Is(TokenKind::Identifier)) return cur.Expected("a symbol name or '}'", error);
@@ -146,14 +152,13 @@ bool ParseStringEntries(TokenCursor& cur, StringTable* out, std::map<std::string
       out->texts[symbol] = text;
     }
     if (cur.Peek().IsPunct('{')) {
-      int blockLine = cur.Next().line;
-      if (!ParseStringEntries(cur, out, firstLine, blockLine, error)) return false;
-      cur.Accept(';');
+      open.push_back(cur.Next().line);
       continue;
     }
     if (!hasText) return cur.Expected("a string after " + symbol, error);
     if (!cur.Accept(';')) return cur.Expected("';' after the text of " + symbol, error);
   }
+  return true;
 }
 
 // Description parsing state
@@ -241,12 +246,13 @@ struct DescParser {
     return true;
   }
 
-  bool ParseElement(const std::string& group, int32_t groupId) {
+  // Reads "TYPE [SYMBOL] {" and appends the element with the enclosing group's symbol and ID.
+  bool OpenElement(std::string group, int32_t groupId) {
     const Token& typeTok = cur.Next();
     DescriptionElement e;
     e.type = typeTok.text;
     e.line = typeTok.line;
-    e.group = group;
+    e.group = std::move(group);
     e.groupId = groupId;
     const Token& idTok = cur.Peek();
     bool keyword = idTok.Is(TokenKind::Identifier) && ElementTypes().count(idTok.text);
@@ -259,16 +265,25 @@ struct DescParser {
     }
     if (!cur.Accept('{'))
       return cur.Expected("'{' after " + e.type + (e.symbol.empty() ? "" : " " + e.symbol), error);
+    elements->push_back(std::move(e));
+    return true;
+  }
 
-    size_t index = elements->size();
-    elements->push_back(e);
-    bool isGroup = e.type == "GROUP";
-    for (;;) {
+  // An element and everything inside its braces. Groups nested in it are kept on an
+  // explicit stack of open elements, so nesting costs no native stack however deep.
+  bool ParseElement(const std::string& group, int32_t groupId) {
+    if (!OpenElement(group, groupId)) return false;
+    std::vector<size_t> open{elements->size() - 1};
+    while (!open.empty()) {
+      const size_t index = open.back();
+      const DescriptionElement& e = (*elements)[index];  // not used once an element is added
+      const bool isGroup = e.type == "GROUP";
       const Token& t = cur.Peek();
       if (t.IsPunct('}')) {
         cur.Next();
         cur.Accept(';');
-        return true;
+        open.pop_back();
+        continue;
       }
       if (t.Is(TokenKind::End)) {
         return cur.Fail(t.line,
@@ -279,7 +294,8 @@ struct DescParser {
       if (!t.Is(TokenKind::Identifier)) return cur.Expected("a flag name or '}' in " + e.type, error);
       const Token& after = cur.Peek(1);
       if (isGroup && ElementTypes().count(t.text)) {
-        if (!ParseElement(e.symbol, e.id)) return false;
+        if (!OpenElement(e.symbol, e.id)) return false;
+        open.push_back(elements->size() - 1);
         continue;
       }
       if (isGroup && ((after.Is(TokenKind::Identifier) && cur.Peek(2).IsPunct('{')) || after.IsPunct('{'))) {
@@ -293,6 +309,7 @@ struct DescParser {
       if (!ParseFlag(&flag)) return false;
       (*elements)[index].flags.push_back(std::move(flag));
     }
+    return true;
   }
 };
 

@@ -212,5 +212,38 @@ TEST(DescriptionTest, BrokenDescriptions) {
   EXPECT_EQ(error.ToString(), "xs.res:1: expected CONTAINER, found 'STRINGTABLE'");
 }
 
+// Nesting as deep as the file is long: parsed on the heap, never on the native stack
+// (100,000 levels overflowed it when each level was a call).
+TEST(DeepNestingTest, GroupsAndStringBlocksOfAHundredThousandLevels) {
+  constexpr int kLevels = 100000;
+  std::string res = "CONTAINER XS\n{\n";
+  for (int i = 0; i < kLevels; ++i) res += "GROUP {\n";
+  res += "REAL XS_A { MIN 0.0; }\n";
+  std::string closed = res;
+  for (int i = 0; i < kLevels; ++i) closed += "}\n";
+  closed += "}\n";
+  Description d;
+  ParseError error;
+  ASSERT_TRUE(ParseDescription(closed, "xs.res", "XS", SampleSymbols(), {}, &d, &error)) << error.ToString();
+  ASSERT_EQ(size_t(kLevels) + 1, d.elements.size());
+  EXPECT_EQ("XS_A", d.elements.back().symbol);
+  EXPECT_EQ("MIN", d.elements.back().flags.at(0).name);
+  // Unclosed: the innermost open group is named, at its line.
+  EXPECT_FALSE(ParseDescription(res, "xs.res", "XS", SampleSymbols(), {}, &d, &error));
+  EXPECT_EQ(error.ToString(), "xs.res:100004: expected '}' to close GROUP opened at line 100002");
+
+  std::string str = "STRINGTABLE\n{\n";
+  for (int i = 0; i < kLevels; ++i) str += "B" + std::to_string(i) + " {\n";
+  str += "A \"deep\";\n";
+  closed = str;
+  for (int i = 0; i < kLevels; ++i) closed += "};\n";
+  closed += "}\n";
+  StringTable table;
+  ASSERT_TRUE(ParseStringTable(closed, "s.str", "", &table, &error)) << error.ToString();
+  EXPECT_THAT(table.texts, ElementsAre(Pair("A", "deep")));
+  EXPECT_EQ(StringsError(str),
+            "c4d_strings.str:100004: expected '}' to close the block opened at line 100002");
+}
+
 }  // namespace
 }  // namespace host
