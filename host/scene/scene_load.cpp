@@ -1,13 +1,14 @@
 // scene_load.cpp - reading scene files: JSON text into a new document of the current host.
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <functional>
-#include <map>
 #include <new>
 #include <set>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "core/host.h"
 #include "core/ids.h"
@@ -22,6 +23,10 @@ using nlohmann::json;
 using namespace scenefile;
 
 namespace {
+
+// ApplyParameterJson with the lookup that resolves the names of links.
+bool ApplyParameter(Node* node, const std::string& key, const json& v, const NodeByName& byName,
+                    std::string* error);
 
 struct LoadFailure {
   std::string path, message;
@@ -72,7 +77,9 @@ class Loader {
 
   Document* doc;
   Scene* scene;
-  std::set<std::string> names;
+  // Every name in the file and its node (null until the node is made): links resolve
+  // here, not by searching the document, so that a scene of many links loads in linear time.
+  std::unordered_map<std::string, Node*> names;
   // Node made for each entry, in file order, with its JSON and path.
   struct Made {
     Node* node;
@@ -81,7 +88,88 @@ class Loader {
     std::set<std::string> reserved;
   };
   std::vector<Made> made;
-  NodeByName byName = [this](const std::string& n) -> const Node* { return doc->FindNode(n); };
+  Node* Named(const std::string& name) const {
+    auto it = names.find(name);
+    return it != names.end() ? it->second : nullptr;
+  }
+  NodeByName byName = [this](const std::string& n) -> const Node* { return Named(n); };
+};
+
+// Shader attachment planned on a model of the node tree, then done deepest child first:
+// Node::InsertShader walks the new parent's ancestors to refuse cycles, so attaching the
+// shaders of a long chain from the top down would take time quadratic in its length. The
+// model answers "would this make a cycle" from the root of each tree (union-find), and the
+// document sees the same attachments, in an order where each walk is one step.
+class AttachmentPlan {
+ public:
+  explicit AttachmentPlan(const std::vector<Node*>& nodes) : nodes_(nodes) {
+    const size_t n = nodes_.size();
+    parent_.assign(n, kNone);
+    set_.resize(n);
+    top_.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      index_[nodes_[i]] = i;
+      set_[i] = top_[i] = i;
+    }
+    for (size_t i = 0; i < n; ++i)
+      if (Node* p = nodes_[i]->Parent()) Join(Index(p), i);
+  }
+
+  bool HasParent(const Node* n) const { return parent_[Index(n)] != kNone; }
+
+  /// Plans shader below parent, as parent->InsertShader(shader) would do it now: false if
+  /// shader already has a parent, is parent or is one of its ancestors.
+  bool Attach(Node* parent, Node* shader) {
+    const size_t p = Index(parent), c = Index(shader);
+    if (p == c || parent_[c] != kNone) return false;
+    if (top_[Find(p)] == c) return false;  // c is the root of parent's tree: its ancestor
+    Join(p, c);
+    planned_.emplace_back(p, c);
+    return true;
+  }
+
+  /// Attaches the planned shaders in the document, deepest first (siblings keep their
+  /// order); false if the document refused one.
+  bool Apply() {
+    std::vector<size_t> depth(nodes_.size(), kNone);
+    std::vector<size_t> path;  // nodes whose depth follows from the first known one above
+    for (size_t i = 0; i < nodes_.size(); ++i) {
+      path.clear();
+      size_t at = i;
+      while (depth[at] == kNone && parent_[at] != kNone) {
+        path.push_back(at);
+        at = parent_[at];
+      }
+      if (depth[at] == kNone) depth[at] = 0;
+      for (auto it = path.rbegin(); it != path.rend(); ++it) depth[*it] = depth[parent_[*it]] + 1;
+    }
+    std::stable_sort(planned_.begin(), planned_.end(),
+                     [&](const auto& a, const auto& b) { return depth[a.second] > depth[b.second]; });
+    for (const auto& [p, c] : planned_)
+      if (!nodes_[p]->InsertShader(nodes_[c])) return false;
+    return true;
+  }
+
+ private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+  size_t Index(const Node* n) const { return index_.at(n); }
+  size_t Find(size_t i) {
+    while (set_[i] != i) i = set_[i] = set_[set_[i]];
+    return i;
+  }
+  // Records c (the root of its tree) below p: c's tree joins p's, whose root stays on top.
+  void Join(size_t p, size_t c) {
+    parent_[c] = p;
+    const size_t into = Find(p);
+    set_[Find(c)] = into;
+  }
+
+  std::vector<Node*> nodes_;
+  std::unordered_map<const Node*, size_t> index_;
+  std::vector<size_t> parent_;  // the modelled tree
+  std::vector<size_t> set_;     // union-find over trees
+  std::vector<size_t> top_;     // root of the tree of each set representative
+  std::vector<std::pair<size_t, size_t>> planned_;
 };
 
 bool Loader::CheckName(const json& entry, const std::string& path, std::string* name) {
@@ -89,7 +177,7 @@ bool Loader::CheckName(const json& entry, const std::string& path, std::string* 
   if (!entry.contains("name") || !entry["name"].is_string() || entry["name"].get<std::string>().empty())
     return Fail(path, "every entry needs a \"name\" (a non-empty text)");
   *name = entry["name"].get<std::string>();
-  if (!names.insert(*name).second) return Fail(path, "the name \"" + *name + "\" is used twice");
+  if (!names.emplace(*name, nullptr).second) return Fail(path, "the name \"" + *name + "\" is used twice");
   return true;
 }
 
@@ -109,13 +197,14 @@ bool Loader::CreateNodes(const json& root) {
     if (root["camera"].contains("name")) {
       if (!CheckName(root["camera"], "camera", &name)) return false;
     } else {
-      names.insert(name);
+      names.emplace(name, nullptr);
     }
   } else {
-    names.insert(name);
+    names.emplace(name, nullptr);
   }
   scene->camera = doc->CreateObject(kTypeCamera, name);
   if (!scene->camera) return Fail("camera", "the host could not create the camera");
+  names[name] = scene->camera;
 
   for (const Section& section : kSections) {
     if (!root.contains(section.key)) continue;
@@ -128,6 +217,7 @@ bool Loader::CreateNodes(const json& root) {
       path += " \"" + name + "\"";
       Node* node = (this->*section.make)(e, name, path);
       if (!node) return false;
+      names[name] = node;
       made.push_back({node, &e, path, section.reserved});
     }
   }
@@ -228,7 +318,8 @@ bool Loader::ApplyParameters(Node* node, const json& params, const std::string& 
   if (!params.is_object()) return Fail(path, "expected an object of parameters");
   for (auto it = params.begin(); it != params.end(); ++it) {
     std::string error;
-    if (!ApplyParameterJson(node, it.key(), it.value(), &error)) return Fail(path + " / " + it.key(), error);
+    if (!ApplyParameter(node, it.key(), it.value(), byName, &error))
+      return Fail(path + " / " + it.key(), error);
   }
   return true;
 }
@@ -302,15 +393,18 @@ bool Loader::ApplyRender(const json& render) {
 
 bool Loader::AttachShaders(const json& root) {
   (void)root;
+  AttachmentPlan plan(doc->Nodes());
   // Explicit owners first.
+  std::unordered_set<const Node*> owned;
   for (const Made& m : made) {
     if (!m.node->IsShader() || !m.entry->contains("owner")) continue;
+    owned.insert(m.node);
     const json& o = (*m.entry)["owner"];
     if (o.is_null()) continue;
     if (!o.is_string()) return Fail(m.path + " / owner", "expected a node name or null");
-    Node* owner = doc->FindNode(o.get<std::string>());
+    Node* owner = Named(o.get<std::string>());
     if (!owner) return Fail(m.path + " / owner", "unknown node \"" + o.get<std::string>() + "\"");
-    if (!owner->InsertShader(m.node))
+    if (!plan.Attach(owner, m.node))
       return Fail(m.path + " / owner", "cannot attach the shader below \"" + o.get<std::string>() +
                                            "\" (it would become its own ancestor)");
   }
@@ -320,12 +414,12 @@ bool Loader::AttachShaders(const json& root) {
     if (holder->Kind() == NodeKind::Object) continue;
     for (const auto& [id, v] : holder->Data().Entries()) {
       Node* target = v.GetLink();
-      if (!target || !target->IsShader() || target->Parent() || target == holder) continue;
-      auto it = std::find_if(made.begin(), made.end(), [&](const Made& m) { return m.node == target; });
-      if (it != made.end() && it->entry->contains("owner")) continue;
-      holder->InsertShader(target);  // refused for ancestors: the shader then stays free
+      if (!target || !target->IsShader() || plan.HasParent(target) || target == holder || owned.count(target))
+        continue;
+      plan.Attach(holder, target);  // refused for ancestors: the shader then stays free
     }
   }
+  if (!plan.Apply()) return Fail("", "the host refused to attach a shader");
   return true;
 }
 
@@ -356,9 +450,8 @@ bool Loader::Load(const json& root) {
   return CheckCycles();
 }
 
-}  // namespace
-
-bool ApplyParameterJson(Node* node, const std::string& key, const json& v, std::string* error) {
+bool ApplyParameter(Node* node, const std::string& key, const json& v, const NodeByName& byName,
+                    std::string* error) {
   auto desc = DescriptionOf(node);
   int32_t id = 0;
   const DescriptionElement* element = nullptr;
@@ -384,41 +477,61 @@ bool ApplyParameterJson(Node* node, const std::string& key, const json& v, std::
     *error = "expected true or false, found " + v.dump();
     return false;
   }
-  Document* doc = node->GetDocument();
-  NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
   Value value;
   if (!JsonToValue(v, type, byName, &value, error)) return false;
   node->Data().Set(id, std::move(value));
   return true;
 }
 
+}  // namespace
+
+bool ApplyParameterJson(Node* node, const std::string& key, const json& v, std::string* error) {
+  Document* doc = node->GetDocument();
+  NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
+  return ApplyParameter(node, key, v, byName, error);
+}
+
 std::string FindShaderCycle(const Document& doc, const Node** at) {
-  // Depth-first search over shader -> linked shader edges.
-  std::map<const Node*, int> state;  // 0 new, 1 on the stack, 2 done
-  std::vector<const Node*> stack;
-  std::string cycle;
-  std::function<bool(const Node*)> visit = [&](const Node* n) -> bool {
-    state[n] = 1;
-    stack.push_back(n);
-    for (const auto& [id, v] : n->Data().Entries()) {
-      const Node* t = v.GetLink();
-      if (!t || !t->IsShader()) continue;
-      if (state[t] == 1) {
-        auto from = std::find(stack.begin(), stack.end(), t);
-        for (auto s = from; s != stack.end(); ++s) cycle += "\"" + (*s)->Name() + "\" -> ";
-        cycle += "\"" + t->Name() + "\"";
-        if (at) *at = n;
-        return false;
-      }
-      if (state[t] == 0 && !visit(t)) return false;
-    }
-    stack.pop_back();
-    state[n] = 2;
-    return true;
+  // Depth-first search over shader -> linked shader edges, on an explicit stack: a chain of
+  // links can be as long as the document.
+  enum class Mark : uint8_t { New, OnStack, Done };
+  std::unordered_map<const Node*, Mark> marks;
+  struct Visit {
+    const Node* node;
+    std::vector<const Node*> targets;  // the shaders it links, in parameter order
+    size_t next = 0;
   };
-  for (Node* n : doc.Shaders())
-    if (state[n] == 0 && !visit(n)) break;
-  return cycle;
+  std::vector<Visit> stack;
+  auto enter = [&](const Node* n) {
+    marks[n] = Mark::OnStack;
+    Visit visit{n, {}};
+    for (const auto& [id, v] : n->Data().Entries())
+      if (const Node* t = v.GetLink(); t && t->IsShader()) visit.targets.push_back(t);
+    stack.push_back(std::move(visit));
+  };
+  for (const Node* start : doc.Shaders()) {
+    if (marks[start] != Mark::New) continue;
+    enter(start);
+    while (!stack.empty()) {
+      Visit& top = stack.back();
+      if (top.next == top.targets.size()) {
+        marks[top.node] = Mark::Done;
+        stack.pop_back();
+        continue;
+      }
+      const Node* t = top.targets[top.next++];
+      const Mark mark = marks[t];
+      if (mark == Mark::OnStack) {
+        std::string cycle;
+        auto from = std::find_if(stack.begin(), stack.end(), [&](const Visit& x) { return x.node == t; });
+        for (auto s = from; s != stack.end(); ++s) cycle += "\"" + s->node->Name() + "\" -> ";
+        if (at) *at = top.node;
+        return cycle + "\"" + t->Name() + "\"";
+      }
+      if (mark == Mark::New) enter(t);  // `top` is not used after this
+    }
+  }
+  return {};
 }
 
 std::string SceneError::ToString() const {

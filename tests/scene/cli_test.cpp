@@ -36,6 +36,11 @@ HostRun RunHost(const std::string& args, const std::string& before = "") {
   return run;
 }
 
+std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -127,6 +132,28 @@ TEST_F(CliTest, BrokenScenesExitWithTwoAndSayWhy) {
   EXPECT_NE(std::string::npos, r.output.find(Path("missing.json") + ": cannot open")) << r.output;
 }
 
+TEST_F(CliTest, AHundredThousandCorvaneChainRendersAndSaves) {
+  // Each Corvane instance takes the next as its sub-shader: loading crashed (SIGSEGV) in the
+  // cycle search. Rendering samples the chain as deep as the host nests shaders.
+  constexpr int kShaders = 100000;
+  std::string text = R"({"camera": {"position": [0, 0, -500], "resolution": [16, 8]},
+    "objects": [{"name": "Ball", "type": "sphere", "material": "M"}], "materials": [{"name": "M", "shader": "S0"}],
+    "shaders": [)";
+  for (int i = 0; i + 1 < kShaders; ++i)
+    text += R"({"name": "S)" + std::to_string(i) +
+            R"(", "plugin": "Corvane", "parameters": {"XCORVANE_SHADER": "S)" + std::to_string(i + 1) +
+            "\"}},\n";
+  text += R"({"name": "S)" + std::to_string(kShaders - 1) + R"(", "plugin": "color"}]})";
+  const std::string scene = Write("chain.json", text);
+  HostRun r = RunHost("render " + scene + " -o " + Path("chain.png") + Plugins());
+  EXPECT_EQ(0, r.exitCode) << r.output.substr(0, 2000);
+  EXPECT_TRUE(std::filesystem::exists(Path("chain.png")));
+  r = RunHost("save " + scene + " -o " + Path("saved.json") + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output.substr(0, 2000);
+  const std::string saved = ReadFile(Path("saved.json"));
+  EXPECT_NE(std::string::npos, saved.find("\"owner\": \"S99998\"")) << "the last shader below the one before";
+}
+
 TEST_F(CliTest, UsageErrorsExitWithTwoAndWorkFailuresWithOne) {
   std::string scene = std::string(CORVANE_EXAMPLES_DIR) + "/grey.json";
   EXPECT_EQ(2, RunHost("").exitCode);
@@ -150,11 +177,6 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndWorkFailuresWithOne) {
 }
 
 // ---- output files: written whole or not at all ----------------------------------------
-
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class OutputFileTest : public CliTest {
  protected:

@@ -264,5 +264,42 @@ TEST(JsonValueTest, KnownTypesCheckTheFormAndUnknownOnesInferIt) {
   EXPECT_FALSE(JsonToValue(json(nullptr), 0, nullptr, &v, &error));
 }
 
+// ---- long chains -------------------------------------------------------------------------
+
+TEST_F(SceneFileTest, AHundredThousandShaderChainLoadsSavesAndFindsItsCycle) {
+  // Each shader links the next; the loader's cycle search recursed once per link and
+  // crashed, and attaching each shader below the one that links it took quadratic time.
+  constexpr int kShaders = 100000;
+  auto chain = [&](const std::string& lastLink) {
+    std::string text = R"({"materials": [{"name": "M", "shader": "S0"}], "shaders": [)";
+    for (int i = 0; i + 1 < kShaders; ++i)
+      text += R"({"name": "S)" + std::to_string(i) +
+              R"(", "plugin": "noise", "parameters": {"1": {"link": "S)" + std::to_string(i + 1) + "\"}}},\n";
+    return text + R"({"name": "S)" + std::to_string(kShaders - 1) + R"(", "plugin": "color")" + lastLink +
+           "}]}";
+  };
+  auto depthOf = [](const Node* n) {
+    int depth = 0;
+    for (; n->Parent(); n = n->Parent()) ++depth;
+    return depth;
+  };
+  SceneError e = LoadError(chain(R"(, "parameters": {"1": {"link": "S99997"}})"));
+  EXPECT_EQ("shaders[99999] \"S99999\"", e.path);
+  EXPECT_EQ(
+      "sub-shader links form a cycle: \"S99997\" -> \"S99998\" -> \"S99999\" -> \"S99997\" (a shader "
+      "cannot sample itself)",
+      e.message);
+
+  Scene scene, again;
+  SceneError error;
+  ASSERT_TRUE(Load(chain(""), &scene, &error)) << error.ToString();
+  const Node* last = scene.document->FindNode("S" + std::to_string(kShaders - 1));
+  EXPECT_EQ(kShaders, depthOf(last)) << "every shader below the one that links it, the first below M";
+  EXPECT_EQ("", FindShaderCycle(*scene.document));
+  // The saved form names every owner: the same tree again.
+  ASSERT_TRUE(Load(SceneToText(scene), &again, &error)) << error.ToString();
+  EXPECT_EQ(kShaders, depthOf(again.document->FindNode(last->Name())));
+}
+
 }  // namespace
 }  // namespace host
