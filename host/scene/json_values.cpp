@@ -32,6 +32,27 @@ std::string TypeName(int32_t type) {
 
 static const char* JsonKind(const json& j) { return j.type_name(); }
 
+size_t FindJsonNestingBeyond(std::string_view text, int maxDepth) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;  // the escaped character cannot end the string
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > maxDepth) return i;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return std::string_view::npos;
+}
+
 static bool ReadVector(const json& j, Vec3* out) {
   if (!j.is_array() || j.size() != 3) return false;
   for (const json& c : j)

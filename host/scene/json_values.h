@@ -15,14 +15,24 @@
 // With a known type, links may be written as a bare node name (or null).
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 
 #include "core/container.h"
 #include "core/customdata.h"
 
 namespace host {
+
+/// Deepest nesting of arrays and objects a scene file may have (a scene needs about ten
+/// levels). Deeper text is refused before it is parsed: the JSON library's printing,
+/// copying and comparing recurse once per level.
+inline constexpr int kMaxJsonNesting = 256;
+/// Byte offset of the first '[' or '{' in text that opens level maxDepth + 1 (brackets
+/// inside strings are not counted); std::string_view::npos when the text nests no deeper.
+size_t FindJsonNestingBeyond(std::string_view text, int maxDepth);
 
 /// Looks up a node by name for links; null when there is no such node.
 using NodeByName = std::function<const Node*(const std::string&)>;

@@ -562,6 +562,12 @@ bool LoadSceneText(const std::string& text, const std::string& file, Scene* out,
     error->message = "no host is running";
     return false;
   }
+  // Nesting is checked before parsing: printing and comparing JSON values recurse per level.
+  if (size_t at = FindJsonNestingBeyond(text, kMaxJsonNesting); at != std::string_view::npos) {
+    LineColumn(text, at, &error->line, &error->column);
+    error->message = "arrays and objects nest deeper than " + std::to_string(kMaxJsonNesting) + " levels";
+    return false;
+  }
   json root;
   try {
     root = json::parse(text);

@@ -115,6 +115,8 @@ TEST_F(CliTest, BrokenScenesExitWithTwoAndSayWhy) {
        "cycle"},
       {"overflow.json", R"({"lights": [{"name": "L", "type": "omni", "brightness": 1e999}]})",
        "number overflow"},
+      {"nested.json", std::string(100000, '[') + std::string(100000, ']'),
+       "nested.json:1:257: arrays and objects nest deeper than 256 levels"},
   };
   for (const Case& c : cases) {
     std::string scene = Write(c.name, c.text);

@@ -264,7 +264,27 @@ TEST(JsonValueTest, KnownTypesCheckTheFormAndUnknownOnesInferIt) {
   EXPECT_FALSE(JsonToValue(json(nullptr), 0, nullptr, &v, &error));
 }
 
-// ---- long chains -------------------------------------------------------------------------
+// ---- nesting and long chains ---------------------------------------------------------------
+
+TEST_F(SceneFileTest, NestingBeyondTheLimitIsRefusedWithItsPlace) {
+  auto nested = [](int levels) {
+    return std::string(size_t(levels), '[') + std::string(size_t(levels), ']');
+  };
+  // 100,000 levels crashed the loader: printing the value for a message recursed per level.
+  SceneError e = LoadError(nested(100000));
+  EXPECT_EQ("test.json:1:257: arrays and objects nest deeper than 256 levels", e.ToString());
+  e = LoadError("{\"objects\": [\n  {\"name\": \"A\", \"type\": " + nested(100000) + "}]}");
+  EXPECT_EQ(2, e.line);
+  EXPECT_EQ(25 + 253, e.column) << "the value starts at column 25; three levels are the scene's own";
+  // At the limit the value is read and refused for what it is.
+  e = LoadError("{\"objects\": [{\"name\": \"A\", \"type\": \"box\", \"size\": " + nested(253) + "}]}");
+  EXPECT_NE(std::string::npos, e.message.find("expected VECTOR")) << e.ToString();
+  // Brackets in text are not nesting.
+  Scene scene;
+  SceneError error;
+  EXPECT_TRUE(Load("{\"lights\": [{\"name\": \"" + std::string(100000, '[') + "\\\"{\"}]}", &scene, &error))
+      << error.ToString();
+}
 
 TEST_F(SceneFileTest, AHundredThousandShaderChainLoadsSavesAndFindsItsCycle) {
   // Each shader links the next; the loader's cycle search recursed once per link and
