@@ -1,9 +1,10 @@
 #include "scene/json_values.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
+#include <system_error>
 
 namespace host {
 
@@ -32,6 +33,43 @@ std::string TypeName(int32_t type) {
 
 static const char* JsonKind(const json& j) { return j.type_name(); }
 
+// A value as a message shows it: its JSON text, or its kind when the text is long.
+static std::string Shown(const json& j) {
+  std::string text = j.dump();
+  return text.size() <= 64 ? text : std::string("a ") + JsonKind(j);
+}
+
+bool ReadInt32(const json& j, int32_t* out) {
+  if (j.is_number_unsigned()) {
+    uint64_t u = j.get<uint64_t>();
+    if (u > uint64_t(std::numeric_limits<int32_t>::max())) return false;
+    *out = int32_t(u);
+    return true;
+  }
+  if (j.is_number_integer()) {
+    int64_t v = j.get<int64_t>();
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return false;
+    *out = int32_t(v);
+    return true;
+  }
+  return false;
+}
+
+bool ReadInt32Text(std::string_view text, int32_t* out) {
+  // from_chars takes an optional '-' and decimal digits only, and reports overflow.
+  int32_t v = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, ec] = std::from_chars(text.data(), end, v, 10);
+  if (ec != std::errc() || stop != end) return false;
+  *out = v;
+  return true;
+}
+
+std::string Int32Problem(const json& j) {
+  if (j.is_number_integer()) return j.dump() + " is out of range (expected " + kInt32Range + ")";
+  return std::string("expected ") + kInt32Range + ", found " + Shown(j);
+}
+
 size_t FindJsonNestingBeyond(std::string_view text, int maxDepth) {
   int depth = 0;
   bool inString = false;
@@ -53,32 +91,30 @@ size_t FindJsonNestingBeyond(std::string_view text, int maxDepth) {
   return std::string_view::npos;
 }
 
+// Exactly `count` numbers separated by spaces and nothing else: the text of an explicit
+// REAL or VECTOR. Also nan, inf and -inf; not an empty text, a missing number or a number
+// beyond the double range.
+static bool ReadNumbersText(std::string_view text, int count, double* out) {
+  const char* at = text.data();
+  const char* end = at + text.size();
+  for (int k = 0; k < count; ++k) {
+    if (k > 0) {
+      if (at == end || *at != ' ') return false;
+      while (at != end && *at == ' ') ++at;
+    }
+    auto [stop, ec] = std::from_chars(at, end, out[k]);
+    if (ec != std::errc()) return false;
+    at = stop;
+  }
+  return at == end;
+}
+
 static bool ReadVector(const json& j, Vec3* out) {
   if (!j.is_array() || j.size() != 3) return false;
   for (const json& c : j)
     if (!c.is_number()) return false;
   *out = Vec3(j[0].get<double>(), j[1].get<double>(), j[2].get<double>());
   return true;
-}
-
-static bool ReadInt32(const json& j, int32_t* out) {
-  if (j.is_boolean()) {
-    *out = j.get<bool>() ? 1 : 0;
-    return true;
-  }
-  if (j.is_number_integer()) {
-    if (j.is_number_unsigned()) {
-      uint64_t u = j.get<uint64_t>();
-      if (u > uint64_t(std::numeric_limits<int32_t>::max())) return false;
-      *out = int32_t(u);
-      return true;
-    }
-    int64_t v = j.get<int64_t>();
-    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return false;
-    *out = int32_t(v);
-    return true;
-  }
-  return false;
 }
 
 bool JsonToGradient(const json& j, Gradient* out, std::string* error) {
@@ -117,7 +153,10 @@ bool JsonToGradient(const json& j, Gradient* out, std::string* error) {
            : key == "position" ? knot.pos
                                : knot.bias) = v.get<double>();
       } else if (key == "index" || key == "interpolation") {
-        ok = ReadInt32(v, key == "index" ? &knot.index : &knot.interpolation) && !v.is_boolean();
+        if (!ReadInt32(v, key == "index" ? &knot.index : &knot.interpolation)) {
+          *error = where + "\"" + key + "\": " + Int32Problem(v);
+          return false;
+        }
       } else {
         *error = where + "unknown key \"" + key +
                  "\" (expected color, brightness, position, bias, index, interpolation)";
@@ -137,16 +176,9 @@ bool JsonToGradient(const json& j, Gradient* out, std::string* error) {
       return false;
     }
     for (auto it = s.begin(); it != s.end(); ++it) {
-      size_t used = 0;
-      long id = 0;
-      try {
-        id = std::stol(it.key(), &used);
-      } catch (...) {
-        used = 0;
-      }
-      if (used != it.key().size() || id < std::numeric_limits<int32_t>::min() ||
-          id > std::numeric_limits<int32_t>::max()) {
-        *error = "gradient settings: \"" + it.key() + "\" is not a numeric ID";
+      int32_t id = 0;
+      if (!ReadInt32Text(it.key(), &id)) {
+        *error = "gradient settings: \"" + it.key() + "\" is not a numeric ID (" + kInt32Range + ")";
         return false;
       }
       Value v;
@@ -155,7 +187,7 @@ bool JsonToGradient(const json& j, Gradient* out, std::string* error) {
         *error = "gradient setting " + it.key() + ": " + inner;
         return false;
       }
-      out->Settings().Set(int32_t(id), std::move(v));
+      out->Settings().Set(id, std::move(v));
     }
   }
   return true;
@@ -211,8 +243,8 @@ static bool ReadInExclude(const json& j, const NodeByName& nodes, Value* out, st
     int32_t flags = 0;
     for (auto it = e.begin(); it != e.end(); ++it) {
       if (it.key() == "flags") {
-        if (!ReadInt32(it.value(), &flags) || it.value().is_boolean()) {
-          *error = where + "\"flags\" must be a 32-bit integer";
+        if (!ReadInt32(it.value(), &flags)) {
+          *error = where + "\"flags\": " + Int32Problem(it.value());
           return false;
         }
       } else if (it.key() != "object") {
@@ -245,29 +277,41 @@ bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, V
   // known type, so that any stored value can be written back exactly.
   if (j.is_object() && j.contains("type") && j.contains("data") && j.size() == 2) {
     int32_t type = 0;
-    if (!ReadInt32(j["type"], &type) || j["type"].is_boolean() || !j["data"].is_string()) {
+    if (!j["data"].is_string()) {
       *error = "expected {\"type\": integer, \"data\": text}";
       return false;
     }
+    if (!ReadInt32(j["type"], &type)) {
+      *error = "\"type\": " + Int32Problem(j["type"]);
+      return false;
+    }
     const std::string& data = j["data"].get_ref<const std::string&>();
-    char* end = nullptr;
+    auto invalid = [&](const char* typeName, const char* expected) {
+      *error = "\"" + data + "\" is not a valid " + typeName + ": expected " + expected;
+      return false;
+    };
     switch (type) {
-      case C4D_DTYPE_REAL:  // also NaN and infinities, which JSON numbers cannot hold
-        *out = Value::Float(std::strtod(data.c_str(), &end));
-        break;
+      case C4D_DTYPE_REAL: {  // also NaN and infinities, which JSON numbers cannot hold
+        double x;
+        if (!ReadNumbersText(data, 1, &x)) return invalid("REAL", "one number (or nan, inf, -inf)");
+        *out = Value::Float(x);
+        return true;
+      }
       case C4D_DTYPE_LONG: {
-        long long v = std::strtoll(data.c_str(), &end, 10);
-        if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) end = nullptr;
-        *out = Value::Int32(int32_t(v));
-        break;
+        int32_t v;
+        if (!ReadInt32Text(data, &v)) return invalid("LONG", kInt32Range);
+        *out = Value::Int32(v);
+        return true;
       }
       case C4D_DTYPE_STRING:
         *out = Value::String(data);
         return true;
       case C4D_DTYPE_VECTOR: {
-        double x = std::strtod(data.c_str(), &end), y = std::strtod(end, &end), z = std::strtod(end, &end);
-        *out = Value::Vector(Vec3(x, y, z));
-        break;
+        double x[3];
+        if (!ReadNumbersText(data, 3, x))
+          return invalid("VECTOR", "three numbers separated by spaces (\"x y z\")");
+        *out = Value::Vector(Vec3(x[0], x[1], x[2]));
+        return true;
       }
       case C4D_DTYPE_LINK:
       case C4D_CUSTOMDATA_GRADIENT:
@@ -278,11 +322,6 @@ bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, V
         *out = Value::Opaque(type, data);
         return true;
     }
-    if (!end || *end != 0) {
-      *error = "\"" + data + "\" is not a valid " + TypeName(type);
-      return false;
-    }
-    return true;
   }
   if (j.is_object() && j.size() == 1 && j.contains("link")) {
     if (expectedType != 0 && expectedType != C4D_DTYPE_LINK) {
@@ -293,8 +332,7 @@ bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, V
   }
 
   auto wrong = [&](int32_t type) {
-    *error = "expected " + TypeName(type) + ", found " + (j.is_null() ? std::string("null") : j.dump());
-    if (error->size() > 120) *error = "expected " + TypeName(type) + ", found a " + JsonKind(j);
+    *error = "expected " + TypeName(type) + ", found " + Shown(j);
     return false;
   };
 
@@ -302,8 +340,14 @@ bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, V
     case 0:
       break;
     case C4D_DTYPE_LONG: {
-      int32_t v;
-      if (!ReadInt32(j, &v)) return wrong(expectedType);
+      int32_t v = 0;
+      if (j.is_boolean()) {
+        v = j.get<bool>() ? 1 : 0;
+      } else if (!ReadInt32(j, &v)) {
+        if (!j.is_number_integer()) return wrong(expectedType);
+        *error = Int32Problem(j);
+        return false;
+      }
       *out = Value::Int32(v);
       return true;
     }

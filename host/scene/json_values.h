@@ -26,6 +26,20 @@
 
 namespace host {
 
+/// Reads a 32-bit integer (an ID, a type, an enumerated value): a JSON integer from
+/// INT32_MIN to INT32_MAX. Booleans, reals (also 2.0 and 1e3), text and integers beyond 32
+/// bits are refused: false, *out unchanged.
+bool ReadInt32(const nlohmann::json& j, int32_t* out);
+/// The same rule for text: an optional '-' and decimal digits, nothing else (no '+', no
+/// spaces, no fraction), in range. "10008" and "-3" are read; "", "+1", " 1", "1.0" not.
+bool ReadInt32Text(std::string_view text, int32_t* out);
+/// What ReadInt32 accepts, for messages.
+inline constexpr const char* kInt32Range = "an integer from -2147483648 to 2147483647";
+/// Why ReadInt32 refused j, for a message after the key: "4294972396 is out of range
+/// (expected an integer from ...)" for integers beyond 32 bits, else "expected an integer
+/// from ..., found <j>".
+std::string Int32Problem(const nlohmann::json& j);
+
 /// Deepest nesting of arrays and objects a scene file may have (a scene needs about ten
 /// levels). Deeper text is refused before it is parsed: the JSON library's printing,
 /// copying and comparing recurse once per level.

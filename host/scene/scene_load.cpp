@@ -232,7 +232,7 @@ Node* Loader::MakeObject(const json& e, const std::string& name, const std::stri
   if (t.is_string() && kObjectTypes.count(Lower(t.get<std::string>()))) {
     type = kObjectTypes.at(Lower(t.get<std::string>()));
   } else if (t.is_number_integer()) {
-    type = t.get<int32_t>();
+    if (!ReadInt32(t, &type)) return FailNode(path + " / type", "the type ID " + Int32Problem(t));
   } else {
     return FailNode(path + " / type",
                     "unknown object type " + t.dump() + " (plane, sphere, box, null, camera or a type ID)");
@@ -262,7 +262,7 @@ Node* Loader::MakeShader(const json& e, const std::string& name, const std::stri
   const json& p = e["plugin"];
   int32_t type = 0;
   if (p.is_number_integer()) {
-    type = p.get<int32_t>();
+    if (!ReadInt32(p, &type)) return FailNode(path + " / plugin", "the plug-in ID " + Int32Problem(p));
   } else if (p.is_string()) {
     std::string want = Lower(p.get<std::string>());
     if (kBuiltinShaders.count(want)) type = kBuiltinShaders.at(want);
@@ -296,14 +296,10 @@ Node* Loader::MakeShader(const json& e, const std::string& name, const std::stri
 bool Loader::ApplyFriendly(Node* node, const FriendlyParam& p, const json& v, const std::string& path) {
   Value value;
   std::string error;
-  if (const auto* choicesOf = EnumOf(p.conv); choicesOf && v.is_string()) {
-    auto it = choicesOf->find(Lower(v.get<std::string>()));
-    if (it == choicesOf->end()) {
-      std::string choices;
-      for (const auto& [n, id] : *choicesOf) choices += (choices.empty() ? "" : ", ") + n;
-      return Fail(path, "unknown value " + v.dump() + " (expected " + choices + " or an integer)");
-    }
-    value = Value::Int32(it->second);
+  if (const auto* choices = EnumOf(p.conv)) {
+    int32_t choice = 0;
+    if (!ReadChoice(*choices, v, &choice, &error)) return Fail(path, error);
+    value = Value::Int32(choice);
   } else if (p.conv == Conv::Angle) {
     if (!v.is_number()) return Fail(path, "expected an angle in degrees (a number), found " + v.dump());
     value = Value::Float(v.get<double>() * kDegToRad);
@@ -349,12 +345,12 @@ bool Loader::ApplyCamera(const json& cam) {
   if (!ApplyEntry(scene->camera, cam, "camera", reserved)) return false;
   if (cam.contains("resolution")) {
     const json& r = cam["resolution"];
-    if (!r.is_array() || r.size() != 2 || !r[0].is_number_integer() || !r[1].is_number_integer() ||
-        r[0].get<int64_t>() < 1 || r[1].get<int64_t>() < 1 || r[0].get<int64_t>() > 65536 ||
-        r[1].get<int64_t>() > 65536)
+    int32_t width = 0, height = 0;
+    if (!r.is_array() || r.size() != 2 || !ReadInt32(r[0], &width) || !ReadInt32(r[1], &height) ||
+        width < 1 || height < 1 || width > 65536 || height > 65536)
       return Fail("camera / resolution", "expected [width, height], integers from 1 to 65536");
-    scene->width = r[0].get<int>();
-    scene->height = r[1].get<int>();
+    scene->width = width;
+    scene->height = height;
   }
   if (cam.contains("target")) {
     if (cam.contains("direction"))
@@ -380,10 +376,10 @@ bool Loader::ApplyRender(const json& render) {
         return Fail("render / background", error);
       scene->background = v.GetVector();
     } else if (it.key() == "samples") {
-      if (!it.value().is_number_integer() || it.value().get<int64_t>() < 1 ||
-          it.value().get<int64_t>() > 4096)
+      int32_t samples = 0;
+      if (!ReadInt32(it.value(), &samples) || samples < 1 || samples > 4096)
         return Fail("render / samples", "expected an integer from 1 to 4096");
-      scene->samples = it.value().get<int>();
+      scene->samples = samples;
     } else {
       return Fail("render / " + it.key(), "unknown key (expected background or samples)");
     }

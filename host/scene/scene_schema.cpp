@@ -8,6 +8,7 @@
 
 #include "core/ids.h"
 #include "core/plugins.h"
+#include "scene/json_values.h"
 
 namespace host::scenefile {
 
@@ -76,6 +77,25 @@ const std::map<std::string, int32_t>* EnumOf(Conv c) {
   }
 }
 
+bool ReadChoice(const std::map<std::string, int32_t>& choices, const nlohmann::json& v, int32_t* out,
+                std::string* error) {
+  if (v.is_string()) {
+    auto it = choices.find(Lower(v.get<std::string>()));
+    if (it != choices.end()) {
+      *out = it->second;
+      return true;
+    }
+  } else if (ReadInt32(v, out)) {
+    return true;
+  }
+  std::string names;
+  for (const auto& [name, id] : choices) names += (names.empty() ? "" : ", ") + name;
+  std::string found = v.is_primitive() ? v.dump() : std::string("of type ") + v.type_name();
+  *error = (v.is_number_integer() ? found + " is out of range" : "unknown value " + found) + " (expected " +
+           names + " or " + kInt32Range + ")";
+  return false;
+}
+
 // The friendly keys of the parameters a node of this kind and type has, in writing order.
 std::vector<const FriendlyParam*> FriendlyParamsOf(const Node* node) {
   std::vector<const FriendlyParam*> out;
@@ -129,17 +149,7 @@ std::string Lower(std::string s) {
   return s;
 }
 
-bool ParseInt32Key(const std::string& key, int32_t* id) {
-  if (key.empty() || key.size() > 11) return false;
-  size_t i = key[0] == '-' ? 1 : 0;
-  if (i == key.size()) return false;
-  for (size_t k = i; k < key.size(); ++k)
-    if (!std::isdigit(static_cast<unsigned char>(key[k]))) return false;
-  long long v = std::stoll(key);
-  if (v < INT32_MIN || v > INT32_MAX) return false;
-  *id = int32_t(v);
-  return true;
-}
+bool ParseInt32Key(const std::string& key, int32_t* id) { return ReadInt32Text(key, id); }
 
 std::shared_ptr<const RegisteredDescription> DescriptionOf(const Node* node) {
   if (!node->Plugin()) return nullptr;

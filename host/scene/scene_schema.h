@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ std::vector<const FriendlyParam*> FriendlyParamsOf(const Node* node);
 /// The named choices of an enumerated conversion (light type, falloff, noise space); null
 /// for the others.
 const std::map<std::string, int32_t>* EnumOf(Conv c);
+/// Reads the value of an enumerated key: one of choices by name (case-insensitive) or any
+/// 32-bit integer (ReadInt32). False with *error naming the choices and the range.
+bool ReadChoice(const std::map<std::string, int32_t>& choices, const nlohmann::json& v, int32_t* out,
+                std::string* error);
 
 /// Object types by their scene-file name (plane, sphere, box, null, camera).
 extern const std::map<std::string, int32_t> kObjectTypes;
@@ -46,7 +51,7 @@ inline constexpr double kRadToDeg = 180.0 / std::numbers::pi;
 bool ExactDegrees(double radians, double* degrees);
 /// ASCII lower case.
 std::string Lower(std::string s);
-/// A key that is a decimal int32 ("10008", "-3"); false for anything else.
+/// A key that is a decimal int32 ("10008", "-3"); false for anything else (ReadInt32Text).
 bool ParseInt32Key(const std::string& key, int32_t* id);
 /// The description registered for a plug-in node's plug-in; null for host nodes.
 std::shared_ptr<const RegisteredDescription> DescriptionOf(const Node* node);

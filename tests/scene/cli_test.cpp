@@ -115,6 +115,17 @@ TEST_F(CliTest, BrokenScenesExitWithTwoAndSayWhy) {
        "cycle"},
       {"overflow.json", R"({"lights": [{"name": "L", "type": "omni", "brightness": 1e999}]})",
        "number overflow"},
+      {"type-id.json", R"({"objects": [{"name": "A", "type": 4294972396}]})",
+       "objects[0] \"A\" / type: the type ID 4294972396 is out of range (expected an integer from "
+       "-2147483648 to 2147483647)"},
+      {"plugin-id.json", R"({"shaders": [{"name": "C", "plugin": 4296025125}]})",
+       "shaders[0] \"C\" / plugin: the plug-in ID 4296025125 is out of range (expected an integer from "
+       "-2147483648 to 2147483647)"},
+      {"short-real.json", R"({"materials": [{"name": "M", "parameters": {"9": {"type": 19, "data": ""}}}]})",
+       "materials[0] \"M\" / parameters / 9: \"\" is not a valid REAL"},
+      {"short-vector.json",
+       R"({"materials": [{"name": "M", "parameters": {"9": {"type": 23, "data": "1"}}}]})",
+       "\"1\" is not a valid VECTOR"},
       {"nested.json", std::string(100000, '[') + std::string(100000, ']'),
        "nested.json:1:257: arrays and objects nest deeper than 256 levels"},
   };

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <numbers>
 
 #include "core/ids.h"
@@ -264,7 +266,89 @@ TEST(JsonValueTest, KnownTypesCheckTheFormAndUnknownOnesInferIt) {
   EXPECT_FALSE(JsonToValue(json(nullptr), 0, nullptr, &v, &error));
 }
 
-// ---- nesting and long chains ---------------------------------------------------------------
+// ---- integers, explicit values, nesting, long chains -------------------------------------
+
+TEST(JsonValueTest, Int32ReadersTakeIntegersInRangeAndNothingElse) {
+  using nlohmann::json;
+  int32_t v = 0;
+  EXPECT_TRUE(ReadInt32(json(INT32_MIN), &v) && v == INT32_MIN);
+  EXPECT_TRUE(ReadInt32(json(uint32_t(INT32_MAX)), &v) && v == INT32_MAX) << "stored unsigned";
+  for (const json& j :
+       {json(int64_t(INT32_MAX) + 1), json(int64_t(INT32_MIN) - 1), json(UINT64_MAX),
+        json(int64_t(4294972396)), json(true), json(2.0), json(1e3), json("5"), json(nullptr)})
+    EXPECT_FALSE(ReadInt32(j, &v)) << j.dump();
+  EXPECT_TRUE(ReadInt32Text("-2147483648", &v) && v == INT32_MIN);
+  EXPECT_TRUE(ReadInt32Text("0010008", &v) && v == 10008);
+  for (const char* text : {"", "-", "+1", " 1", "1 ", "1.0", "1e3", "0x10", "2147483648", "-2147483649",
+                           "4294972396", "99999999999999999999"})
+    EXPECT_FALSE(ReadInt32Text(text, &v)) << '"' << text << '"';
+  EXPECT_EQ(10008, v) << "a refused text leaves the value alone";
+}
+
+TEST_F(SceneFileTest, OutOfRangeIdsAndIncompleteExplicitValuesAreRefused) {
+  const std::string range = "an integer from -2147483648 to 2147483647";
+  auto param = [](const std::string& value) {
+    return R"({"materials": [{"name": "M", "parameters": {"9": )" + value + "}}]}";
+  };
+  struct Case {
+    std::string text, path, cause;
+  };
+  const Case cases[] = {
+      // Beyond 32 bits an ID used to wrap around to another one.
+      {R"({"objects": [{"name": "A", "type": 4294972396}]})", "objects[0] \"A\" / type",
+       "the type ID 4294972396 is out of range (expected " + range + ")"},
+      {R"({"shaders": [{"name": "S", "plugin": 4296025125}]})", "shaders[0] \"S\" / plugin",
+       "the plug-in ID 4296025125 is out of range (expected " + range + ")"},
+      {R"({"shaders": [{"name": "S", "plugin": -2147483649}]})", "plugin", "-2147483649 is out of range"},
+      {R"({"lights": [{"name": "L", "type": 4294967296}]})", "lights[0] \"L\" / type",
+       "4294967296 is out of range (expected distant, omni, spot or " + range + ")"},
+      {R"({"lights": [{"name": "L", "falloff": true}]})", "falloff", "unknown value true"},
+      {R"({"shaders": [{"name": "N", "plugin": "noise", "seed": 4294967296}]})", "seed",
+       "4294967296 is out of range"},
+      {param(R"({"type": 4294967315, "data": "1"})"), "/ 9", "\"type\": 4294967315 is out of range"},
+      {param(R"({"knots": [{"index": 4294967296}]})"), "/ 9", "\"index\": 4294967296 is out of range"},
+      {param(R"({"knots": [], "settings": {"4294968298": 1}})"), "/ 9", "\"4294968298\" is not a numeric ID"},
+      {param(R"([{"object": "M", "flags": 4294967299}])"), "/ 9", "\"flags\": 4294967299 is out of range"},
+      // Explicit values need all of their data and nothing after it.
+      {param(R"({"type": 19, "data": ""})"), "/ 9", "\"\" is not a valid REAL: expected one number"},
+      {param(R"({"type": 19, "data": "0.5 m"})"), "/ 9", "not a valid REAL"},
+      {param(R"({"type": 19, "data": "1e999"})"), "/ 9", "not a valid REAL"},
+      {param(R"({"type": 23, "data": "1"})"), "/ 9", "\"1\" is not a valid VECTOR: expected three numbers"},
+      {param(R"({"type": 23, "data": "1 2"})"), "/ 9", "not a valid VECTOR"},
+      {param(R"({"type": 23, "data": "1 2 3 4"})"), "/ 9", "not a valid VECTOR"},
+      {param(R"({"type": 15, "data": ""})"), "/ 9", "\"\" is not a valid LONG: expected " + range},
+      {param(R"({"type": 15, "data": "4294967296"})"), "/ 9", "not a valid LONG"},
+      {param(R"({"type": 15, "data": "7.5"})"), "/ 9", "not a valid LONG"},
+  };
+  for (const Case& c : cases) {
+    SceneError e = LoadError(c.text);
+    EXPECT_NE(std::string::npos, e.path.find(c.path)) << c.text << " -> " << e.ToString();
+    EXPECT_NE(std::string::npos, e.message.find(c.cause)) << c.text << " -> " << e.ToString();
+  }
+
+  // The documented forms still load, to the value written.
+  Scene scene;
+  SceneError error;
+  ASSERT_TRUE(Load(R"({"objects": [{"name": "A", "type": 2147483647, "parameters": {
+      "1": {"type": 19, "data": "nan"}, "2": {"type": 19, "data": "-inf"}, "3": {"type": 19, "data": "inf"},
+      "4": {"type": 19, "data": "4.9406564584124654e-324"}, "5": {"type": 23, "data": "1 -2.5 3e2"},
+      "6": {"type": 15, "data": "-2147483648"}, "7": {"type": 130, "data": ""}, "8": {"type": 4242, "data": ""}}}],
+    "lights": [{"name": "L", "type": 2, "falloff": "LINEAR"}],
+    "shaders": [{"name": "S", "plugin": 5832}]})",
+                   &scene, &error))
+      << error.ToString();
+  const Container& a = scene.document->FindNode("A")->Data();
+  EXPECT_EQ(2147483647, scene.document->FindNode("A")->Type());
+  EXPECT_TRUE(std::isnan(a.GetFloat(1)));
+  EXPECT_EQ(-INFINITY, a.GetFloat(2));
+  EXPECT_EQ(INFINITY, a.GetFloat(3));
+  EXPECT_EQ(std::numeric_limits<double>::denorm_min(), a.GetFloat(4));
+  EXPECT_EQ(Vec3(1, -2.5, 300), a.GetVector(5));
+  EXPECT_EQ(INT32_MIN, a.GetInt32(6));
+  EXPECT_EQ(2, scene.document->FindNode("L")->Data().GetInt32(LIGHT_TYPE));
+  EXPECT_EQ(LIGHT_FALLOFF_LINEAR, scene.document->FindNode("L")->Data().GetInt32(LIGHT_FALLOFF));
+  EXPECT_EQ(5832, scene.document->FindNode("S")->Type());
+}
 
 TEST_F(SceneFileTest, NestingBeyondTheLimitIsRefusedWithItsPlace) {
   auto nested = [](int levels) {
