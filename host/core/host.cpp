@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -152,8 +153,14 @@ const ContestedId* PluginRegistry::FindContest(int32_t id) const {
 }
 
 const ContestedId* PluginRegistry::FindContestByName(const std::string& name) const {
+  auto lower = [](std::string s) {
+    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+  };
+  const std::string wanted = lower(name);
   for (const auto& [id, c] : contests_) {
-    if (std::find(c.names.begin(), c.names.end(), name) != c.names.end()) return &c;
+    for (const std::string& n : c.names)
+      if (lower(n) == wanted) return &c;
   }
   return nullptr;
 }

@@ -69,7 +69,7 @@ class PluginRegistry {
   void RecordContest(int32_t id, const ModuleState* holder, const ModuleState* claimant, const std::string& name);
   /// The contest over id, or null.
   const ContestedId* FindContest(int32_t id) const;
-  /// The contest in which a refused module asked for name, or null.
+  /// The contest in which a refused module asked for name (in any case), or null.
   const ContestedId* FindContestByName(const std::string& name) const;
 
   /// Forgets every plug-in that owner registered.

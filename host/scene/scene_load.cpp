@@ -276,6 +276,16 @@ Node* Loader::MakeShader(const json& e, const std::string& name, const std::stri
   } else {
     return FailNode(path + " / plugin", "expected a plug-in ID or name, not " + std::string(p.type_name()));
   }
+  // An ID two modules claimed (or a name a refused module asked for) is not taken to mean
+  // either of them: the plug-ins folder has to be put right.
+  const PluginRegistry& registry = doc->GetHost()->Plugins();
+  const ContestedId* contest = type ? registry.FindContest(type)
+                                    : (p.is_string() ? registry.FindContestByName(p.get<std::string>()) : nullptr);
+  if (contest) {
+    FailNode(path + " / plugin", contest->ToString() + "; the scene cannot tell which one it means");
+    failure.whileWorking = true;  // the file is not to blame
+    return nullptr;
+  }
   bool exists = type == kShaderColor || type == kShaderCheckerboard || type == kShaderNoise ||
                 (type && doc->GetHost()->Plugins().Find(type));
   if (!exists) {

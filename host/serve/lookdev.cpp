@@ -16,6 +16,7 @@
 #include "render/image.h"
 #include "render/renderer.h"
 #include "resources/resources.h"
+#include "scene/json_values.h"
 #include "scene/scene_render.h"
 #include "scene/scene_schema.h"
 #include "session/session_info.h"
@@ -44,30 +45,6 @@ Reply PngReply(std::string png) {
   return r;
 }
 
-/// The deepest nesting of arrays and objects in JSON text (strings skipped). Deeply nested
-/// input is refused before parsing: printing or copying it recurses once per level.
-int JsonNesting(const std::string& text) {
-  int depth = 0, deepest = 0;
-  bool inString = false, escaped = false;
-  for (char c : text) {
-    if (inString) {
-      if (escaped)
-        escaped = false;
-      else if (c == '\\')
-        escaped = true;
-      else if (c == '"')
-        inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      deepest = std::max(deepest, ++depth);
-    } else if (c == ']' || c == '}') {
-      --depth;
-    }
-  }
-  return deepest;
-}
-
 /// Parses a request body that must be a JSON object.
 bool ParseBody(const std::string& body, json* out, Reply* refusal) {
   if (body.size() > kMaxRequestBytes) {
@@ -75,9 +52,10 @@ bool ParseBody(const std::string& body, json* out, Reply* refusal) {
         Refuse(413, "the request is too large (at most " + std::to_string(kMaxRequestBytes) + " bytes)");
     return false;
   }
-  if (JsonNesting(body) > kMaxJsonNesting) {
+  // Deeply nested input is refused before parsing: printing or copying it recurses once per level.
+  if (FindJsonNestingBeyond(body, kMaxRequestNesting) != std::string_view::npos) {
     *refusal = Refuse(
-        400, "the request nests arrays and objects more than " + std::to_string(kMaxJsonNesting) + " deep");
+        400, "the request nests arrays and objects more than " + std::to_string(kMaxRequestNesting) + " deep");
     return false;
   }
   try {
@@ -112,10 +90,8 @@ bool TextField(const json& body, const char* key, std::string* out, Reply* refus
 bool QueryInt(const Query& query, const char* name, int lo, int hi, int def, int* out, Reply* refusal) {
   auto it = query.find(name);
   const std::string s = it != query.end() ? it->second : std::to_string(def);
-  char* end = nullptr;
-  errno = 0;
-  long v = s.empty() ? 0 : std::strtol(s.c_str(), &end, 10);
-  if (s.empty() || *end != '\0' || errno == ERANGE || v < lo || v > hi) {
+  int32_t v = 0;
+  if (!ReadInt32Text(s, &v) || v < lo || v > hi) {
     *refusal = Refuse(400, std::string(name) + " must be an integer from " + std::to_string(lo) + " to " +
                                std::to_string(hi) + ", not \"" + s + "\"" +
                                (it == query.end() ? " (the scene's own setting)" : ""));
@@ -207,8 +183,9 @@ bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node*
       return fail("the value " + v.dump() + " is outside " + (hasLo ? std::to_string(lo * scale) : "-inf") +
                   " .. " + (hasHi ? std::to_string(hi * scale) : "inf"));
   } else if (e.type == "LONG") {
-    if (!v.is_number_integer()) return fail("expected an integer, found " + v.dump());
-    int64_t x = v.get<int64_t>();
+    int32_t x32 = 0;
+    if (!ReadInt32(v, &x32)) return fail("expected an integer, found " + v.dump() + " (" + Int32Problem(v) + ")");
+    const int64_t x = x32;
     if (!e.cycle.empty()) {
       auto it = std::find_if(e.cycle.begin(), e.cycle.end(), [&](const CycleEntry& c) { return c.id == x; });
       if (it == e.cycle.end()) {
@@ -393,8 +370,12 @@ Reply Lookdev::SetParam(const std::string& body) {
   std::string shader, param;
   if (!ParseBody(body, &request, &refusal) || !TextField(request, "shader", &shader, &refusal))
     return refusal;
-  if (request.contains("param") && request["param"].is_number_integer())
-    param = std::to_string(request["param"].get<int64_t>());
+  int32_t numericParam = 0;
+  if (request.contains("param") && request["param"].is_number_integer()) {
+    if (!ReadInt32(request["param"], &numericParam))
+      return Refuse(400, "the parameter ID " + Int32Problem(request["param"]));
+    param = std::to_string(numericParam);
+  }
   else if (!TextField(request, "param", &param, &refusal))
     return refusal;
   if (!request.contains("value")) return Refuse(400, "the request needs \"value\"");
@@ -435,12 +416,10 @@ Reply Lookdev::EditLights(const std::string& body) {
   });
   auto flagsField = [&](int32_t* flags) {
     auto it = request.find("flags");
-    if (it == request.end() || !it->is_number_integer() || it->get<int64_t>() < 0 ||
-        it->get<int64_t>() > std::numeric_limits<int32_t>::max()) {
+    if (it == request.end() || !ReadInt32(*it, flags) || *flags < 0) {
       refusal = Refuse(400, "the request needs \"flags\" (an integer from 0 to 2147483647)");
       return false;
     }
-    *flags = int32_t(it->get<int64_t>());
     return true;
   };
   if (action == "add") {

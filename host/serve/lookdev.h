@@ -33,7 +33,7 @@ using Query = std::multimap<std::string, std::string>;
 /// Largest request body the page may send (a light list or a gradient is a few KiB).
 inline constexpr size_t kMaxRequestBytes = 64 * 1024;
 /// Deepest nesting of arrays and objects in a request (a gradient needs 4).
-inline constexpr int kMaxJsonNesting = 16;
+inline constexpr int kMaxRequestNesting = 16;
 /// Largest preview side in pixels, and most camera samples (pixels x samples per pixel)
 /// of one preview or swatch: about a second of rendering on two cores, so that no request
 /// holds the scene for long. A scene larger than that is refused with the limits.

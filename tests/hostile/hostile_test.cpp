@@ -122,6 +122,20 @@ TEST_F(HostileModuleTest, AClaimOnAnotherModulesIdIsRefusedNamingBothModules) {
   EXPECT_THAT(r.output, HasSubstr("plug-in ID 1057829 is registered already by module " + HostileModule() +
                                   "; refused for module " + corvane));
   EXPECT_THAT(r.output, Not(HasSubstr("description XCorvane"))) << "no description attaches to the impostor";
+
+  // A scene that names the contested ID, or the description the refused module asked
+  // for, fails instead of rendering through the impostor.
+  for (const std::string plugin : {"1057829", "\"XCorvane\""}) {
+    std::string scene = kHostileScene;
+    scene.replace(scene.find("1999001"), 7, plugin);
+    const std::string file = (root / "contested.json").string();
+    std::ofstream(file) << scene;
+    r = Host("claim", "render " + file + " -o " + (root / "x.png").string());
+    EXPECT_EQ(1, r.exitCode) << plugin << "\n" << r.output;
+    EXPECT_THAT(r.output, HasSubstr("plug-in ID 1057829 is claimed by 2 modules: " + HostileModule() + " and " +
+                                    corvane + "; the scene cannot tell which one it means"))
+        << plugin;
+  }
 }
 
 TEST_F(HostileModuleTest, HandlesTheHostDidNotGiveAreRefusedAndReported) {

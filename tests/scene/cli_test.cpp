@@ -12,28 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "host_process.h"
 #include "scratch_filesystem.h"
 
 namespace {
 
-struct HostRun {
-  int exitCode = -1;
-  std::string output;  // stdout and stderr
-};
+using corvanetest::HostRun;
 
 // Runs corvane-host with args (shell words) under a 120 s limit; shell commands in
 // `before` (such as a ulimit) apply to the run.
 HostRun RunHost(const std::string& args, const std::string& before = "") {
-  std::string cmd = before + "timeout -s KILL 120 " + std::string(CORVANE_HOST_EXE) + " " + args + " 2>&1";
-  HostRun run;
-  FILE* pipe = popen(cmd.c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) run.output.append(buf.data(), n);
-  int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return run;
+  return corvanetest::RunHost(CORVANE_HOST_EXE, args, before);
 }
 
 std::string ReadFile(const std::filesystem::path& p) {
