@@ -25,24 +25,17 @@ namespace {
 // Each thread that calls module code takes a slot for its life. The signal handler reads
 // its own thread's slot; a watchdog reads them all.
 
-constexpr int kMaxSlots = 4096;
-
-struct Slot {
-  std::atomic<const ModuleCall*> current{nullptr};
-  std::atomic<bool> used{false};
-};
-Slot slots[kMaxSlots];
-
-// Constant-initialised: reading it costs no initialisation check, in a signal handler too.
-thread_local int tlsSlot = -1;
+using detail::callSlot;
+using detail::callSlots;
+using detail::kMaxCallSlots;
 
 #if !defined(_WIN32)
 constexpr size_t kAltStackBytes = 64 * 1024;
 #endif
 
 void ReleaseSlot(int slot) {
-  slots[slot].current.store(nullptr);
-  slots[slot].used.store(false);
+  callSlots[slot].current.store(nullptr);
+  callSlots[slot].used.store(false);
 }
 
 #if defined(_WIN32)
@@ -56,7 +49,7 @@ DWORD SlotKey() {
   return key;
 }
 #else
-// Gives the slot back (and the thread's signal stack) when the thread ends. tlsSlot is
+// Gives the slot back (and the thread's signal stack) when the thread ends. callSlot is
 // left alone: it is not read again on this thread.
 struct SlotOwner {
   int slot = -1;
@@ -75,11 +68,11 @@ struct SlotOwner {
 #endif
 
 int AssignSlot() {
-  for (int i = 0; i < kMaxSlots; ++i) {
+  for (int i = 0; i < kMaxCallSlots; ++i) {
     bool expected = false;
-    if (slots[i].used.load(std::memory_order_relaxed) || !slots[i].used.compare_exchange_strong(expected, true))
+    if (callSlots[i].used.load(std::memory_order_relaxed) || !callSlots[i].used.compare_exchange_strong(expected, true))
       continue;
-    tlsSlot = i;
+    callSlot = i;
 #if defined(_WIN32)
     if (SlotKey() != FLS_OUT_OF_INDEXES) FlsSetValue(SlotKey(), reinterpret_cast<void*>(intptr_t{i} + 1));
 #else
@@ -238,26 +231,16 @@ std::string DescribeModuleCall(const ModuleCall& call) {
 }
 
 const ModuleCall* CurrentModuleCall() {
-  const int slot = tlsSlot;
-  return slot < 0 ? nullptr : slots[slot].current.load(std::memory_order_relaxed);
+  const int slot = callSlot;
+  return slot < 0 ? nullptr : callSlots[slot].current.load(std::memory_order_relaxed);
 }
 
 namespace detail {
 
-CallScope::CallScope(const ModuleCall& call) {
-  slot_ = tlsSlot;
-  if (slot_ < 0) slot_ = AssignSlot();
-  if (slot_ < 0) {
-    previous_ = nullptr;
-    return;
-  }
-  previous_ = slots[slot_].current.load(std::memory_order_relaxed);
-  slots[slot_].current.store(&call, std::memory_order_relaxed);
-}
+CallSlot callSlots[kMaxCallSlots];
+constinit thread_local int callSlot = -1;
 
-CallScope::~CallScope() {
-  if (slot_ >= 0) slots[slot_].current.store(previous_, std::memory_order_relaxed);
-}
+int AssignCallSlot() { return AssignSlot(); }
 
 std::string CurrentExceptionText() {
   try {
@@ -339,7 +322,7 @@ Watchdog::Watchdog(double seconds, std::string what) : impl_(nullptr) {
     std::snprintf(number, sizeof number, "%g", seconds);
     line.Add(number);
     line.Add(" s");
-    for (const Slot& slot : slots) {
+    for (const detail::CallSlot& slot : callSlots) {
       if (const ModuleCall* call = slot.current.load()) {
         line.Add(" in ");
         line.AddCall(*call);

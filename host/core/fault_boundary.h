@@ -64,16 +64,37 @@ bool HasModuleFault();
 
 namespace detail {
 
+/// The per-thread slots: each thread that calls module code takes one for its life. A
+/// signal handler reads its own thread's; a watchdog reads them all.
+struct CallSlot {
+  std::atomic<const ModuleCall*> current{nullptr};
+  std::atomic<bool> used{false};
+};
+inline constexpr int kMaxCallSlots = 4096;
+extern CallSlot callSlots[kMaxCallSlots];
+/// This thread's slot, -1 before its first call (constant-initialised: reading it needs no
+/// initialisation check, in a signal handler neither).
+extern thread_local constinit int callSlot;
+/// Takes a slot for this thread; -1 when all are taken (the thread's calls run unnamed).
+int AssignCallSlot();
+
 /// Marks this thread as running call until destroyed (nesting restores the outer call).
 class CallScope {
  public:
-  explicit CallScope(const ModuleCall& call);
-  ~CallScope();
+  explicit CallScope(const ModuleCall& call) : slot_(callSlot) {
+    if (slot_ < 0) slot_ = AssignCallSlot();
+    if (slot_ < 0) return;
+    previous_ = callSlots[slot_].current.load(std::memory_order_relaxed);
+    callSlots[slot_].current.store(&call, std::memory_order_relaxed);
+  }
+  ~CallScope() {
+    if (slot_ >= 0) callSlots[slot_].current.store(previous_, std::memory_order_relaxed);
+  }
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;
 
  private:
-  const ModuleCall* previous_;
+  const ModuleCall* previous_ = nullptr;
   int slot_;
 };
 

@@ -15,34 +15,15 @@ namespace {
 // Refusals reported per table before the table falls silent.
 constexpr int64_t kReportedRefusals = 20;
 
-size_t Hash(uintptr_t key, size_t mask) {
-  uint64_t h = static_cast<uint64_t>(key >> 4) * 0x9E3779B97F4A7C15ull;
-  return static_cast<size_t>(h >> 20) & mask;
-}
-
 }  // namespace
 
-struct HandleTable::Slots {
-  explicit Slots(size_t capacity) : mask(capacity - 1), keys(new std::atomic<uintptr_t>[capacity]) {
-    for (size_t i = 0; i < capacity; ++i) keys[i].store(kEmpty, std::memory_order_relaxed);
-  }
-  size_t mask;
-  std::unique_ptr<std::atomic<uintptr_t>[]> keys;
-};
+HandleTable::Slots::Slots(size_t capacity) : mask(capacity - 1), keys(new std::atomic<uintptr_t>[capacity]) {
+  for (size_t i = 0; i < capacity; ++i) keys[i].store(kEmpty, std::memory_order_relaxed);
+}
 
 HandleTable::HandleTable(const char* kind) : kind_(kind), slots_(new Slots(64)) {}
 
 HandleTable::~HandleTable() { delete slots_.load(); }
-
-const std::atomic<uintptr_t>* HandleTable::Find(uintptr_t key) const {
-  const Slots* s = slots_.load(std::memory_order_acquire);
-  for (size_t i = Hash(key, s->mask), n = 0; n <= s->mask; i = (i + 1) & s->mask, ++n) {
-    const uintptr_t k = s->keys[i].load(std::memory_order_acquire);
-    if (k == key) return &s->keys[i];
-    if (k == kEmpty) return nullptr;
-  }
-  return nullptr;
-}
 
 void HandleTable::Insert(uintptr_t key) {
   Slots* s = slots_.load(std::memory_order_relaxed);
@@ -94,11 +75,6 @@ void HandleTable::Remove(const void* handle) {
   std::erase(lent_, key);
 }
 
-bool HandleTable::Contains(const void* handle) const {
-  const auto key = reinterpret_cast<uintptr_t>(handle);
-  return key > kErased && Find(key) != nullptr;
-}
-
 bool HandleTable::IsLent(const void* handle) const {
   std::lock_guard lock(mutex_);
   return std::find(lent_.begin(), lent_.end(), reinterpret_cast<uintptr_t>(handle)) != lent_.end();
@@ -117,30 +93,32 @@ bool HandleTable::TakeForRelease(const void* handle, const char* call) {
       return true;
     }
   }
-  Refuse(handle, call,
-         lent ? "lent by the host, not the caller's to release"
-              : "not a live handle of the host (released already, or never given out)");
+  Refuse(handle, call, lent ? "lent by the host, not the caller's to release" : kNotLive);
   return false;
 }
 
-bool HandleTable::Check(const void* handle, const char* call) const {
-  if (Contains(handle)) return true;
-  Refuse(handle, call, "not a live handle of the host (released already, or never given out)");
+bool HandleTable::RefuseUse(const void* handle, const char* call) const {
+  Refuse(handle, call, kNotLive);
   return false;
 }
 
 void HandleTable::Refuse(const void* handle, const char* call, const char* why) const {
-  const int64_t n = refusals_.fetch_add(1) + 1;
+  ReportRefusedHandle(kind_, handle, call, why, refusals_);
+}
+
+void ReportRefusedHandle(const char* kind, const void* handle, const char* call, const char* why,
+                         std::atomic<int64_t>& refusals) {
+  const int64_t n = refusals.fetch_add(1) + 1;
   if (n > kReportedRefusals + 1) return;
   const ModuleCall* current = CurrentModuleCall();
   const std::string who = current ? DescribeModuleCall(*current) : std::string("the host");
   if (n == kReportedRefusals + 1) {
-    Console().Print(who + ": further refused calls with a " + kind_ + " are not reported");
+    Console().Print(who + ": further refused calls with a " + std::string(kind) + " are not reported");
     return;
   }
   char address[32];
   std::snprintf(address, sizeof address, "%p", handle);
-  Console().Print(who + ": " + call + " with " + kind_ + " " + address + ": " + why + "; refused");
+  Console().Print(who + ": " + call + " with " + kind + " " + address + ": " + why + "; refused");
 }
 
 int64_t HandleTable::Size() const {
@@ -168,10 +146,6 @@ HandleTable& Resources() {
 }
 HandleTable& Bitmaps() {
   static auto* t = new HandleTable("bitmap");
-  return *t;
-}
-HandleTable& RenderLights() {
-  static auto* t = new HandleTable("render light");
   return *t;
 }
 HandleTable& Strings() {

@@ -32,8 +32,12 @@ class HandleTable {
   void Add(const void* handle, bool lent = false);
   /// Takes a handle out (the host destroyed it); nothing when it is not in the table.
   void Remove(const void* handle);
-  /// Whether handle is live. Lock-free.
-  bool Contains(const void* handle) const;
+  /// Whether handle is live. Lock-free and inline: render threads check render lights with
+  /// it on every illumination query.
+  bool Contains(const void* handle) const {
+    const auto key = reinterpret_cast<uintptr_t>(handle);
+    return key > kErased && Find(key) != nullptr;
+  }
   /// Whether handle is live and lent.
   bool IsLent(const void* handle) const;
 
@@ -41,7 +45,7 @@ class HandleTable {
   /// taken out. Otherwise false, and the refusal is reported (see Refuse).
   bool TakeForRelease(const void* handle, const char* call);
   /// For a module's use of handle: true when it is live; otherwise reported and false.
-  bool Check(const void* handle, const char* call) const;
+  bool Check(const void* handle, const char* call) const { return Contains(handle) || RefuseUse(handle, call); }
   /// Reports a refused call on the console: "<module call>: <call> of <kind> 0x...: <why>;
   /// refused". The first few refusals of a table are reported, then one line says that
   /// further ones are not.
@@ -54,11 +58,30 @@ class HandleTable {
   void Clear();
 
  private:
-  struct Slots;
+  // One open-addressing array of keys: kEmpty, kErased (a tombstone) or a live handle.
+  struct Slots {
+    explicit Slots(size_t capacity);
+    size_t mask;
+    std::unique_ptr<std::atomic<uintptr_t>[]> keys;
+  };
   static constexpr uintptr_t kEmpty = 0, kErased = 1;
+  static size_t Hash(uintptr_t key, size_t mask) {
+    const uint64_t h = static_cast<uint64_t>(key >> 4) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(h >> 20) & mask;
+  }
+  // Reports a use of a handle that is not live; false.
+  bool RefuseUse(const void* handle, const char* call) const;
   // Inserts into the current array (the mutex held); grows it when needed.
   void Insert(uintptr_t key);
-  const std::atomic<uintptr_t>* Find(uintptr_t key) const;
+  const std::atomic<uintptr_t>* Find(uintptr_t key) const {
+    const Slots* s = slots_.load(std::memory_order_acquire);
+    for (size_t i = Hash(key, s->mask), n = 0; n <= s->mask; i = (i + 1) & s->mask, ++n) {
+      const uintptr_t k = s->keys[i].load(std::memory_order_acquire);
+      if (k == key) return &s->keys[i];
+      if (k == kEmpty) return nullptr;
+    }
+    return nullptr;
+  }
 
   const char* kind_;
   mutable std::mutex mutex_;
@@ -70,12 +93,20 @@ class HandleTable {
   mutable std::atomic<int64_t> refusals_{0};
 };
 
-/// The tables of the host, one per kind of handle.
+/// The tables of the host, one per kind of handle. Render lights have a pool of their own
+/// that answers the same question faster (IsLiveRayLight, core/lights.h).
 HandleTable& MemoryBlocks();
 HandleTable& Resources();
 HandleTable& Bitmaps();
-HandleTable& RenderLights();
 HandleTable& Strings();
 HandleTable& Filenames();
+
+/// Why a handle is refused that is not live.
+inline constexpr const char* kNotLive = "not a live handle of the host (released already, or never given out)";
+
+/// Reports a refused call on the console, naming the module call that made it (see
+/// HandleTable::Refuse); refusals counts this kind's refusals, to fall silent after a few.
+void ReportRefusedHandle(const char* kind, const void* handle, const char* call, const char* why,
+                         std::atomic<int64_t>& refusals);
 
 }  // namespace host

@@ -6,9 +6,7 @@
 #include <cmath>
 #include <mutex>
 #include <new>
-#include <unordered_set>
 
-#include "core/handles.h"
 #include "core/ids.h"
 #include "core/scene.h"
 
@@ -16,116 +14,128 @@ namespace host {
 
 namespace {
 
-std::mutex rayLightsMutex;
-std::unordered_set<RayLight*>& RayLightRegistry() {
-  static auto* set = new std::unordered_set<RayLight*>;  // outlives every static user
-  return *set;
-}
+// Render lights live in a pool of fixed 256-byte slots in chunks that never move or go
+// away, so that a pointer a module hands back can be checked without reading anything but
+// the pool: inside a chunk, at a slot's start, and that slot live.
+struct alignas(256) LightSlot {
+  RayLight light;  // first: a light's address is its slot's
+  std::atomic<bool> live{false};
+  LightSlot* nextFree = nullptr;
+};
+static_assert(sizeof(LightSlot) == 256, "one slot per 256 bytes");
+constexpr size_t kSlotsPerChunk = 4096;
+constexpr size_t kChunkBytes = kSlotsPerChunk * sizeof(LightSlot);
+constexpr int kMaxChunks = 1024;  // four million render lights at once
+
+std::atomic<uintptr_t> chunks[kMaxChunks];
+std::atomic<int> chunkCount{0};
+std::mutex poolMutex;  // allocation, release and the free list
+LightSlot* freeSlots = nullptr;
 std::atomic<int64_t> liveRayLights{0};
 
+// A free slot, or null when memory or the pool's chunks run out. poolMutex held.
+LightSlot* TakeSlot() {
+  if (!freeSlots) {
+    const int n = chunkCount.load(std::memory_order_relaxed);
+    if (n == kMaxChunks) return nullptr;
+    auto* chunk = new (std::nothrow) LightSlot[kSlotsPerChunk];
+    if (!chunk) return nullptr;
+    for (size_t i = kSlotsPerChunk; i-- > 0;) {
+      chunk[i].nextFree = freeSlots;
+      freeSlots = &chunk[i];
+    }
+    chunks[n].store(reinterpret_cast<uintptr_t>(chunk), std::memory_order_relaxed);
+    chunkCount.store(n + 1, std::memory_order_release);
+  }
+  LightSlot* slot = freeSlots;
+  freeSlots = slot->nextFree;
+  return slot;
+}
+
+// poolMutex held; slot live.
+void ReleaseSlot(LightSlot* slot) {
+  slot->live.store(false, std::memory_order_release);
+  detail::rayLightReleases.fetch_add(1, std::memory_order_acq_rel);
+  slot->nextFree = freeSlots;
+  freeSlots = slot;
+  liveRayLights.fetch_sub(1);
+}
+
 }  // namespace
+
+namespace detail {
+std::atomic<uint64_t> rayLightReleases{1};  // never 0: an empty cache entry never matches
+constinit thread_local LiveLightCache liveLightCache{};
+}  // namespace detail
+
+bool IsLiveRayLight(const void* handle) {
+  const auto address = reinterpret_cast<uintptr_t>(handle);
+  if (address % sizeof(LightSlot) != 0) return false;
+  const int n = chunkCount.load(std::memory_order_acquire);
+  for (int i = 0; i < n; ++i) {
+    if (address - chunks[i].load(std::memory_order_relaxed) < kChunkBytes)
+      return reinterpret_cast<const LightSlot*>(address)->live.load(std::memory_order_acquire);
+  }
+  return false;
+}
+
+bool IsLiveRayLightToCache(const void* handle) {
+  const uint64_t releases = detail::rayLightReleases.load(std::memory_order_acquire);
+  if (!IsLiveRayLight(handle)) return false;
+  const size_t i = (reinterpret_cast<uintptr_t>(handle) >> 8) & 15;
+  detail::liveLightCache.light[i] = handle;
+  detail::liveLightCache.releases[i] = releases;
+  return true;
+}
 
 RayLight* AllocRayLight(Document* doc, Node* obj) {
   if (!doc || !doc->Contains(obj) || !obj->IsLight()) return nullptr;
   const Container& c = obj->Data();
-  auto* light = new (std::nothrow) RayLight;
-  if (!light) return nullptr;
-  light->document = doc;
-  light->object = obj;
-  light->kind = c.GetInt32(LIGHT_TYPE, LIGHT_TYPE_OMNI);
-  light->color = c.GetVector(LIGHT_COLOR, {1, 1, 1}) * c.GetFloat(LIGHT_BRIGHTNESS, 1.0);
-  light->position = c.GetVector(OBJECT_POSITION, {0, 0, 0});
+  RayLight light;
+  light.document = doc;
+  light.object = obj;
+  light.kind = c.GetInt32(LIGHT_TYPE, LIGHT_TYPE_OMNI);
+  light.color = c.GetVector(LIGHT_COLOR, {1, 1, 1}) * c.GetFloat(LIGHT_BRIGHTNESS, 1.0);
+  light.position = c.GetVector(OBJECT_POSITION, {0, 0, 0});
   Vec3 dir = Normalize(c.GetVector(OBJECT_DIRECTION, {0, 0, 1}));
-  light->direction = Length(dir) > 0 ? dir : Vec3{0, 0, 1};
-  light->falloff = c.GetInt32(LIGHT_FALLOFF, LIGHT_FALLOFF_NONE);
-  light->radius = c.GetFloat(LIGHT_FALLOFF_RADIUS, 500.0);
+  light.direction = Length(dir) > 0 ? dir : Vec3{0, 0, 1};
+  light.falloff = c.GetInt32(LIGHT_FALLOFF, LIGHT_FALLOFF_NONE);
+  light.radius = c.GetFloat(LIGHT_FALLOFF_RADIUS, 500.0);
   constexpr double kPi = 3.14159265358979323846;
   double outer = std::clamp(c.GetFloat(LIGHT_SPOT_ANGLE, 30.0 * kPi / 180.0), 0.0, 2 * kPi);
   double inner = std::clamp(c.GetFloat(LIGHT_SPOT_INNER_ANGLE, 0.0), 0.0, outer);
-  light->outerHalf = outer / 2;
-  light->innerHalf = inner / 2;
-  light->cosOuter = std::cos(light->outerHalf);
-  light->cosInner = std::cos(light->innerHalf);
-  try {
-    std::lock_guard lock(rayLightsMutex);
-    RayLightRegistry().insert(light);
-    RenderLights().Add(light);
-  } catch (...) {
-    delete light;
-    return nullptr;
-  }
+  light.outerHalf = outer / 2;
+  light.innerHalf = inner / 2;
+  light.cosOuter = std::cos(light.outerHalf);
+  light.cosInner = std::cos(light.innerHalf);
+  std::lock_guard lock(poolMutex);
+  LightSlot* slot = TakeSlot();
+  if (!slot) return nullptr;
+  slot->light = light;
+  slot->live.store(true, std::memory_order_release);
   liveRayLights.fetch_add(1);
-  return light;
+  return &slot->light;
 }
 
 void FreeRayLight(RayLight* light) {
   if (!light) return;
-  {
-    std::lock_guard lock(rayLightsMutex);
-    if (RayLightRegistry().erase(light) == 0) return;  // unknown or already freed
-    RenderLights().Remove(light);
-  }
-  liveRayLights.fetch_sub(1);
-  delete light;
+  std::lock_guard lock(poolMutex);
+  if (!IsLiveRayLight(light)) return;  // unknown or already freed
+  ReleaseSlot(reinterpret_cast<LightSlot*>(light));
 }
 
 void FreeRayLightsOf(const Document* doc) {
-  std::vector<RayLight*> doomed;
-  {
-    std::lock_guard lock(rayLightsMutex);
-    for (RayLight* l : RayLightRegistry()) {
-      if (l->document == doc) doomed.push_back(l);
-    }
-    for (RayLight* l : doomed) {
-      RayLightRegistry().erase(l);
-      RenderLights().Remove(l);
+  std::lock_guard lock(poolMutex);
+  const int n = chunkCount.load(std::memory_order_relaxed);
+  for (int i = 0; i < n; ++i) {
+    auto* chunk = reinterpret_cast<LightSlot*>(chunks[i].load(std::memory_order_relaxed));
+    for (size_t j = 0; j < kSlotsPerChunk; ++j) {
+      if (chunk[j].live.load(std::memory_order_relaxed) && chunk[j].light.document == doc) ReleaseSlot(&chunk[j]);
     }
   }
-  liveRayLights.fetch_sub(static_cast<int64_t>(doomed.size()));
-  for (RayLight* l : doomed) delete l;
 }
 
 int64_t LiveRayLights() { return liveRayLights.load(); }
 
-bool Illuminate(const RayLight& light, const Vec3& p, Vec3* col, Vec3* lv) {
-  Vec3 toLight;
-  double factor = 1;
-  if (light.kind == LIGHT_TYPE_DISTANT) {
-    toLight = -light.direction;
-  } else {
-    Vec3 d = light.position - p;
-    double dist = Length(d);
-    if (!(dist > 0) || !std::isfinite(dist)) return false;  // at the light, or not a number
-    toLight = d * (1.0 / dist);
-    double r = light.radius;
-    switch (light.falloff) {
-      case LIGHT_FALLOFF_INVERSESQUARE:
-        if (!(r > 0)) return false;
-        factor = dist <= r ? 1.0 : (r / dist) * (r / dist);
-        break;
-      case LIGHT_FALLOFF_LINEAR:
-        if (!(dist < r)) return false;
-        factor = 1.0 - dist / r;
-        break;
-      default:
-        break;
-    }
-    if (light.kind == LIGHT_TYPE_SPOT) {
-      // Angle between the spot axis and the direction from the light to p.
-      double cosAngle = std::clamp(-Dot(toLight, light.direction), -1.0, 1.0);
-      if (cosAngle < light.cosInner) {
-        double angle = std::acos(cosAngle);
-        if (!(angle < light.outerHalf)) return false;
-        double edge = light.outerHalf - light.innerHalf;
-        if (edge > 0) factor *= SmoothStep01(std::clamp((light.outerHalf - angle) / edge, 0.0, 1.0));
-      }
-    }
-  }
-  Vec3 c = light.color * factor;
-  if (!(c.x != 0 || c.y != 0 || c.z != 0)) return false;  // no contribution
-  *col = c;
-  *lv = toLight;
-  return true;
-}
 
 }  // namespace host

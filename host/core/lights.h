@@ -7,9 +7,13 @@
 // point as unoccluded).
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdint>
 
 #include "c4d_host_abi.h"
+#include "core/ids.h"
 #include "core/vecmath.h"
 
 namespace host {
@@ -38,6 +42,32 @@ struct RayLight {
 RayLight* AllocRayLight(Document* doc, Node* obj);
 /// Frees a render light of AllocRayLight; null and unknown pointers are ignored.
 void FreeRayLight(RayLight* light);
+/// Whether handle is a live render light. Reads only the host's pool of render lights,
+/// never the handle itself; lock-free.
+bool IsLiveRayLight(const void* handle);
+
+namespace detail {
+/// Bumped by every release of a render light: a light found live stays live until then.
+extern std::atomic<uint64_t> rayLightReleases;
+/// Per thread, the render lights last found live, by address, with the release count then.
+struct LiveLightCache {
+  const void* light[16];
+  uint64_t releases[16];
+};
+extern thread_local constinit LiveLightCache liveLightCache;
+}  // namespace detail
+
+/// For render threads, which ask about the same few lights for every sample: true when the
+/// thread found handle live before and no light was released since. False says nothing:
+/// ask IsLiveRayLightToCache then.
+inline bool IsCachedLiveRayLight(const void* handle) {
+  const detail::LiveLightCache& cache = detail::liveLightCache;
+  const size_t i = (reinterpret_cast<uintptr_t>(handle) >> 8) & 15;
+  return cache.light[i] == handle &&
+         cache.releases[i] == detail::rayLightReleases.load(std::memory_order_acquire);
+}
+/// IsLiveRayLight, remembering a live handle in the thread's cache.
+bool IsLiveRayLightToCache(const void* handle);
 /// Render lights alive in the process.
 int64_t LiveRayLights();
 /// Frees every render light still alive for doc (used by ~Document).
@@ -47,7 +77,46 @@ void FreeRayLightsOf(const Document* doc);
 /// from p towards the light (distant: minus its direction). False, outputs untouched, where
 /// it does not reach p: outside the cone, beyond a linear falloff's radius, p at the
 /// light's position, or zero contribution. Thread-safe, allocation-free.
-bool Illuminate(const RayLight& light, const Vec3& p, Vec3* col, Vec3* lv);
+inline bool Illuminate(const RayLight& light, const Vec3& p, Vec3* col, Vec3* lv) {
+  Vec3 toLight;
+  double factor = 1;
+  if (light.kind == LIGHT_TYPE_DISTANT) {
+    toLight = -light.direction;
+  } else {
+    Vec3 d = light.position - p;
+    double dist = Length(d);
+    if (!(dist > 0) || !std::isfinite(dist)) return false;  // at the light, or not a number
+    toLight = d * (1.0 / dist);
+    double r = light.radius;
+    switch (light.falloff) {
+      case LIGHT_FALLOFF_INVERSESQUARE:
+        if (!(r > 0)) return false;
+        factor = dist <= r ? 1.0 : (r / dist) * (r / dist);
+        break;
+      case LIGHT_FALLOFF_LINEAR:
+        if (!(dist < r)) return false;
+        factor = 1.0 - dist / r;
+        break;
+      default:
+        break;
+    }
+    if (light.kind == LIGHT_TYPE_SPOT) {
+      // Angle between the spot axis and the direction from the light to p.
+      double cosAngle = std::clamp(-Dot(toLight, light.direction), -1.0, 1.0);
+      if (cosAngle < light.cosInner) {
+        double angle = std::acos(cosAngle);
+        if (!(angle < light.outerHalf)) return false;
+        double edge = light.outerHalf - light.innerHalf;
+        if (edge > 0) factor *= SmoothStep01(std::clamp((light.outerHalf - angle) / edge, 0.0, 1.0));
+      }
+    }
+  }
+  Vec3 c = light.color * factor;
+  if (!(c.x != 0 || c.y != 0 || c.z != 0)) return false;  // no contribution
+  *col = c;
+  *lv = toLight;
+  return true;
+}
 
 /// Handle conversions.
 inline C4DRayLight* ToHandle(RayLight* l) { return reinterpret_cast<C4DRayLight*>(l); }

@@ -18,11 +18,9 @@ C4DRayLight* SuiteAllocRayLight(C4DDocument* doc, C4DNode* lightObject) {
 
 void SuiteFreeRayLight(C4DRayLight* light) { FreeRayLight(FromHandle(light)); }
 
-// No occlusion is modelled: the shadow flag and the normals do not change the answer.
-bool SuiteIlluminateSurfacePoint(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col, C4DVector* lv,
-                                 const C4DVector* p, const C4DVector*, const C4DVector*, const C4DVector*,
-                                 const C4DVector*, int32_t, const C4DRayHitID*, int32_t, bool, C4DVector*) {
-  if (!light || !col || !lv || !RenderLights().Check(light, "IlluminateSurfacePoint")) return false;
+// The illumination of a live light (light, col and lv not null).
+bool IlluminateLive(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col, C4DVector* lv,
+                    const C4DVector* p) {
   const C4DVector* point = p ? p : (vd ? &vd->p : nullptr);
   if (!point) return false;
   Vec3 c, l;
@@ -30,6 +28,29 @@ bool SuiteIlluminateSurfacePoint(const C4DVolumeData* vd, const C4DRayLight* lig
   *col = c;
   *lv = l;
   return true;
+}
+
+// A light this thread has not seen live yet: looked up in the pool first, refused when it
+// is not a live render light.
+[[gnu::noinline]] bool IlluminateUnseen(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col,
+                                        C4DVector* lv, const C4DVector* p) {
+  if (!IsLiveRayLightToCache(light)) {
+    static std::atomic<int64_t> refusals{0};
+    ReportRefusedHandle("render light", light, "IlluminateSurfacePoint", kNotLive, refusals);
+    return false;
+  }
+  return IlluminateLive(vd, light, col, lv, p);
+}
+
+// No occlusion is modelled: the shadow flag and the normals do not change the answer. The
+// light is checked on every call; the check of a light seen before is a few instructions,
+// and the rest is a tail call, so the common path keeps its own small frame.
+bool SuiteIlluminateSurfacePoint(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col, C4DVector* lv,
+                                 const C4DVector* p, const C4DVector*, const C4DVector*, const C4DVector*,
+                                 const C4DVector*, int32_t, const C4DRayHitID*, int32_t, bool, C4DVector*) {
+  if (!light || !col || !lv) return false;
+  if (!IsCachedLiveRayLight(light)) return IlluminateUnseen(vd, light, col, lv, p);
+  return IlluminateLive(vd, light, col, lv, p);
 }
 
 void SuiteSampleShader(C4DNode* shader, C4DChannelData* cd, C4DVector* out) {
