@@ -40,9 +40,10 @@ void HandleTable::Insert(uintptr_t key) {
       grown->keys[j].store(k, std::memory_order_relaxed);
     }
     used_ = live_;
-    slots_.store(grown.release(), std::memory_order_release);
+    slots_.store(grown.release(), std::memory_order_seq_cst);
     // Readers that loaded the old array may still be looking at it.
     retired_.emplace_back(s);
+    FreeRetired();
     s = slots_.load(std::memory_order_relaxed);
   }
   size_t i = Hash(key, s->mask);
@@ -56,10 +57,15 @@ void HandleTable::Insert(uintptr_t key) {
   ++live_;
 }
 
+void HandleTable::FreeRetired() {
+  if (!retired_.empty() && readers_.load(std::memory_order_seq_cst) == 0) retired_.clear();
+}
+
 void HandleTable::Add(const void* handle, bool lent) {
   const auto key = reinterpret_cast<uintptr_t>(handle);
   if (key <= kErased) return;
   std::lock_guard lock(mutex_);
+  FreeRetired();
   if (Find(key)) return;
   Insert(key);
   if (lent) lent_.push_back(key);
@@ -68,6 +74,7 @@ void HandleTable::Add(const void* handle, bool lent) {
 void HandleTable::Remove(const void* handle) {
   const auto key = reinterpret_cast<uintptr_t>(handle);
   std::lock_guard lock(mutex_);
+  FreeRetired();
   if (auto* slot = const_cast<std::atomic<uintptr_t>*>(Find(key))) {
     slot->store(kErased, std::memory_order_release);
     --live_;
@@ -121,6 +128,11 @@ void ReportRefusedHandle(const char* kind, const void* handle, const char* call,
   Console().Print(who + ": " + call + " with " + kind + " " + address + ": " + why + "; refused");
 }
 
+size_t HandleTable::RetiredArrays() const {
+  std::lock_guard lock(mutex_);
+  return retired_.size();
+}
+
 int64_t HandleTable::Size() const {
   std::lock_guard lock(mutex_);
   return live_;
@@ -129,7 +141,8 @@ int64_t HandleTable::Size() const {
 void HandleTable::Clear() {
   std::lock_guard lock(mutex_);
   Slots* fresh = new Slots(64);
-  retired_.emplace_back(slots_.exchange(fresh));
+  retired_.emplace_back(slots_.exchange(fresh, std::memory_order_seq_cst));
+  FreeRetired();
   used_ = live_ = 0;
   lent_.clear();
   refusals_.store(0);

@@ -8,7 +8,9 @@
 // live, but not the caller's to free (an icon's bitmap).
 //
 // Lookups take no lock (an open-addressing set read with atomic loads), so they may run on
-// render threads for every sample; adding and removing take the table's mutex.
+// render threads; adding and removing take the table's mutex. An array that grows is
+// replaced whole; the old one is freed once no lookup is under way (a count of readers),
+// so a long session's churn does not pile up old arrays.
 #pragma once
 
 #include <atomic>
@@ -36,7 +38,11 @@ class HandleTable {
   /// it on every illumination query.
   bool Contains(const void* handle) const {
     const auto key = reinterpret_cast<uintptr_t>(handle);
-    return key > kErased && Find(key) != nullptr;
+    if (key <= kErased) return false;
+    readers_.fetch_add(1, std::memory_order_seq_cst);
+    const bool live = Find(key) != nullptr;
+    readers_.fetch_sub(1, std::memory_order_release);
+    return live;
   }
   /// Whether handle is live and lent.
   bool IsLent(const void* handle) const;
@@ -54,6 +60,8 @@ class HandleTable {
   /// Live entries, refusals reported so far.
   int64_t Size() const;
   int64_t Refusals() const { return refusals_.load(); }
+  /// Replaced arrays not freed yet (lookups were under way when they were replaced).
+  size_t RetiredArrays() const;
   /// Forgets every entry (a host torn down).
   void Clear();
 
@@ -73,8 +81,11 @@ class HandleTable {
   bool RefuseUse(const void* handle, const char* call) const;
   // Inserts into the current array (the mutex held); grows it when needed.
   void Insert(uintptr_t key);
+  // Frees the replaced arrays when no lookup is under way (the mutex held). A lookup that
+  // starts after the check finds the current array: it counts itself before it loads it.
+  void FreeRetired();
   const std::atomic<uintptr_t>* Find(uintptr_t key) const {
-    const Slots* s = slots_.load(std::memory_order_acquire);
+    const Slots* s = slots_.load(std::memory_order_seq_cst);
     for (size_t i = Hash(key, s->mask), n = 0; n <= s->mask; i = (i + 1) & s->mask, ++n) {
       const uintptr_t k = s->keys[i].load(std::memory_order_acquire);
       if (k == key) return &s->keys[i];
@@ -87,6 +98,7 @@ class HandleTable {
   mutable std::mutex mutex_;
   std::atomic<Slots*> slots_;
   std::vector<std::unique_ptr<Slots>> retired_;  // older arrays: readers may still look
+  mutable std::atomic<int64_t> readers_{0};      // lookups under way
   int64_t used_ = 0;     // slots holding a key or a tombstone
   int64_t live_ = 0;
   std::vector<uintptr_t> lent_;  // few (icons): a plain list under the mutex
