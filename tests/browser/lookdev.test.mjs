@@ -3,7 +3,8 @@
 // the same grey). The tests run in order on one page and server.
 //
 // Environment: CORVANE_HOST (corvane-host), CORVANE_PLUGINS (plug-ins folder),
-// CORVANE_TEST_DATA (tests/data), CHROMIUM (default /usr/bin/chromium). A missing
+// CORVANE_TEST_DATA (tests/data), CORVANE_HOSTILE_MODULE (the module of tests/hostile,
+// which misbehaves as CORVANE_HOSTILE says), CHROMIUM (default /usr/bin/chromium). A missing
 // browser or node_modules fails the run: `scripts/setup` installs both.
 import {after, before, describe, test} from 'node:test';
 import assert from 'node:assert/strict';
@@ -16,13 +17,14 @@ const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 const host = process.env.CORVANE_HOST;
 const plugins = process.env.CORVANE_PLUGINS;
 const data = process.env.CORVANE_TEST_DATA;
+const hostileModule = process.env.CORVANE_HOSTILE_MODULE;
 
 let puppeteer;
 let server, browser, page, folder, address;
 
 /// Starts `corvane-host serve` on a free port and resolves with its address.
-function serve(scene, cwd) {
-  const child = spawn(host, ['serve', scene, '--port', '0', '--plugins', plugins], {cwd});
+function serve(scene, cwd, pluginsFolder = plugins, env = process.env) {
+  const child = spawn(host, ['serve', scene, '--port', '0', '--plugins', pluginsFolder], {cwd, env});
   return new Promise((resolve, reject) => {
     let out = '';
     child.stdout.on('data', (chunk) => {
@@ -88,23 +90,31 @@ async function messageShown() {
   return page.$eval('#message', (m) => ({text: m.textContent, error: m.classList.contains('error')}));
 }
 
+async function loadPuppeteer() {
+  assert.ok(host && plugins && data, 'CORVANE_HOST, CORVANE_PLUGINS and CORVANE_TEST_DATA must be set');
+  assert.ok(fs.existsSync(chromium), `${chromium} is missing: run scripts/setup (Debian package chromium)`);
+  try {
+    puppeteer = (await import('puppeteer-core')).default;
+  } catch (e) {
+    assert.fail(`puppeteer-core is missing (${e.message}): run scripts/setup (npm ci in tests/browser)`);
+  }
+}
+
+async function openPage() {
+  browser = await puppeteer.launch({executablePath: chromium, headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage']});
+  page = await browser.newPage();
+  await page.setViewport({width: 1100, height: 720});
+  await page.goto(address);
+}
+
 describe('look-development page', () => {
   before(async () => {
-    assert.ok(host && plugins && data, 'CORVANE_HOST, CORVANE_PLUGINS and CORVANE_TEST_DATA must be set');
-    assert.ok(fs.existsSync(chromium), `${chromium} is missing: run scripts/setup (Debian package chromium)`);
-    try {
-      puppeteer = (await import('puppeteer-core')).default;
-    } catch (e) {
-      assert.fail(`puppeteer-core is missing (${e.message}): run scripts/setup (npm ci in tests/browser)`);
-    }
+    await loadPuppeteer();
     folder = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-browser-'));
     fs.copyFileSync(path.join(data, 'scenes', 'distant-a-b.json'), path.join(folder, 'wall.json'));
     ({child: server, address} = await serve('wall.json', folder));
-    browser = await puppeteer.launch({executablePath: chromium, headless: true,
-      args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage']});
-    page = await browser.newPage();
-    await page.setViewport({width: 1100, height: 720});
-    await page.goto(address);
+    await openPage();
     await settled();
   });
 
@@ -216,5 +226,57 @@ describe('look-development page', () => {
     assert.deepEqual(shown.rgba, fromCli.rgba);
     const previewBytes = await page.evaluate(() => fetch('/api/preview.png').then((r) => r.arrayBuffer()).then((b) => Array.from(new Uint8Array(b))));
     assert.deepEqual(Buffer.from(previewBytes), file);
+  });
+});
+
+// A plug-in that crashes in every Output beside Corvane: the preview fails with the host's
+// line naming the module, the page shows it, and the edits made on the page are kept.
+describe('look-development page beside a crashing plug-in', () => {
+  const scene = {
+    camera: {position: [0, 0, 0], direction: [0, 0, 1], fov: 40, resolution: [8, 6]},
+    objects: [
+      {name: 'Left', type: 'plane', position: [-20, 0, 10], direction: [0, 0, -1], width: 40, depth: 40, material: 'Good'},
+      {name: 'Right', type: 'plane', position: [20, 0, 10], direction: [0, 0, -1], width: 40, depth: 40, material: 'Bad'}],
+    materials: [{name: 'Good', shader: 'Mask'}, {name: 'Bad', shader: 'H'}],
+    shaders: [{name: 'Mask', plugin: 'Corvane'}, {name: 'H', plugin: 1999001}],
+  };
+  let module;
+
+  before(async () => {
+    await loadPuppeteer();
+    assert.ok(hostileModule && fs.existsSync(hostileModule), 'CORVANE_HOSTILE_MODULE must name the built test module');
+    folder = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-browser-hostile-'));
+    const pluginsFolder = path.join(folder, 'plugins');
+    fs.mkdirSync(path.join(pluginsFolder, 'a-hostile'), {recursive: true});
+    module = path.join(pluginsFolder, 'a-hostile', 'hostile.xso64');
+    fs.copyFileSync(hostileModule, module);
+    fs.cpSync(plugins, path.join(pluginsFolder, 'corvane'), {recursive: true});
+    fs.writeFileSync(path.join(folder, 'scene.json'), JSON.stringify(scene));
+    ({child: server, address} = await serve('scene.json', folder, pluginsFolder,
+      {...process.env, CORVANE_HOSTILE: 'segv-output'}));
+    await openPage();
+  });
+
+  after(async () => {
+    await browser?.close();
+    server?.kill('SIGINT');
+    if (folder) fs.rmSync(folder, {recursive: true, force: true});
+  });
+
+  test('the preview fails with the line naming the module, and an edit made after it is kept', async () => {
+    const preview = () => page.$eval('#preview', (i) => i.dataset.state);
+    await page.waitForFunction(() => document.getElementById('preview').dataset.state === 'failed', {timeout: 30000});
+    let shown = await messageShown();
+    assert.ok(shown.error);
+    assert.ok(shown.text.includes(`module ${module}, plug-in 1999001, Output: crashed (signal 11`), shown.text);
+    assert.match(shown.text, /the scene and its edits are kept/);
+    // The server goes on: the panel still edits Corvane, and the scene holds the edit.
+    await page.click('.param[data-symbol="XCORVANE_INVERT"] input[type=checkbox]');
+    await page.waitForFunction(() => document.body.dataset.busy === '0', {timeout: 30000});
+    assert.equal(await preview(), 'failed', 'every preview meets the crashing shader again');
+    const saved = await page.evaluate(() => fetch('/api/scene').then((r) => r.json()));
+    assert.match(JSON.stringify(saved), /"XCORVANE_INVERT":true/);
+    shown = await messageShown();
+    assert.match(shown.text, /crashed \(signal 11/);
   });
 });
