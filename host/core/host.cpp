@@ -165,6 +165,12 @@ const ContestedId* PluginRegistry::FindContestByName(const std::string& name) co
   return nullptr;
 }
 
+std::vector<const ContestedId*> PluginRegistry::Contests() const {
+  std::vector<const ContestedId*> out;
+  for (const auto& [id, c] : contests_) out.push_back(&c);
+  return out;
+}
+
 const PluginInfo* PluginRegistry::Find(int32_t id) const {
   auto it = plugins_.find(id);
   return it == plugins_.end() ? nullptr : it->second.get();

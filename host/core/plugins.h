@@ -71,6 +71,8 @@ class PluginRegistry {
   const ContestedId* FindContest(int32_t id) const;
   /// The contest in which a refused module asked for name (in any case), or null.
   const ContestedId* FindContestByName(const std::string& name) const;
+  /// Every contest, by ID.
+  std::vector<const ContestedId*> Contests() const;
 
   /// Forgets every plug-in that owner registered.
   void RemoveModule(const ModuleState* owner);

@@ -292,8 +292,15 @@ Node* Loader::MakeShader(const json& e, const std::string& name, const std::stri
     std::string known;
     for (const PluginInfo* info : doc->GetHost()->Plugins().List())
       known += ", " + info->name + " (" + std::to_string(info->id) + ")";
-    return FailNode(path + " / plugin",
-                    "unknown plug-in " + p.dump() + " (known: color, checkerboard, noise" + known + ")");
+    // A module refused over a contested ID may be the one the scene means: say so, and
+    // blame the plug-ins folder rather than the file.
+    std::string contested;
+    for (const ContestedId* c : registry.Contests())
+      contested += "; " + c->ToString() + ", and the refused module's plug-ins are not registered";
+    FailNode(path + " / plugin",
+             "unknown plug-in " + p.dump() + " (known: color, checkerboard, noise" + known + ")" + contested);
+    if (!contested.empty()) failure.whileWorking = true;
+    return nullptr;
   }
   Node* node = doc->CreateShader(type, name);
   if (!node) {

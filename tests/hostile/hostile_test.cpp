@@ -136,6 +136,14 @@ TEST_F(HostileModuleTest, AClaimOnAnotherModulesIdIsRefusedNamingBothModules) {
                                     corvane + "; the scene cannot tell which one it means"))
         << plugin;
   }
+  // By the refused plug-in's own name, which was never registered: unknown, and the
+  // contest named as the likely cause.
+  r = Host("claim", "render " + std::string(CORVANE_TEST_DATA) + "/scenes/distant-a.json -o " +
+                        (root / "x.png").string());
+  EXPECT_EQ(1, r.exitCode) << r.output;
+  EXPECT_THAT(r.output, HasSubstr("unknown plug-in \"Corvane\" (known: color, checkerboard, noise, Impostor "
+                                  "(1057829)); plug-in ID 1057829 is claimed by 2 modules: " +
+                                  HostileModule() + " and " + corvane));
 }
 
 TEST_F(HostileModuleTest, HandlesTheHostDidNotGiveAreRefusedAndReported) {
