@@ -1,7 +1,8 @@
 // shader_bench - what one shading sample of the Corvane shader costs, next to its floor.
 //
-// Output/<lights>/<variant> calls the shader's Output through the plug-in record, as the
-// renderer does. Floor/<lights>/<variant> makes, itself, the host calls that Output cannot
+// Output/<lights>/<variant> calls the shader's Output through the plug-in record directly.
+// Sample/<lights>/<variant> samples the shader the way the renderer does, through the
+// host's shader dispatch (cycle guard and the call boundary around module code). Floor/<lights>/<variant> makes, itself, the host calls that Output cannot
 // avoid: one IlluminateSurfacePoint per collected light, plus one sub-shader sample and
 // one gradient lookup where the variant uses them. The table printed at the end gives the
 // ratio Output/Floor and the module allocations per sample.
@@ -124,6 +125,16 @@ void BM_Output(benchmark::State& state) {
   state.SetLabel(kVariantNames[state.range(1)]);
 }
 
+void BM_Sample(benchmark::State& state) {
+  Setup setup(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  SamplePoint sample;
+  for (auto _ : state) {
+    host::Vec3 out = host::SampleShader(setup.shader, &sample.cd);
+    benchmark::DoNotOptimize(out);
+  }
+  state.SetLabel(kVariantNames[state.range(1)]);
+}
+
 void BM_Floor(benchmark::State& state) {
   Setup setup(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   SamplePoint sample;
@@ -177,6 +188,7 @@ void OutputArgs(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_Output)->Apply(OutputArgs);
+BENCHMARK(BM_Sample)->Apply(OutputArgs);
 BENCHMARK(BM_Floor)->Apply(OutputArgs);
 BENCHMARK(BM_Prepare)->Arg(10)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
