@@ -261,7 +261,8 @@ int RunInfo(const std::string& plugins) {
   const SessionReport report = DescribeSession(session);
   if (ReportModuleFault()) return kExitFailure;
 
-  std::printf("Plug-ins folder: %s\n\nModules (%zu):\n", folder.c_str(), report.modules.size());
+  std::printf("corvane-host %s (built with Corvane %s)\nPlug-ins folder: %s\n\nModules (%zu):\n", CORVANE_VERSION,
+              CORVANE_VERSION, folder.c_str(), report.modules.size());
   for (const ModuleReport& m : report.modules) {
     const ModuleIdentity& id = m.identity;
     std::printf("  %s\n    loader: %s\n    identifier: %s\n    frameworks (%zu):", m.path.c_str(),
@@ -388,7 +389,8 @@ int main(int argc, char** argv) {
 #endif
   // A crash in module code ends the command with one line naming the module.
   InstallFatalSignalReport();
-  CLI::App app{"corvane-host: the stand-in host for the Corvane shader plug-in"};
+  CLI::App app{"corvane-host " CORVANE_VERSION ": the stand-in host for the Corvane shader plug-in"};
+  app.set_version_flag("--version", "corvane-host " CORVANE_VERSION " (built with Corvane " CORVANE_VERSION ")");
   app.require_subcommand(1);
   // A Unix path such as /tmp/scene.json is a path, never a Windows-style option
   app.allow_windows_style_options(false);
@@ -459,6 +461,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);

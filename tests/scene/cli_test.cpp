@@ -84,6 +84,12 @@ TEST_F(CliTest, RendersSavesAndReportsTiming) {
   for (const char* text :
        {"io.corvane", "loader: dlopen", "1057829", "1057875", "1057876", "XCORVANE_LIGHTS", "10009"})
     EXPECT_NE(std::string::npos, r.output.find(text)) << text << "\n" << r.output;
+  // The project's one version, as info and --version show it.
+  const std::string version = "corvane-host " CORVANE_VERSION " (built with Corvane " CORVANE_VERSION ")";
+  EXPECT_NE(std::string::npos, r.output.find(version + "\nPlug-ins folder: ")) << r.output;
+  r = RunHost("--version");
+  EXPECT_EQ(0, r.exitCode);
+  EXPECT_EQ(version + "\n", r.output);
 }
 
 TEST_F(CliTest, BrokenScenesExitWithTwoAndSayWhy) {
