@@ -140,115 +140,224 @@ std::unique_ptr<MachOImage> MachOImage::Load(const std::string& path, std::strin
   return LoadFromMemory(bytes, path, error, options);
 }
 
-std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigned char>& file,
-                                                       const std::string& path, std::string* error,
-                                                       const MachOLoadOptions& options) {
-  auto fileRange = [&](uint64_t off, uint64_t size) {
-    return off <= file.size() && size <= file.size() - off;
-  };
+namespace {
 
-  // Header
-  MachHeader64 mh;
-  if (file.size() < sizeof mh) return Fail(error, path, "too short for a Mach-O header");
-  std::memcpy(&mh, file.data(), sizeof mh);
-  if (mh.magic != kMagic64) return Fail(error, path, "not a 64-bit Mach-O file");
-  if (mh.cputype != kCpuTypeX8664) return Fail(error, path, "not an x86-64 binary");
-  if (mh.filetype != kFileTypeDylib) return Fail(error, path, "not a dynamic library");
-  if (!fileRange(sizeof mh, mh.sizeofcmds)) return Fail(error, path, "load commands run past the end");
+constexpr uint32_t kFatMagic = 0xcafebabe, kFatMagic64 = 0xcafebabf;  // big-endian
+constexpr uint32_t kCpuTypeArm64 = 0x0100000c;
+constexpr uint32_t kMaxFatSlices = 16;  // more is no universal binary (a Java class, say)
 
-  // Load commands
-  std::vector<Segment> segments;
-  DyldInfoCommand dyldInfo{};
-  LinkeditDataCommand exportsTrie{};
-  size_t at = sizeof mh;
-  const size_t commandsEnd = sizeof mh + mh.sizeofcmds;
-  for (uint32_t i = 0; i < mh.ncmds; ++i) {
-    LoadCommand lc;
-    if (commandsEnd - at < sizeof lc) return Fail(error, path, "truncated load command");
-    std::memcpy(&lc, &file[at], sizeof lc);
-    if (lc.cmdsize < sizeof lc || lc.cmdsize > commandsEnd - at)
-      return Fail(error, path, "bad load command size");
-    for (uint32_t dylibCmd : kDylibCommands)
-      if (lc.cmd == dylibCmd) return Fail(error, path, "depends on another library (LC_LOAD_DYLIB)");
-    if (lc.cmd == kLcDyldChainedFixups) return Fail(error, path, "uses chained fixups");
-    if (lc.cmd == kLcSegment64) {
-      Segment seg;
-      if (lc.cmdsize < sizeof seg.cmd) return Fail(error, path, "truncated segment command");
-      std::memcpy(&seg.cmd, &file[at], sizeof seg.cmd);
-      if (uint64_t(seg.cmd.nsects) * sizeof(Section64) > lc.cmdsize - sizeof seg.cmd)
-        return Fail(error, path, "truncated section list");
-      seg.sections.resize(seg.cmd.nsects);
-      if (seg.cmd.nsects)
-        std::memcpy(seg.sections.data(), &file[at + sizeof seg.cmd], seg.cmd.nsects * sizeof(Section64));
-      segments.push_back(seg);
-    } else if (lc.cmd == kLcDyldInfo || lc.cmd == kLcDyldInfoOnly) {
-      if (lc.cmdsize < sizeof dyldInfo) return Fail(error, path, "truncated dyld info");
-      std::memcpy(&dyldInfo, &file[at], sizeof dyldInfo);
-    } else if (lc.cmd == kLcDyldExportsTrie) {
-      if (lc.cmdsize < sizeof exportsTrie) return Fail(error, path, "truncated exports trie command");
-      std::memcpy(&exportsTrie, &file[at], sizeof exportsTrie);
-    }
-    at += lc.cmdsize;
+#if defined(__aarch64__)
+constexpr uint32_t kHostCpuType = kCpuTypeArm64;
+constexpr const char* kHostArchName = "arm64";
+#else
+constexpr uint32_t kHostCpuType = kCpuTypeX8664;
+constexpr const char* kHostArchName = "x86-64";
+#endif
+
+uint32_t BigEndian32(const unsigned char* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+uint64_t BigEndian64(const unsigned char* p) { return uint64_t(BigEndian32(p)) << 32 | BigEndian32(p + 4); }
+
+const char* ArchName(uint32_t cputype) {
+  switch (cputype) {
+    case kCpuTypeX8664:
+      return "x86-64";
+    case kCpuTypeArm64:
+      return "arm64";
+    default:
+      return nullptr;
   }
-  if (segments.empty()) return Fail(error, path, "no segments");
+}
+
+}  // namespace
+
+bool IsFatMachO(const std::vector<unsigned char>& file) {
+  if (file.size() < 4) return false;
+  const uint32_t magic = BigEndian32(file.data());
+  return magic == kFatMagic || magic == kFatMagic64;
+}
+
+bool SelectFatSlice(const std::vector<unsigned char>& file, const std::string& path, std::vector<unsigned char>* slice,
+                    std::string* error) {
+  auto fail = [&](const std::string& cause) {
+    if (error) *error = path + ": " + cause;
+    return false;
+  };
+  const bool wide = BigEndian32(file.data()) == kFatMagic64;
+  const size_t entrySize = wide ? 32 : 20;
+  if (file.size() < 8) return fail("truncated universal (fat) header");
+  const uint32_t count = BigEndian32(file.data() + 4);
+  if (count == 0 || count > kMaxFatSlices)
+    return fail("not a universal (fat) Mach-O file (" + std::to_string(count) + " slices)");
+  if ((file.size() - 8) / entrySize < count) return fail("truncated universal (fat) header");
+  struct Slice {
+    uint32_t cputype;
+    uint64_t offset, size;
+  };
+  std::vector<Slice> slices;
+  for (uint32_t i = 0; i < count; ++i) {
+    const unsigned char* e = file.data() + 8 + i * entrySize;
+    Slice s{BigEndian32(e), wide ? BigEndian64(e + 8) : BigEndian32(e + 8),
+            wide ? BigEndian64(e + 16) : BigEndian32(e + 12)};
+    if (s.offset < 8 + uint64_t(count) * entrySize || s.offset > file.size() || s.size > file.size() - s.offset)
+      return fail("slice " + std::to_string(i) + " lies outside the file");
+    for (const Slice& other : slices)
+      if (s.offset < other.offset + other.size && other.offset < s.offset + s.size)
+        return fail("slices " + std::to_string(slices.size()) + " and " + std::to_string(&other - slices.data()) +
+                    " overlap");
+    slices.push_back(s);
+  }
+  for (const Slice& s : slices) {
+    if (s.cputype != kHostCpuType) continue;
+    slice->assign(file.begin() + std::ptrdiff_t(s.offset), file.begin() + std::ptrdiff_t(s.offset + s.size));
+    return true;
+  }
+  std::string present;
+  for (const Slice& s : slices) {
+    const char* name = ArchName(s.cputype);
+    present += (present.empty() ? "" : ", ") + (name ? std::string(name) : "CPU type " + std::to_string(s.cputype));
+  }
+  return fail(std::string("a macOS module without an ") + kHostArchName + " slice (it holds " + present + ")");
+}
+
+/// One load of a Mach-O image: each phase checks what it reads and sets the error on a
+/// refusal. The phases run in order, and no code of the file runs before the last one.
+class MachOLoader {
+ public:
+  MachOLoader(const std::vector<unsigned char>& file, const std::string& path, std::string* error)
+      : file_(file), path_(path), error_(error) {}
+
+  std::unique_ptr<MachOImage> Load(const MachOLoadOptions& options) {
+    if (!ReadHeader() || !ReadLoadCommands() || !FindAddressRange() || !Map() || !CheckNoImports() ||
+        !Rebase() || !CollectInitializers() || !ReadExports() || !Protect())
+      return nullptr;
+    // Static initialisers, in the order the linker laid them out; only now, with every
+    // check passed, does any code of the file run
+    image_->initializerCount = int(initializers_.size());
+    if (!options.runInitializers) return std::move(image_);
+    for (auto fn : initializers_) fn();
+    image_->terminators = std::move(terminators_);
+    return std::move(image_);
+  }
+
+ private:
+  bool Fail(const std::string& cause) {
+    if (error_) *error_ = path_ + ": " + cause;
+    return false;
+  }
+  bool FileRange(uint64_t off, uint64_t size) const { return off <= file_.size() && size <= file_.size() - off; }
+
+  // Header: a 64-bit dylib for this host's processor
+  bool ReadHeader() {
+    if (file_.size() < sizeof mh_) return Fail("too short for a Mach-O header");
+    std::memcpy(&mh_, file_.data(), sizeof mh_);
+    if (mh_.magic != kMagic64) return Fail("not a 64-bit Mach-O file");
+    if (mh_.cputype != kHostCpuType) return Fail(std::string("not an ") + kHostArchName + " binary");
+    if (mh_.filetype != kFileTypeDylib) return Fail("not a dynamic library");
+    if (!FileRange(sizeof mh_, mh_.sizeofcmds)) return Fail("load commands run past the end");
+    return true;
+  }
+
+  // Load commands: segments, dyld info, the export trie; anything that needs a dynamic
+  // linker is refused here
+  bool ReadLoadCommands() {
+    size_t at = sizeof mh_;
+    const size_t commandsEnd = sizeof mh_ + mh_.sizeofcmds;
+    for (uint32_t i = 0; i < mh_.ncmds; ++i) {
+      LoadCommand lc;
+      if (commandsEnd - at < sizeof lc) return Fail("truncated load command");
+      std::memcpy(&lc, &file_[at], sizeof lc);
+      if (lc.cmdsize < sizeof lc || lc.cmdsize > commandsEnd - at) return Fail("bad load command size");
+      for (uint32_t dylibCmd : kDylibCommands)
+        if (lc.cmd == dylibCmd) return Fail("depends on another library (LC_LOAD_DYLIB)");
+      if (lc.cmd == kLcDyldChainedFixups) return Fail("uses chained fixups");
+      if (lc.cmd == kLcSegment64) {
+        Segment seg;
+        if (lc.cmdsize < sizeof seg.cmd) return Fail("truncated segment command");
+        std::memcpy(&seg.cmd, &file_[at], sizeof seg.cmd);
+        if (uint64_t(seg.cmd.nsects) * sizeof(Section64) > lc.cmdsize - sizeof seg.cmd)
+          return Fail("truncated section list");
+        seg.sections.resize(seg.cmd.nsects);
+        if (seg.cmd.nsects)
+          std::memcpy(seg.sections.data(), &file_[at + sizeof seg.cmd], seg.cmd.nsects * sizeof(Section64));
+        segments_.push_back(seg);
+      } else if (lc.cmd == kLcDyldInfo || lc.cmd == kLcDyldInfoOnly) {
+        if (lc.cmdsize < sizeof dyldInfo_) return Fail("truncated dyld info");
+        std::memcpy(&dyldInfo_, &file_[at], sizeof dyldInfo_);
+      } else if (lc.cmd == kLcDyldExportsTrie) {
+        if (lc.cmdsize < sizeof exportsTrie_) return Fail("truncated exports trie command");
+        std::memcpy(&exportsTrie_, &file_[at], sizeof exportsTrie_);
+      }
+      at += lc.cmdsize;
+    }
+    if (segments_.empty()) return Fail("no segments");
+    return true;
+  }
 
   // Address range of the image; the header lives in the segment that maps file offset 0
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  uint64_t lowest = UINT64_MAX, highest = 0;
-  const Segment* headerSegment = nullptr;
-  for (const Segment& s : segments) {
-    // Checked for every segment, also those that map nothing: no byte of the file may be
-    // copied past its segment's memory
-    if (s.cmd.filesize > s.cmd.vmsize || !fileRange(s.cmd.fileoff, s.cmd.filesize))
-      return Fail(error, path, "segment lies outside the file");
-    if (s.cmd.vmsize == 0) continue;
-    if (s.cmd.vmaddr % pageSize || s.cmd.fileoff % pageSize)
-      return Fail(error, path, "segment is not page aligned");
-    if (s.cmd.vmaddr + s.cmd.vmsize < s.cmd.vmaddr) return Fail(error, path, "segment wraps around");
-    lowest = std::min(lowest, s.cmd.vmaddr);
-    highest = std::max(highest, s.cmd.vmaddr + s.cmd.vmsize);
-    if (s.cmd.fileoff == 0 && s.cmd.filesize > 0) headerSegment = &s;
+  bool FindAddressRange() {
+    pageSize_ = sysconf(_SC_PAGESIZE);
+    for (const Segment& s : segments_) {
+      // Checked for every segment, also those that map nothing: no byte of the file may be
+      // copied past its segment's memory
+      if (s.cmd.filesize > s.cmd.vmsize || !FileRange(s.cmd.fileoff, s.cmd.filesize))
+        return Fail("segment lies outside the file");
+      if (s.cmd.vmsize == 0) continue;
+      if (s.cmd.vmaddr % pageSize_ || s.cmd.fileoff % pageSize_) return Fail("segment is not page aligned");
+      if (s.cmd.vmaddr + s.cmd.vmsize < s.cmd.vmaddr) return Fail("segment wraps around");
+      lowest_ = std::min(lowest_, s.cmd.vmaddr);
+      highest_ = std::max(highest_, s.cmd.vmaddr + s.cmd.vmsize);
+      if (s.cmd.fileoff == 0 && s.cmd.filesize > 0) headerSegment_ = &s;
+    }
+    if (!headerSegment_ || highest_ - lowest_ > (uint64_t(1) << 32))
+      return Fail("no segment maps the header, or the image is too large");
+    return true;
   }
-  if (!headerSegment || highest - lowest > (uint64_t(1) << 32))
-    return Fail(error, path, "no segment maps the header, or the image is too large");
 
   // Map: reserve the whole range writable, copy the segments in
-  std::unique_ptr<MachOImage> image(new MachOImage);
-  image->mappingSize = size_t(highest - lowest);
-  void* base = mmap(nullptr, image->mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (base == MAP_FAILED) return Fail(error, path, "cannot reserve memory");
-  image->mapping = base;
-  unsigned char* const mem = static_cast<unsigned char*>(base);
-  for (const Segment& s : segments)
-    if (s.cmd.vmsize && s.cmd.filesize)
-      std::memcpy(mem + (s.cmd.vmaddr - lowest), &file[s.cmd.fileoff], s.cmd.filesize);
-  image->header = mem + (headerSegment->cmd.vmaddr - lowest);
-  const uint64_t slide = uint64_t(reinterpret_cast<uintptr_t>(mem)) - lowest;
+  bool Map() {
+    image_.reset(new MachOImage);
+    image_->mappingSize = size_t(highest_ - lowest_);
+    void* base = mmap(nullptr, image_->mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return Fail("cannot reserve memory");
+    image_->mapping = base;
+    mem_ = static_cast<unsigned char*>(base);
+    for (const Segment& s : segments_)
+      if (s.cmd.vmsize && s.cmd.filesize)
+        std::memcpy(mem_ + (s.cmd.vmaddr - lowest_), &file_[s.cmd.fileoff], s.cmd.filesize);
+    image_->header = mem_ + (headerSegment_->cmd.vmaddr - lowest_);
+    slide_ = uint64_t(reinterpret_cast<uintptr_t>(mem_)) - lowest_;
+    return true;
+  }
 
   // Nothing may need a symbol from elsewhere: bind streams must hold no opcode at all
-  auto streamIsEmpty = [&](uint32_t off, uint32_t size) {
-    if (!fileRange(off, size)) return false;
-    for (uint32_t i = 0; i < size; ++i)
-      if (file[off + i] != 0) return false;
+  bool CheckNoImports() {
+    auto streamIsEmpty = [&](uint32_t off, uint32_t size) {
+      if (!FileRange(off, size)) return false;
+      for (uint32_t i = 0; i < size; ++i)
+        if (file_[off + i] != 0) return false;
+      return true;
+    };
+    if (!streamIsEmpty(dyldInfo_.bindOff, dyldInfo_.bindSize) ||
+        !streamIsEmpty(dyldInfo_.weakBindOff, dyldInfo_.weakBindSize) ||
+        !streamIsEmpty(dyldInfo_.lazyBindOff, dyldInfo_.lazyBindSize))
+      return Fail("has bind opcodes (imports symbols)");
     return true;
-  };
-  if (!streamIsEmpty(dyldInfo.bindOff, dyldInfo.bindSize) ||
-      !streamIsEmpty(dyldInfo.weakBindOff, dyldInfo.weakBindSize) ||
-      !streamIsEmpty(dyldInfo.lazyBindOff, dyldInfo.lazyBindSize))
-    return Fail(error, path, "has bind opcodes (imports symbols)");
+  }
 
   // Rebase: every pointer the linker wrote moves by the slide
-  if (!fileRange(dyldInfo.rebaseOff, dyldInfo.rebaseSize)) return Fail(error, path, "bad rebase range");
-  {
-    ByteReader r(&file[0] + dyldInfo.rebaseOff, dyldInfo.rebaseSize);
+  bool Rebase() {
+    if (!FileRange(dyldInfo_.rebaseOff, dyldInfo_.rebaseSize)) return Fail("bad rebase range");
+    ByteReader r(&file_[0] + dyldInfo_.rebaseOff, dyldInfo_.rebaseSize);
     const Segment* seg = nullptr;
     uint64_t offset = 0;
     auto rebaseOne = [&]() {
       if (!seg || offset > seg->cmd.vmsize || seg->cmd.vmsize - offset < 8) return false;
-      unsigned char* where = mem + (seg->cmd.vmaddr - lowest) + offset;
+      unsigned char* where = mem_ + (seg->cmd.vmaddr - lowest_) + offset;
       uint64_t value;
       std::memcpy(&value, where, 8);
-      value += slide;
+      value += slide_;
       std::memcpy(where, &value, 8);
       offset += 8;
       return true;
@@ -263,12 +372,12 @@ std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigne
         case 0x00:  // DONE
           done = true;
           break;
-        case 0x10:  // SET_TYPE_IMM: only plain pointers exist on x86-64 data
+        case 0x10:  // SET_TYPE_IMM: only plain pointers exist in a module's data
           ok = imm == 1;
           break;
         case 0x20:  // SET_SEGMENT_AND_OFFSET_ULEB
-          ok = imm < segments.size() && r.Uleb(&offset);
-          seg = ok ? &segments[imm] : nullptr;
+          ok = imm < segments_.size() && r.Uleb(&offset);
+          seg = ok ? &segments_[imm] : nullptr;
           break;
         case 0x30:  // ADD_ADDR_ULEB
           ok = r.Uleb(&a);
@@ -281,7 +390,7 @@ std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigne
           for (uint64_t i = 0; ok && i < imm; ++i) ok = rebaseOne();
           break;
         case 0x60:  // DO_REBASE_ULEB_TIMES
-          ok = r.Uleb(&a) && a <= image->mappingSize / 8;
+          ok = r.Uleb(&a) && a <= image_->mappingSize / 8;
           for (uint64_t i = 0; ok && i < a; ++i) ok = rebaseOne();
           break;
         case 0x70:  // DO_REBASE_ADD_ADDR_ULEB
@@ -289,7 +398,7 @@ std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigne
           offset += a;
           break;
         case 0x80:  // DO_REBASE_ULEB_TIMES_SKIPPING_ULEB
-          ok = r.Uleb(&a) && r.Uleb(&c) && a <= image->mappingSize / 8;
+          ok = r.Uleb(&a) && r.Uleb(&c) && a <= image_->mappingSize / 8;
           for (uint64_t i = 0; ok && i < a; ++i) {
             ok = rebaseOne();
             offset += c;
@@ -299,100 +408,127 @@ std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigne
           ok = false;
       }
     }
-    if (!ok) return Fail(error, path, "malformed rebase opcodes");
+    if (!ok) return Fail("malformed rebase opcodes");
+    return true;
   }
 
-  // Sections that need support this loader does not give
   // A code address must lie inside a segment that maps executable pages
-  auto inExecutableSegment = [&](uint64_t address) {
-    for (const Segment& s : segments) {
+  bool InExecutableSegment(uint64_t address) const {
+    for (const Segment& s : segments_) {
       if (!(s.cmd.initprot & kVmProtExecute) || s.cmd.vmsize == 0) continue;
-      const uint64_t begin = uint64_t(reinterpret_cast<uintptr_t>(mem)) + (s.cmd.vmaddr - lowest);
+      const uint64_t begin = uint64_t(reinterpret_cast<uintptr_t>(mem_)) + (s.cmd.vmaddr - lowest_);
       if (address >= begin && address - begin < s.cmd.vmsize) return true;
     }
     return false;
-  };
-  std::vector<void (*)()> initializers, terminators;
-  for (const Segment& s : segments) {
-    for (const Section64& sect : s.sections) {
-      const uint32_t type = sect.flags & kSectionTypeMask;
-      if (type >= kFirstThreadLocalType && type <= kLastThreadLocalType)
-        return Fail(error, path, "has thread-local data");
-      if (type != kModInitFuncPointers && type != kModTermFuncPointers && type != kInitFuncOffsets) continue;
-      if (sect.addr < s.cmd.vmaddr || sect.size > s.cmd.vmsize ||
-          sect.addr - s.cmd.vmaddr > s.cmd.vmsize - sect.size)
-        return Fail(error, path, "section lies outside its segment");
-      const unsigned char* data = mem + (sect.addr - lowest);
-      const size_t entry = type == kInitFuncOffsets ? 4 : 8;
-      for (uint64_t i = 0; i + entry <= sect.size; i += entry) {
-        uint64_t target = 0;
-        std::memcpy(&target, data + i, entry);
-        // Offsets are relative to the header; pointers are already rebased
-        if (type == kInitFuncOffsets) target += reinterpret_cast<uintptr_t>(image->header);
-        if (!inExecutableSegment(target)) return Fail(error, path, "initialiser points outside the code");
-        auto fn = reinterpret_cast<void (*)()>(target);
-        (type == kModTermFuncPointers ? terminators : initializers).push_back(fn);
+  }
+
+  // Initialisers and terminators; sections that need support this loader does not give
+  // are refused
+  bool CollectInitializers() {
+    for (const Segment& s : segments_) {
+      for (const Section64& sect : s.sections) {
+        const uint32_t type = sect.flags & kSectionTypeMask;
+        if (type >= kFirstThreadLocalType && type <= kLastThreadLocalType) return Fail("has thread-local data");
+        if (type != kModInitFuncPointers && type != kModTermFuncPointers && type != kInitFuncOffsets) continue;
+        if (sect.addr < s.cmd.vmaddr || sect.size > s.cmd.vmsize ||
+            sect.addr - s.cmd.vmaddr > s.cmd.vmsize - sect.size)
+          return Fail("section lies outside its segment");
+        const unsigned char* data = mem_ + (sect.addr - lowest_);
+        const size_t entry = type == kInitFuncOffsets ? 4 : 8;
+        for (uint64_t i = 0; i + entry <= sect.size; i += entry) {
+          uint64_t target = 0;
+          std::memcpy(&target, data + i, entry);
+          // Offsets are relative to the header; pointers are already rebased
+          if (type == kInitFuncOffsets) target += reinterpret_cast<uintptr_t>(image_->header);
+          if (!InExecutableSegment(target)) return Fail("initialiser points outside the code");
+          auto fn = reinterpret_cast<void (*)()>(target);
+          (type == kModTermFuncPointers ? terminators_ : initializers_).push_back(fn);
+        }
       }
     }
+    return true;
   }
 
   // Export trie (depth-first, each node visited once so a malformed trie cannot loop)
-  const uint32_t trieOff = exportsTrie.datasize ? exportsTrie.dataoff : dyldInfo.exportOff;
-  const uint32_t trieSize = exportsTrie.datasize ? exportsTrie.datasize : dyldInfo.exportSize;
-  if (!fileRange(trieOff, trieSize)) return Fail(error, path, "bad export trie range");
-  if (trieSize) {
-    ByteReader r(&file[0] + trieOff, trieSize);
+  bool ReadExports() {
+    const uint32_t trieOff = exportsTrie_.datasize ? exportsTrie_.dataoff : dyldInfo_.exportOff;
+    const uint32_t trieSize = exportsTrie_.datasize ? exportsTrie_.datasize : dyldInfo_.exportSize;
+    if (!FileRange(trieOff, trieSize)) return Fail("bad export trie range");
+    if (!trieSize) return true;
+    ByteReader r(&file_[0] + trieOff, trieSize);
     std::vector<std::pair<uint64_t, std::string>> pending{{0, ""}};
     std::set<uint64_t> seen;
     while (!pending.empty()) {
       auto [node, prefix] = pending.back();
       pending.pop_back();
       uint64_t terminalSize = 0;
-      if (!seen.insert(node).second || !r.Seek(node) || !r.Uleb(&terminalSize))
-        return Fail(error, path, "malformed export trie");
+      if (!seen.insert(node).second || !r.Seek(node) || !r.Uleb(&terminalSize)) return Fail("malformed export trie");
       const size_t childrenAt = r.Offset() + terminalSize;
       if (terminalSize) {
         uint64_t flags = 0, address = 0;
-        if (!r.Uleb(&flags) || !r.Uleb(&address)) return Fail(error, path, "malformed export trie");
-        if (flags & ~uint64_t(0x3)) return Fail(error, path, "re-exported or resolver symbol " + prefix);
-        if ((flags & 0x3) != 0) return Fail(error, path, "thread-local or absolute symbol " + prefix);
-        if (address >= image->mappingSize) return Fail(error, path, "export outside the image");
+        if (!r.Uleb(&flags) || !r.Uleb(&address)) return Fail("malformed export trie");
+        if (flags & ~uint64_t(0x3)) return Fail("re-exported or resolver symbol " + prefix);
+        if ((flags & 0x3) != 0) return Fail("thread-local or absolute symbol " + prefix);
+        if (address >= image_->mappingSize) return Fail("export outside the image");
         // The host calls the entry: it must be code of this image
-        if (prefix == "_c4d_main" &&
-            !inExecutableSegment(reinterpret_cast<uintptr_t>(image->header) + address))
-          return Fail(error, path, "_c4d_main does not lie in executable code");
-        image->exports[prefix] = address;
+        if (prefix == "_c4d_main" && !InExecutableSegment(reinterpret_cast<uintptr_t>(image_->header) + address))
+          return Fail("_c4d_main does not lie in executable code");
+        image_->exports[prefix] = address;
       }
       uint8_t children = 0;
-      if (!r.Seek(childrenAt) || !r.Byte(&children)) return Fail(error, path, "malformed export trie");
+      if (!r.Seek(childrenAt) || !r.Byte(&children)) return Fail("malformed export trie");
       for (uint8_t i = 0; i < children; ++i) {
         std::string edge;
         uint64_t child = 0;
-        if (!r.CString(&edge) || !r.Uleb(&child)) return Fail(error, path, "malformed export trie");
+        if (!r.CString(&edge) || !r.Uleb(&child)) return Fail("malformed export trie");
         pending.emplace_back(child, prefix + edge);
       }
     }
+    return true;
   }
 
   // Protections as the segments ask; SG_READ_ONLY data becomes read-only after fixups
-  for (const Segment& s : segments) {
-    if (s.cmd.vmsize == 0) continue;
-    int prot = 0;
-    if (s.cmd.initprot & kVmProtRead) prot |= PROT_READ;
-    if ((s.cmd.initprot & kVmProtWrite) && !(s.cmd.flags & kSegReadOnly)) prot |= PROT_WRITE;
-    if (s.cmd.initprot & kVmProtExecute) prot |= PROT_EXEC;
-    const size_t size = size_t((s.cmd.vmsize + pageSize - 1) / pageSize * pageSize);
-    if (mprotect(mem + (s.cmd.vmaddr - lowest), size, prot) != 0)
-      return Fail(error, path, "cannot set segment protection");
+  bool Protect() {
+    for (const Segment& s : segments_) {
+      if (s.cmd.vmsize == 0) continue;
+      int prot = 0;
+      if (s.cmd.initprot & kVmProtRead) prot |= PROT_READ;
+      if ((s.cmd.initprot & kVmProtWrite) && !(s.cmd.flags & kSegReadOnly)) prot |= PROT_WRITE;
+      if (s.cmd.initprot & kVmProtExecute) prot |= PROT_EXEC;
+      const size_t size = size_t((s.cmd.vmsize + pageSize_ - 1) / pageSize_ * pageSize_);
+      if (mprotect(mem_ + (s.cmd.vmaddr - lowest_), size, prot) != 0) return Fail("cannot set segment protection");
+    }
+    return true;
   }
 
-  // Static initialisers, in the order the linker laid them out; only now, with every
-  // check passed, does any code of the file run
-  image->initializerCount = int(initializers.size());
-  if (!options.runInitializers) return image;
-  for (auto fn : initializers) fn();
-  image->terminators = std::move(terminators);
-  return image;
+  const std::vector<unsigned char>& file_;
+  const std::string& path_;
+  std::string* error_;
+
+  MachHeader64 mh_{};
+  std::vector<Segment> segments_;
+  DyldInfoCommand dyldInfo_{};
+  LinkeditDataCommand exportsTrie_{};
+  long pageSize_ = 4096;
+  uint64_t lowest_ = UINT64_MAX, highest_ = 0;
+  const Segment* headerSegment_ = nullptr;
+  std::unique_ptr<MachOImage> image_;
+  unsigned char* mem_ = nullptr;
+  uint64_t slide_ = 0;
+  std::vector<void (*)()> initializers_, terminators_;
+};
+
+std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigned char>& file,
+                                                       const std::string& path, std::string* error,
+                                                       const MachOLoadOptions& options) {
+  // A universal file: the slice of this host's processor, loaded as a file of its own
+  if (IsFatMachO(file)) {
+    std::vector<unsigned char> slice;
+    if (!SelectFatSlice(file, path, &slice, error)) return nullptr;
+    if (IsFatMachO(slice)) return Fail(error, path, "a universal file inside a universal file");
+    return MachOLoader(slice, path, error).Load(options);
+  }
+  return MachOLoader(file, path, error).Load(options);
 }
 
 MachOImage::~MachOImage() {

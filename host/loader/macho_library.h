@@ -1,7 +1,9 @@
-// macho_library.h - the host's loader for x86-64 Mach-O modules (macOS builds) on Linux.
+// macho_library.h - the host's loader for Mach-O modules (macOS builds) on Linux.
 //
 // Linux and macOS x86-64 share the System V calling convention, so a Mach-O library that
-// imports nothing can run in a Linux process once it is laid out in memory. The loader
+// imports nothing can run in a Linux process once it is laid out in memory. A universal
+// ("fat") file is read for the slice of the processor the host runs on (x86-64 here; an
+// arm64 build of the host takes the arm64 slice). The loader
 // maps the segments with their protections, applies the rebase opcodes, refuses anything
 // that needs a dynamic linker (dependent libraries, bind opcodes, chained fixups,
 // thread-local data, resolver or re-exported symbols), runs the static initialisers from
@@ -39,6 +41,8 @@ struct MachOLoadOptions {
 /// One Mach-O library mapped into this process. Not copyable; unmapped on destruction
 /// (after its termination functions, if it has any, ran in reverse order).
 class MachOImage {
+  friend class MachOLoader;
+
  public:
   /// Maps and initialises the library at path. Returns null and sets *error (if given)
   /// to a message naming the file and the cause when the file is not a loadable x86-64
@@ -77,6 +81,16 @@ class MachOImage {
   int initializerCount = 0;
   std::vector<void (*)()> terminators;
 };
+
+/// Whether file starts like a universal ("fat") Mach-O file, big-endian FAT_MAGIC or
+/// FAT_MAGIC_64.
+bool IsFatMachO(const std::vector<unsigned char>& file);
+/// From a universal file, copies into *slice the slice of the processor this host runs on.
+/// False, with *error naming path and the cause, when the header is truncated, a slice lies
+/// outside the file or overlaps another, or there is no slice for this processor ("a macOS
+/// module without an x86-64 slice (it holds arm64)").
+bool SelectFatSlice(const std::vector<unsigned char>& file, const std::string& path, std::vector<unsigned char>* slice,
+                    std::string* error);
 
 /// ModuleOpener for the host's module loader: opens a Mach-O library with MachOImage and
 /// answers plain C names (Symbol("g_maxon") finds "_g_maxon"). *error holds the cause

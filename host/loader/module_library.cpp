@@ -144,9 +144,9 @@ BinaryFormat SniffBinaryFormat(const unsigned char* b, size_t size) {
     const uint32_t le = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
     const uint32_t be = uint32_t(b[3]) | uint32_t(b[2]) << 8 | uint32_t(b[1]) << 16 | uint32_t(b[0]) << 24;
     if (le == 0xfeedfacf) return BinaryFormat::kMachO64;
-    // 32-bit, byte-swapped and universal ("fat") Mach-O files
-    if (le == 0xfeedface || be == 0xfeedface || be == 0xfeedfacf || be == 0xcafebabe || be == 0xcafebabf)
-      return BinaryFormat::kMachOOther;
+    if (be == 0xcafebabe || be == 0xcafebabf) return BinaryFormat::kMachOFat;
+    // 32-bit and byte-swapped Mach-O files
+    if (le == 0xfeedface || be == 0xfeedface || be == 0xfeedfacf) return BinaryFormat::kMachOOther;
   }
   return BinaryFormat::kUnknown;
 }
@@ -166,8 +166,10 @@ const char* BinaryFormatName(BinaryFormat format) {
       return "PE (Windows)";
     case BinaryFormat::kMachO64:
       return "64-bit Mach-O (macOS)";
+    case BinaryFormat::kMachOFat:
+      return "universal (fat) Mach-O (macOS)";
     case BinaryFormat::kMachOOther:
-      return "universal, 32-bit or big-endian Mach-O";
+      return "32-bit or big-endian Mach-O";
     case BinaryFormat::kUnknown:
       break;
   }
@@ -188,7 +190,7 @@ std::unique_ptr<ModuleLibrary> OpenModuleLibrary(const std::string& path, std::s
 #endif
   if (format == native) return OpenNativeLibrary(path, error);
 #if defined(__linux__) && defined(__x86_64__)
-  if (format == BinaryFormat::kMachO64) return OpenMachOLibrary(path, error);
+  if (format == BinaryFormat::kMachO64 || format == BinaryFormat::kMachOFat) return OpenMachOLibrary(path, error);
 #endif
   if (error) {
     *error = format == BinaryFormat::kUnknown

@@ -28,7 +28,7 @@ class ModuleLibrary {
 };
 
 /// The kinds of binary the host tells apart by their first bytes.
-enum class BinaryFormat { kUnknown, kElf, kPe, kMachO64, kMachOOther };
+enum class BinaryFormat { kUnknown, kElf, kPe, kMachO64, kMachOFat, kMachOOther };
 
 /// The format of the file's first bytes (kUnknown when it is too short or none of them).
 BinaryFormat SniffBinaryFormat(const unsigned char* bytes, size_t size);

@@ -196,6 +196,72 @@ TEST_F(MachOLoaderTest, RefusesDamagedFilesWithoutCrashing) {
   }
 }
 
+/// A universal file: a big-endian header, then each slice at a 4096-byte boundary.
+std::vector<unsigned char> Fat(const std::vector<std::pair<uint32_t, std::vector<unsigned char>>>& slices) {
+  std::vector<unsigned char> out;
+  auto be32 = [&](uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(v >> shift));
+  };
+  be32(0xcafebabe);
+  be32(static_cast<uint32_t>(slices.size()));
+  uint32_t offset = 4096;
+  for (const auto& [cputype, bytes] : slices) {
+    be32(cputype);
+    be32(0);  // subtype
+    be32(offset);
+    be32(static_cast<uint32_t>(bytes.size()));
+    be32(12);  // alignment 2^12
+    offset += (static_cast<uint32_t>(bytes.size()) + 4095) / 4096 * 4096;
+  }
+  for (const auto& [cputype, bytes] : slices) {
+    out.resize((out.size() + 4095) / 4096 * 4096);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+  return out;
+}
+
+constexpr uint32_t kX8664 = 0x01000007, kArm64 = 0x0100000c;
+
+TEST_F(MachOLoaderTest, UniversalFilesLoadTheSliceOfThisProcessor) {
+  // The x86-64 slice after an arm64 one (any bytes will do for a slice that is not read)
+  const std::vector<unsigned char> other(5000, 0x5a);
+  const std::vector<unsigned char> fat = Fat({{kArm64, other}, {kX8664, module}});
+  std::string error;
+  auto image = MachOImage::LoadFromMemory(fat, "universal.xlib", &error);
+  ASSERT_NE(image, nullptr) << error;
+  EXPECT_NE(image->Symbol("_c4d_main"), nullptr);
+  EXPECT_NE(image->Symbol("_g_maxon"), nullptr);
+  EXPECT_EQ(image->Exports().size(), 3u);
+
+  // Refusals, each naming the file and the cause
+  const std::pair<std::vector<unsigned char>, std::string> refused[] = {
+      {Fat({{kArm64, other}}), "universal.xlib: a macOS module without an x86-64 slice (it holds arm64)"},
+      {Fat({{kArm64, other}, {0x12, other}}), "without an x86-64 slice (it holds arm64, CPU type 18)"},
+      {std::vector<unsigned char>(fat.begin(), fat.begin() + 20), "truncated universal (fat) header"},
+      {std::vector<unsigned char>(fat.begin(), fat.begin() + 4096 * 3 + 100), "slice 1 lies outside the file"},
+      {Fat({{kX8664, other}}), "not a 64-bit Mach-O file"},  // the slice is no Mach-O image
+      {Fat({{kX8664, Fat({{kX8664, module}})}}), "a universal file inside a universal file"},
+  };
+  for (const auto& [bytes, why] : refused) {
+    error.clear();
+    EXPECT_EQ(MachOImage::LoadFromMemory(bytes, "universal.xlib", &error), nullptr) << why;
+    EXPECT_NE(error.find(why), std::string::npos) << error;
+  }
+  // Two slices over the same bytes; a header that counts more slices than a universal
+  // file has (a Java class file starts with the same magic)
+  std::vector<unsigned char> overlapping = fat;
+  overlapping[8 + 20 + 8] = overlapping[8 + 8];  // the second slice's offset = the first's
+  overlapping[8 + 20 + 9] = overlapping[8 + 9];
+  overlapping[8 + 20 + 10] = overlapping[8 + 10];
+  overlapping[8 + 20 + 11] = overlapping[8 + 11];
+  EXPECT_EQ(MachOImage::LoadFromMemory(overlapping, "universal.xlib", &error), nullptr);
+  EXPECT_NE(error.find("slices 1 and 0 overlap"), std::string::npos) << error;
+  std::vector<unsigned char> javaClass = {0xca, 0xfe, 0xba, 0xbe, 0x00, 0x00, 0x00, 0x34};
+  javaClass.resize(64);
+  EXPECT_EQ(MachOImage::LoadFromMemory(javaClass, "universal.xlib", &error), nullptr);
+  EXPECT_NE(error.find("not a universal (fat) Mach-O file (52 slices)"), std::string::npos) << error;
+}
+
 /// File offset of the first pointer in the module's __mod_init_func section, and the
 /// address of a segment that is not executable (0 when the file has none).
 struct InitSlot {

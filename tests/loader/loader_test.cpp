@@ -93,7 +93,8 @@ TEST(BinaryFormat, IsToldFromTheFirstBytes) {
   EXPECT_EQ(sniff(std::string("\177ELF\002", 5)), BinaryFormat::kElf);
   EXPECT_EQ(sniff("MZ\x90"), BinaryFormat::kPe);
   EXPECT_EQ(sniff(std::string("\xcf\xfa\xed\xfe", 4)), BinaryFormat::kMachO64);
-  EXPECT_EQ(sniff(std::string("\xca\xfe\xba\xbe", 4)), BinaryFormat::kMachOOther);  // universal
+  EXPECT_EQ(sniff(std::string("\xca\xfe\xba\xbe", 4)), BinaryFormat::kMachOFat);  // universal
+  EXPECT_EQ(sniff(std::string("\xca\xfe\xba\xbf", 4)), BinaryFormat::kMachOFat);  // universal, 64-bit offsets
   EXPECT_EQ(sniff(std::string("\xce\xfa\xed\xfe", 4)), BinaryFormat::kMachOOther);  // 32-bit
   EXPECT_EQ(sniff("\177EL"), BinaryFormat::kUnknown);
   EXPECT_EQ(sniff(""), BinaryFormat::kUnknown);
@@ -109,7 +110,11 @@ TEST_F(LoaderTest, ForeignBinariesBesideAGoodModuleAreRefusedOneLineEach) {
   folder.Write("plugins/b/windows.xdl64", "MZ" + zeros);
   folder.Write("plugins/b/linux.xso64", std::string("\177ELF") + zeros);
   folder.Write("plugins/b/macos.xlib", std::string("\xcf\xfa\xed\xfe", 4) + zeros);
-  folder.Write("plugins/b/universal.xlib", std::string("\xca\xfe\xba\xbe", 4) + zeros);
+  // A universal file with one slice, for arm64 (big-endian: count, then CPU type, subtype,
+  // offset 28, size 36, alignment).
+  folder.Write("plugins/b/universal.xlib", std::string("\xca\xfe\xba\xbe\0\0\0\1\1\0\0\x0c\0\0\0\0"
+                                                       "\0\0\0\x1c\0\0\0\x24\0\0\0\0", 28) +
+                                               std::string(36, '\0'));
   folder.Write("plugins/b/readme.txt", "MZ" + zeros);  // not a module file name: not looked at
   Host hostSession;
   PluginsFolder loaded = LoadPluginsFolder(folder.Join("plugins"));
@@ -127,7 +132,11 @@ TEST_F(LoaderTest, ForeignBinariesBesideAGoodModuleAreRefusedOneLineEach) {
   EXPECT_THAT(reasons["macos.xlib"], HasSubstr("not a loadable module"));  // the Mach-O loader says why
   EXPECT_THAT(reasons["linux.xso64"], HasSubstr("not a loadable module"));
 #endif
-  EXPECT_THAT(reasons["universal.xlib"], HasSubstr("universal, 32-bit or big-endian Mach-O"));
+#if defined(_WIN32)
+  EXPECT_THAT(reasons["universal.xlib"], HasSubstr("a universal (fat) Mach-O (macOS) binary; this Windows host"));
+#else
+  EXPECT_THAT(reasons["universal.xlib"], HasSubstr("a macOS module without an x86-64 slice (it holds arm64)"));
+#endif
   // One console line per refused file
   for (const RefusedModule& r : loaded.refused) {
     int lines = 0;
