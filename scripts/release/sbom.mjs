@@ -16,8 +16,9 @@ import path from 'node:path';
 import {createRequire} from 'node:module';
 
 const require = createRequire(import.meta.url);
-const version16 = CDX.Spec.Version.v1dot6;
-const spec = CDX.Spec.Spec1dot6;
+// The CycloneDX format version written and checked: 1.6.
+const formatVersion = CDX.Spec.Version.v1dot6;
+const format = CDX.Spec.SpecVersionDict[formatVersion];
 
 // The modules of the plug-in folder and the platform each is for.
 const modules = {
@@ -101,18 +102,18 @@ function write([out, folder, archive, version, commit, epoch]) {
     release.dependencies.add(component.bomRef);
   }
 
-  const serializer = new CDX.Serialize.JsonSerializer(new CDX.Serialize.JSON.Normalize.Factory(spec));
+  const serializer = new CDX.Serialize.JsonSerializer(new CDX.Serialize.JSON.Normalize.Factory(format));
   fs.writeFileSync(out, serializer.serialize(bom, {sortLists: true, space: 2}) + '\n');
 }
 
 async function validate([file]) {
   if (!file) throw new Error('usage: sbom.mjs validate FILE.json');
-  const problem = await new CDX.Validation.JsonStrictValidator(version16).validate(fs.readFileSync(file, 'utf8'));
+  const problem = await new CDX.Validation.JsonStrictValidator(formatVersion).validate(fs.readFileSync(file, 'utf8'));
   if (problem !== null) {
-    console.error(`${file}: not valid CycloneDX ${version16} JSON: ${JSON.stringify(problem, null, 2)}`);
+    console.error(`${file}: not valid CycloneDX ${formatVersion} JSON: ${JSON.stringify(problem, null, 2)}`);
     process.exit(1);
   }
-  console.log(`${file}: valid CycloneDX ${version16} JSON`);
+  console.log(`${file}: valid CycloneDX ${formatVersion} JSON`);
 }
 
 const [command, ...args] = process.argv.slice(2);
