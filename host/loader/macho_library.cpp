@@ -20,11 +20,12 @@ namespace {
 
 // The few Mach-O structures and constants the loader reads (layout as in the format).
 constexpr uint32_t kMagic64 = 0xfeedfacf;
-constexpr uint32_t kCpuTypeX8664 = 0x01000007;
+constexpr uint32_t kCpuTypeX8664 = kMachOCpuTypeX8664;
 constexpr uint32_t kFileTypeDylib = 6;
 
 constexpr uint32_t kLcReqDyld = 0x80000000;
 constexpr uint32_t kLcSegment64 = 0x19;
+constexpr uint32_t kLcDysymtab = 0xb;
 constexpr uint32_t kLcDyldInfo = 0x22;
 constexpr uint32_t kLcDyldInfoOnly = 0x22 | kLcReqDyld;
 constexpr uint32_t kLcDyldExportsTrie = 0x33 | kLcReqDyld;
@@ -66,6 +67,12 @@ struct DyldInfoCommand {
   uint32_t cmd, cmdsize;
   uint32_t rebaseOff, rebaseSize, bindOff, bindSize, weakBindOff, weakBindSize;
   uint32_t lazyBindOff, lazyBindSize, exportOff, exportSize;
+};
+struct DysymtabCommand {
+  uint32_t cmd, cmdsize;
+  uint32_t ilocalsym, nlocalsym, iextdefsym, nextdefsym, iundefsym, nundefsym;
+  uint32_t tocoff, ntoc, modtaboff, nmodtab, extrefsymoff, nextrefsyms;
+  uint32_t indirectsymoff, nindirectsyms, extreloff, nextrel, locreloff, nlocrel;
 };
 struct LinkeditDataCommand {
   uint32_t cmd, cmdsize, dataoff, datasize;
@@ -143,15 +150,13 @@ std::unique_ptr<MachOImage> MachOImage::Load(const std::string& path, std::strin
 namespace {
 
 constexpr uint32_t kFatMagic = 0xcafebabe, kFatMagic64 = 0xcafebabf;  // big-endian
-constexpr uint32_t kCpuTypeArm64 = 0x0100000c;
+constexpr uint32_t kCpuTypeArm64 = kMachOCpuTypeArm64;
 constexpr uint32_t kMaxFatSlices = 16;  // more is no universal binary (a Java class, say)
 
 #if defined(__aarch64__)
 constexpr uint32_t kHostCpuType = kCpuTypeArm64;
-constexpr const char* kHostArchName = "arm64";
 #else
 constexpr uint32_t kHostCpuType = kCpuTypeX8664;
-constexpr const char* kHostArchName = "x86-64";
 #endif
 
 uint32_t BigEndian32(const unsigned char* p) {
@@ -170,6 +175,13 @@ const char* ArchName(uint32_t cputype) {
   }
 }
 
+// The processor a load asks for (0: this host's), and its name for messages.
+uint32_t WantedCpuType(uint32_t cpuType) { return cpuType ? cpuType : kHostCpuType; }
+std::string WantedArchName(uint32_t cpuType) {
+  const char* name = ArchName(WantedCpuType(cpuType));
+  return name ? name : "CPU type " + std::to_string(cpuType);
+}
+
 }  // namespace
 
 bool IsFatMachO(const std::vector<unsigned char>& file) {
@@ -179,7 +191,7 @@ bool IsFatMachO(const std::vector<unsigned char>& file) {
 }
 
 bool SelectFatSlice(const std::vector<unsigned char>& file, const std::string& path, std::vector<unsigned char>* slice,
-                    std::string* error) {
+                    std::string* error, uint32_t cpuType) {
   auto fail = [&](const std::string& cause) {
     if (error) *error = path + ": " + cause;
     return false;
@@ -209,7 +221,7 @@ bool SelectFatSlice(const std::vector<unsigned char>& file, const std::string& p
     slices.push_back(s);
   }
   for (const Slice& s : slices) {
-    if (s.cputype != kHostCpuType) continue;
+    if (s.cputype != WantedCpuType(cpuType)) continue;
     slice->assign(file.begin() + std::ptrdiff_t(s.offset), file.begin() + std::ptrdiff_t(s.offset + s.size));
     return true;
   }
@@ -218,7 +230,7 @@ bool SelectFatSlice(const std::vector<unsigned char>& file, const std::string& p
     const char* name = ArchName(s.cputype);
     present += (present.empty() ? "" : ", ") + (name ? std::string(name) : "CPU type " + std::to_string(s.cputype));
   }
-  return fail(std::string("a macOS module without an ") + kHostArchName + " slice (it holds " + present + ")");
+  return fail("a macOS module without an " + WantedArchName(cpuType) + " slice (it holds " + present + ")");
 }
 
 /// One load of a Mach-O image: each phase checks what it reads and sets the error on a
@@ -229,6 +241,9 @@ class MachOLoader {
       : file_(file), path_(path), error_(error) {}
 
   std::unique_ptr<MachOImage> Load(const MachOLoadOptions& options) {
+    cpuType_ = WantedCpuType(options.cpuType);
+    if (cpuType_ != kHostCpuType && options.runInitializers)
+      return Fail("an image of another processor is only read, never run"), nullptr;
     if (!ReadHeader() || !ReadLoadCommands() || !FindAddressRange() || !Map() || !CheckNoImports() ||
         !Rebase() || !CollectInitializers() || !ReadExports() || !Protect())
       return nullptr;
@@ -253,7 +268,7 @@ class MachOLoader {
     if (file_.size() < sizeof mh_) return Fail("too short for a Mach-O header");
     std::memcpy(&mh_, file_.data(), sizeof mh_);
     if (mh_.magic != kMagic64) return Fail("not a 64-bit Mach-O file");
-    if (mh_.cputype != kHostCpuType) return Fail(std::string("not an ") + kHostArchName + " binary");
+    if (mh_.cputype != cpuType_) return Fail("not an " + WantedArchName(cpuType_) + " binary");
     if (mh_.filetype != kFileTypeDylib) return Fail("not a dynamic library");
     if (!FileRange(sizeof mh_, mh_.sizeofcmds)) return Fail("load commands run past the end");
     return true;
@@ -281,10 +296,23 @@ class MachOLoader {
         seg.sections.resize(seg.cmd.nsects);
         if (seg.cmd.nsects)
           std::memcpy(seg.sections.data(), &file_[at + sizeof seg.cmd], seg.cmd.nsects * sizeof(Section64));
+        // A linked library keeps its fixups in the rebase stream; relocation entries
+        // (an object file's, or a processor's this loader does not know) are not applied
+        for (const Section64& sect : seg.sections)
+          if (sect.nreloc)
+            return Fail("section " + std::string(sect.sectname, strnlen(sect.sectname, sizeof sect.sectname)) +
+                        " has " + std::to_string(sect.nreloc) + " relocation entries (not a linked library)");
         segments_.push_back(seg);
       } else if (lc.cmd == kLcDyldInfo || lc.cmd == kLcDyldInfoOnly) {
         if (lc.cmdsize < sizeof dyldInfo_) return Fail("truncated dyld info");
         std::memcpy(&dyldInfo_, &file_[at], sizeof dyldInfo_);
+      } else if (lc.cmd == kLcDysymtab) {
+        DysymtabCommand dysymtab;
+        if (lc.cmdsize < sizeof dysymtab) return Fail("truncated dynamic symbol table command");
+        std::memcpy(&dysymtab, &file_[at], sizeof dysymtab);
+        if (dysymtab.nextrel || dysymtab.nlocrel)
+          return Fail("has " + std::to_string(uint64_t(dysymtab.nextrel) + dysymtab.nlocrel) +
+                      " classic relocation entries (only rebase opcodes are applied)");
       } else if (lc.cmd == kLcDyldExportsTrie) {
         if (lc.cmdsize < sizeof exportsTrie_) return Fail("truncated exports trie command");
         std::memcpy(&exportsTrie_, &file_[at], sizeof exportsTrie_);
@@ -373,7 +401,7 @@ class MachOLoader {
           done = true;
           break;
         case 0x10:  // SET_TYPE_IMM: only plain pointers exist in a module's data
-          ok = imm == 1;
+          if (imm != 1) return Fail("rebase of type " + std::to_string(imm) + " (only pointers are supported)");
           break;
         case 0x20:  // SET_SEGMENT_AND_OFFSET_ULEB
           ok = imm < segments_.size() && r.Uleb(&offset);
@@ -487,7 +515,9 @@ class MachOLoader {
     return true;
   }
 
-  // Protections as the segments ask; SG_READ_ONLY data becomes read-only after fixups
+  // Protections as the segments ask; SG_READ_ONLY data becomes read-only after fixups.
+  // Code was written through the data cache: processors whose instruction cache does not
+  // follow it (arm64) must drop what they hold for those addresses first
   bool Protect() {
     for (const Segment& s : segments_) {
       if (s.cmd.vmsize == 0) continue;
@@ -496,7 +526,9 @@ class MachOLoader {
       if ((s.cmd.initprot & kVmProtWrite) && !(s.cmd.flags & kSegReadOnly)) prot |= PROT_WRITE;
       if (s.cmd.initprot & kVmProtExecute) prot |= PROT_EXEC;
       const size_t size = size_t((s.cmd.vmsize + pageSize_ - 1) / pageSize_ * pageSize_);
-      if (mprotect(mem_ + (s.cmd.vmaddr - lowest_), size, prot) != 0) return Fail("cannot set segment protection");
+      char* begin = reinterpret_cast<char*>(mem_ + (s.cmd.vmaddr - lowest_));
+      if (prot & PROT_EXEC) __builtin___clear_cache(begin, begin + size);
+      if (mprotect(begin, size, prot) != 0) return Fail("cannot set segment protection");
     }
     return true;
   }
@@ -505,6 +537,7 @@ class MachOLoader {
   const std::string& path_;
   std::string* error_;
 
+  uint32_t cpuType_ = kHostCpuType;
   MachHeader64 mh_{};
   std::vector<Segment> segments_;
   DyldInfoCommand dyldInfo_{};
@@ -524,7 +557,7 @@ std::unique_ptr<MachOImage> MachOImage::LoadFromMemory(const std::vector<unsigne
   // A universal file: the slice of this host's processor, loaded as a file of its own
   if (IsFatMachO(file)) {
     std::vector<unsigned char> slice;
-    if (!SelectFatSlice(file, path, &slice, error)) return nullptr;
+    if (!SelectFatSlice(file, path, &slice, error, options.cpuType)) return nullptr;
     if (IsFatMachO(slice)) return Fail(error, path, "a universal file inside a universal file");
     return MachOLoader(slice, path, error).Load(options);
   }

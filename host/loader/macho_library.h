@@ -36,7 +36,16 @@ struct MachOLoadOptions {
   /// False: map, fix up and check everything, but run no initialiser or terminator (the
   /// fuzzer maps arbitrary bytes this way).
   bool runInitializers = true;
+  /// The processor whose image (or slice of a universal file) to load, as a Mach-O CPU
+  /// type: 0 for the one this host runs on. Another processor's image is read and fixed
+  /// up only with runInitializers false (the fuzzer and tests read arm64 images this way
+  /// on an x86-64 host, and the other way round); its code is never run.
+  uint32_t cpuType = 0;
 };
+
+/// Mach-O CPU types of the processors a module is built for.
+constexpr uint32_t kMachOCpuTypeX8664 = 0x01000007;
+constexpr uint32_t kMachOCpuTypeArm64 = 0x0100000c;
 
 /// One Mach-O library mapped into this process. Not copyable; unmapped on destruction
 /// (after its termination functions, if it has any, ran in reverse order).
@@ -85,12 +94,12 @@ class MachOImage {
 /// Whether file starts like a universal ("fat") Mach-O file, big-endian FAT_MAGIC or
 /// FAT_MAGIC_64.
 bool IsFatMachO(const std::vector<unsigned char>& file);
-/// From a universal file, copies into *slice the slice of the processor this host runs on.
-/// False, with *error naming path and the cause, when the header is truncated, a slice lies
-/// outside the file or overlaps another, or there is no slice for this processor ("a macOS
-/// module without an x86-64 slice (it holds arm64)").
+/// From a universal file, copies into *slice the slice of the processor cpuType (0: the
+/// one this host runs on). False, with *error naming path and the cause, when the header is
+/// truncated, a slice lies outside the file or overlaps another, or there is no slice for
+/// that processor ("a macOS module without an x86-64 slice (it holds arm64)").
 bool SelectFatSlice(const std::vector<unsigned char>& file, const std::string& path, std::vector<unsigned char>* slice,
-                    std::string* error);
+                    std::string* error, uint32_t cpuType = 0);
 
 /// ModuleOpener for the host's module loader: opens a Mach-O library with MachOImage and
 /// answers plain C names (Symbol("g_maxon") finds "_g_maxon"). *error holds the cause

@@ -98,6 +98,27 @@ bool ElfIsComplete(const std::string& path, std::string* error) {
   }
   return true;
 }
+
+// The dynamic loader's word for a library of another processor depends on the C library
+// (a statically linked host says "No such file or directory"): name the processor instead.
+bool ElfIsForThisProcessor(const std::string& path, std::string* error) {
+#if defined(__aarch64__)
+  constexpr uint16_t kThisMachine = EM_AARCH64;
+  constexpr const char* kThisName = "aarch64";
+#else
+  constexpr uint16_t kThisMachine = EM_X86_64;
+  constexpr const char* kThisName = "x86-64";
+#endif
+  std::ifstream in(path, std::ios::binary);
+  Elf64_Ehdr eh{};
+  if (!in.read(reinterpret_cast<char*>(&eh), sizeof eh)) return true;  // dlopen says why
+  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64) return true;
+  if (eh.e_machine == kThisMachine) return true;
+  const char* name = eh.e_machine == EM_X86_64 ? "x86-64" : eh.e_machine == EM_AARCH64 ? "aarch64" : nullptr;
+  *error = std::string("an ELF (Linux) module for ") +
+           (name ? std::string(name) : "machine " + std::to_string(eh.e_machine)) + "; this host runs on " + kThisName;
+  return false;
+}
 #endif
 
 }  // namespace
@@ -119,9 +140,9 @@ std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::s
   // A path without '/' would be searched on the library path: make it explicit
   std::string file = path.find('/') == std::string::npos ? "./" + path : path;
 #ifdef __linux__
-  std::string truncated;
-  if (!ElfIsComplete(file, &truncated)) {
-    if (error) *error = truncated;
+  std::string refused;
+  if (!ElfIsComplete(file, &refused) || !ElfIsForThisProcessor(file, &refused)) {
+    if (error) *error = refused;
     return nullptr;
   }
 #endif
@@ -186,10 +207,14 @@ std::unique_ptr<ModuleLibrary> OpenModuleLibrary(const std::string& path, std::s
   const char* loads = "this macOS host loads Mach-O (macOS) modules";
 #else
   const BinaryFormat native = BinaryFormat::kElf;
+#if defined(__aarch64__)
+  const char* loads = "this Linux host loads ELF (Linux) and arm64 Mach-O (macOS) modules";
+#else
   const char* loads = "this Linux host loads ELF (Linux) and x86-64 Mach-O (macOS) modules";
 #endif
+#endif
   if (format == native) return OpenNativeLibrary(path, error);
-#if defined(__linux__) && defined(__x86_64__)
+#if defined(__linux__) && (defined(__x86_64__) || defined(__aarch64__))
   if (format == BinaryFormat::kMachO64 || format == BinaryFormat::kMachOFat) return OpenMachOLibrary(path, error);
 #endif
   if (error) {
