@@ -28,7 +28,9 @@
  *   - A handle released before, or a pointer that is not a handle of the expected kind,
  *     is not detected (unless the comment says so): passing one is undefined.
  *   - Outputs are written only on success, unless the comment says otherwise.
- *   - Booleans are C99 bool (one byte on every supported platform).
+ *   - Booleans are C99 bool (one byte on every supported platform). No value narrower than
+ *     8 bytes is passed on the stack: the macOS arm64 convention would place it elsewhere
+ *     than the Linux and Windows ones (docs/arm64.md).
  *
  * Threads: every function's comment ends with one of
  *   [any]   any thread, concurrently with any call, also on the same handles.
@@ -459,12 +461,16 @@ typedef struct C4DRenderSuite1 {
    * untouched, when light, col or lv is null, there is no point (p and vd null), or the
    * light does not reach p (outside a spot's cone, beyond a linear falloff's radius, at
    * the light's own position, or no colour). Allocation-free; a light may be used by
-   * many threads at once. [read] */
+   * many threads at once. The ninth and later arguments pass on the stack, where the
+   * macOS arm64 convention packs values narrower than 8 bytes and Linux and Windows give
+   * every argument 8 bytes: illuminateFlags, rayBits and cosineCutoff are therefore
+   * passed 64 bits wide, so that every argument lies where the host reads it. Only their
+   * low 32 bits (cosineCutoff: its low byte) are significant. [read] */
   bool (*IlluminateSurfacePoint)(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col,
                                  C4DVector* lv, const C4DVector* p, const C4DVector* bumpn,
                                  const C4DVector* phongn, const C4DVector* orign,
-                                 const C4DVector* rayVector, int32_t illuminateFlags,
-                                 const C4DRayHitID* hitId, int32_t rayBits, bool cosineCutoff,
+                                 const C4DVector* rayVector, int64_t illuminateFlags,
+                                 const C4DRayHitID* hitId, int64_t rayBits, int64_t cosineCutoff,
                                  C4DVector* xshadow);
   /* The shader's colour for the sample cd into *out: a plug-in shader's Output with this
    * cd (null passed on), a built-in shader's own. Black for a null or non-shader node,

@@ -47,7 +47,7 @@ bool IlluminateLive(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector
 // and the rest is a tail call, so the common path keeps its own small frame.
 bool SuiteIlluminateSurfacePoint(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col, C4DVector* lv,
                                  const C4DVector* p, const C4DVector*, const C4DVector*, const C4DVector*,
-                                 const C4DVector*, int32_t, const C4DRayHitID*, int32_t, bool, C4DVector*) {
+                                 const C4DVector*, int64_t, const C4DRayHitID*, int64_t, int64_t, C4DVector*) {
   if (!light || !col || !lv) return false;
   if (!IsCachedLiveRayLight(light)) return IlluminateUnseen(vd, light, col, lv, p);
   return IlluminateLive(vd, light, col, lv, p);

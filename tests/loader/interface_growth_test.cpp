@@ -42,13 +42,25 @@ static_assert(offsetof(GrownHostInterface, today) == 0 &&
 
 constexpr int32_t kLaterVersion = C4D_API_VERSION + 100;
 
-// Illumination through the handed record is counted, then answered by the host.
+// Illumination through the handed record is counted, then answered by the host. The
+// arguments after the eighth pass on the stack: what arrives there is kept, so that a
+// module built for another calling convention (macOS arm64 packs small stack arguments)
+// is seen to place them where the host reads them.
 int illuminations = 0;
+struct StackArguments {
+  const C4DVector* rayVector;
+  int64_t illuminateFlags;
+  const C4DRayHitID* hitId;
+  int64_t rayBits;
+  int64_t cosineCutoff;
+  C4DVector* xshadow;
+} lastStackArguments{};
 bool CountingIlluminate(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col, C4DVector* lv,
                         const C4DVector* p, const C4DVector* bumpn, const C4DVector* phongn,
-                        const C4DVector* orign, const C4DVector* rayVector, int32_t illuminateFlags,
-                        const C4DRayHitID* hitId, int32_t rayBits, bool cosineCutoff, C4DVector* xshadow) {
+                        const C4DVector* orign, const C4DVector* rayVector, int64_t illuminateFlags,
+                        const C4DRayHitID* hitId, int64_t rayBits, int64_t cosineCutoff, C4DVector* xshadow) {
   ++illuminations;
+  lastStackArguments = {rayVector, illuminateFlags, hitId, rayBits, cosineCutoff, xshadow};
   return RenderSuite1()->IlluminateSurfacePoint(vd, light, col, lv, p, bumpn, phongn, orign, rayVector,
                                                 illuminateFlags, hitId, rayBits, cosineCutoff, xshadow);
 }
@@ -102,6 +114,14 @@ TEST(InterfaceGrowthTest, ModuleStartsRegistersAndRendersWithAGrownRecord) {
   EXPECT_NEAR(c.y, 0.5, 1e-12);
   EXPECT_NEAR(c.z, 0.5, 1e-12);
   EXPECT_EQ(illuminations, 1) << "the sample is lit through the record the module was handed";
+  // Corvane asks with the sample's ray direction, no flags, no hit, no ray bits, no cosine
+  // cut-off and no shadow output
+  EXPECT_EQ(lastStackArguments.rayVector, &sample.eyeRay.v);
+  EXPECT_EQ(lastStackArguments.hitId, &sample.vd.lhit);
+  EXPECT_EQ(lastStackArguments.illuminateFlags, 0);
+  EXPECT_EQ(lastStackArguments.rayBits, 0);
+  EXPECT_EQ(lastStackArguments.cosineCutoff, 0);
+  EXPECT_EQ(lastStackArguments.xshadow, nullptr) << "the shadow output is read where the module put it";
 
   EXPECT_EQ(laterCalls, 0) << "the module calls nothing of a table its header does not declare";
   Console().SetEcho(true);

@@ -114,8 +114,8 @@ inline Bool VolumeData::IlluminateSurfacePoint(const RayLight* rl, Vector* col, 
       reinterpret_cast<C4DVector*>(col), reinterpret_cast<C4DVector*>(light_vector),
       reinterpret_cast<const C4DVector*>(&pIn), reinterpret_cast<const C4DVector*>(&bumpnIn),
       reinterpret_cast<const C4DVector*>(&phongn), reinterpret_cast<const C4DVector*>(&orignIn),
-      reinterpret_cast<const C4DVector*>(&ray_vector), static_cast<Int32>(flags),
-      reinterpret_cast<const C4DRayHitID*>(&hitid), static_cast<Int32>(raybits), cosine_cutoff, nullptr);
+      reinterpret_cast<const C4DVector*>(&ray_vector), static_cast<Int64>(flags),
+      reinterpret_cast<const C4DRayHitID*>(&hitid), static_cast<Int64>(raybits), cosine_cutoff ? 1 : 0, nullptr);
 }
 
 CINEMA_NAMESPACE_END
