@@ -4,8 +4,10 @@
 // no multiply may be fused with the add that follows it (arm64 compilers fuse a*b+c into
 // one instruction by default, GCC does so on any processor with FMA), whatever the build's
 // own flags say. Placed before the includes, so that the SDK's inline vector operations
-// are covered too.
-#if defined(__clang__)
+// are covered too. (CORVANE_UNPINNED_FP_ARITHMETIC: the build that shows what happens
+// without this.)
+#if defined(CORVANE_UNPINNED_FP_ARITHMETIC)
+#elif defined(__clang__)
 #pragma clang fp contract(off)
 #elif defined(_MSC_VER)
 #pragma fp_contract(off)

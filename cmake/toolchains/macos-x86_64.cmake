@@ -1,31 +1,4 @@
-# macOS x86-64 cross build with clang and lld. There is no Apple SDK here: this builds the
-# freestanding module only (no system headers or libraries are needed for it).
-set(CMAKE_SYSTEM_NAME Darwin)
+# macOS x86-64 (Intel Macs, and the x86-64 slice of the universal module).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(CORVANE_MACOS_TARGET x86_64-apple-macos10.15)
-set(CMAKE_C_COMPILER clang)
-set(CMAKE_CXX_COMPILER clang++)
-set(CMAKE_C_COMPILER_TARGET ${CORVANE_MACOS_TARGET})
-set(CMAKE_CXX_COMPILER_TARGET ${CORVANE_MACOS_TARGET})
-set(CMAKE_AR llvm-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB llvm-ranlib CACHE FILEPATH "")
-set(CMAKE_NM llvm-nm CACHE FILEPATH "")
-set(CMAKE_OBJDUMP llvm-objdump CACHE FILEPATH "")
-
-# No SDK: keep CMake from looking for one or adding -isysroot.
-set(CMAKE_OSX_SYSROOT "" CACHE STRING "")
-set(CMAKE_OSX_DEPLOYMENT_TARGET "" CACHE STRING "")
-# Compiler checks cannot link an executable without a C library.
-set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
-
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-fuse-ld=lld")
-# The library names itself @rpath/<file>, as a plug-in that the host loads by path.
-set(CMAKE_INSTALL_NAME_DIR "@rpath")
-set(CMAKE_BUILD_WITH_INSTALL_NAME_DIR ON)
-
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/macos-common.cmake)

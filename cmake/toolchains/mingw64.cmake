@@ -23,5 +23,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # on PATH; this is the real 64-bit loader.
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
 
-# GoogleTest is built from Debian's sources (see mingw-gtest/GTestConfig.cmake).
-set(GTest_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-gtest CACHE PATH "GoogleTest built from /usr/src/googletest")
+# GoogleTest is built from Debian's sources (see gtest-from-source/GTestConfig.cmake).
+set(GTest_DIR ${CMAKE_CURRENT_LIST_DIR}/gtest-from-source)

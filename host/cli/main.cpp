@@ -54,10 +54,15 @@ namespace {
 
 constexpr int kExitOk = 0, kExitFailure = 1, kExitBadInput = 2;
 
+#if defined(CORVANE_NO_EXR)
 #if defined(_WIN32)
+#define CORVANE_BUILD_NAME "Windows"
+#else
+#define CORVANE_BUILD_NAME "aarch64 Linux"
+#endif
 constexpr const char* kBuildLacks =
-    "This Windows build renders on plain threads (no oneTBB), writes PNG only (no OpenEXR) and has\n"
-    "no `serve` (no cpp-httplib).";
+    "This " CORVANE_BUILD_NAME " build renders on plain threads (no oneTBB), writes PNG only (no OpenEXR)\n"
+    "and has no `serve` (no cpp-httplib).";
 #elif !defined(CORVANE_HAVE_SERVE)
 constexpr const char* kBuildLacks = "This build has no `serve`: cpp-httplib was not found when it was built.";
 #endif
@@ -395,10 +400,11 @@ int main(int argc, char** argv) {
   // A Unix path such as /tmp/scene.json is a path, never a Windows-style option
   app.allow_windows_style_options(false);
   app.footer(
-      "Module files (.xso64, .xdl64, .xlib) are opened by their format: ELF with dlopen and x86-64\n"
-      "Mach-O (macOS builds) with the host's own Mach-O loader on Linux, PE with LoadLibraryW on\n"
-      "Windows; any other module file is refused with one line and skipped.\n"
-#if defined(_WIN32) || !defined(CORVANE_HAVE_SERVE)
+      "Module files (.xso64, .xdl64, .xlib) are opened by their format: ELF with dlopen and Mach-O\n"
+      "(macOS builds; of a universal file, the slice of this processor) with the host's own Mach-O\n"
+      "loader on Linux, PE with LoadLibraryW on Windows; any other module file is refused with one\n"
+      "line and skipped.\n"
+#if defined(CORVANE_NO_EXR) || !defined(CORVANE_HAVE_SERVE)
       "\n" +
       std::string(kBuildLacks) + "\n"
 #endif

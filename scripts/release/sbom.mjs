@@ -24,7 +24,7 @@ const format = CDX.Spec.SpecVersionDict[formatVersion];
 const modules = {
   'corvane.xso64': 'Linux x86-64 (ELF)',
   'corvane.xdl64': 'Windows x64 (PE)',
-  'corvane.xlib': 'macOS (Mach-O)',
+  'corvane.xlib': 'macOS (universal Mach-O: x86-64 and arm64)',
 };
 
 function sha256(file) {

@@ -1,4 +1,5 @@
-// Tests of the host's Mach-O loader against the built macOS module and damaged copies of it.
+// Tests of the host's Mach-O loader against the built universal macOS module, its two
+// slices and damaged copies of them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -82,24 +83,44 @@ std::string Protection(const void* address) {
   return "";
 }
 
+constexpr uint32_t kX8664 = kMachOCpuTypeX8664, kArm64 = kMachOCpuTypeArm64;
+// The processor this test runs on, and the other one a universal module is built for.
+#if defined(__aarch64__)
+constexpr uint32_t kThis = kArm64, kOther = kX8664;
+const std::string kThisName = "arm64";
+#else
+constexpr uint32_t kThis = kX8664, kOther = kArm64;
+const std::string kThisName = "x86-64";
+#endif
+
 class MachOLoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    module = ReadFile(CORVANE_MACOS_MODULE);
-    ASSERT_GT(module.size(), 4096u) << "the macOS module is not built: " << CORVANE_MACOS_MODULE;
+    universal = ReadFile(CORVANE_MACOS_MODULE);
+    ASSERT_GT(universal.size(), 4096u) << "the macOS module is not built: " << CORVANE_MACOS_MODULE;
+    std::string error;
+    ASSERT_TRUE(IsFatMachO(universal)) << CORVANE_MACOS_MODULE << " is not universal";
+    ASSERT_TRUE(SelectFatSlice(universal, "universal", &module, &error)) << error;
+    ASSERT_TRUE(SelectFatSlice(universal, "universal", &otherSlice, &error, kOther)) << error;
   }
 
-  /// Loads a damaged copy and returns the loader's message (empty if it loaded).
-  std::string LoadCopy(const std::vector<unsigned char>& bytes) {
+  /// Loads a damaged copy and returns the loader's message (empty if it loaded). cpuType
+  /// other than this processor's reads the image without running it.
+  std::string LoadCopy(const std::vector<unsigned char>& bytes, uint32_t cpuType = 0) {
     TempFile file(bytes);
     std::string error;
-    auto image = MachOImage::Load(file.path, &error);
+    MachOLoadOptions options;
+    options.cpuType = cpuType;
+    options.runInitializers = cpuType == 0 || cpuType == kThis;
+    auto image = MachOImage::Load(file.path, &error, options);
     if (image) return "";
     EXPECT_NE(error.find(file.path), std::string::npos) << "the message names the file: " << error;
     return error;
   }
 
-  std::vector<unsigned char> module;
+  std::vector<unsigned char> universal;
+  std::vector<unsigned char> module;      // the slice of this processor
+  std::vector<unsigned char> otherSlice;  // the slice of the other processor
 };
 
 TEST_F(MachOLoaderTest, LoadsTheModuleWithItsExportsInitialisersAndProtections) {
@@ -220,12 +241,10 @@ std::vector<unsigned char> Fat(const std::vector<std::pair<uint32_t, std::vector
   return out;
 }
 
-constexpr uint32_t kX8664 = 0x01000007, kArm64 = 0x0100000c;
-
 TEST_F(MachOLoaderTest, UniversalFilesLoadTheSliceOfThisProcessor) {
-  // The x86-64 slice after an arm64 one (any bytes will do for a slice that is not read)
+  // This processor's slice after the other one (any bytes will do for a slice not read)
   const std::vector<unsigned char> other(5000, 0x5a);
-  const std::vector<unsigned char> fat = Fat({{kArm64, other}, {kX8664, module}});
+  const std::vector<unsigned char> fat = Fat({{kOther, other}, {kThis, module}});
   std::string error;
   auto image = MachOImage::LoadFromMemory(fat, "universal.xlib", &error);
   ASSERT_NE(image, nullptr) << error;
@@ -235,12 +254,14 @@ TEST_F(MachOLoaderTest, UniversalFilesLoadTheSliceOfThisProcessor) {
 
   // Refusals, each naming the file and the cause
   const std::pair<std::vector<unsigned char>, std::string> refused[] = {
-      {Fat({{kArm64, other}}), "universal.xlib: a macOS module without an x86-64 slice (it holds arm64)"},
-      {Fat({{kArm64, other}, {0x12, other}}), "without an x86-64 slice (it holds arm64, CPU type 18)"},
+      {Fat({{kOther, other}}), "universal.xlib: a macOS module without an " + kThisName + " slice (it holds " +
+                                   (kOther == kArm64 ? "arm64" : "x86-64") + ")"},
+      {Fat({{kOther, other}, {0x12, other}}), "without an " + kThisName + " slice (it holds " +
+                                                  (kOther == kArm64 ? "arm64" : "x86-64") + ", CPU type 18)"},
       {std::vector<unsigned char>(fat.begin(), fat.begin() + 20), "truncated universal (fat) header"},
       {std::vector<unsigned char>(fat.begin(), fat.begin() + 4096 * 3 + 100), "slice 1 lies outside the file"},
-      {Fat({{kX8664, other}}), "not a 64-bit Mach-O file"},  // the slice is no Mach-O image
-      {Fat({{kX8664, Fat({{kX8664, module}})}}), "a universal file inside a universal file"},
+      {Fat({{kThis, other}}), "not a 64-bit Mach-O file"},  // the slice is no Mach-O image
+      {Fat({{kThis, Fat({{kThis, module}})}}), "a universal file inside a universal file"},
   };
   for (const auto& [bytes, why] : refused) {
     error.clear();
@@ -260,6 +281,62 @@ TEST_F(MachOLoaderTest, UniversalFilesLoadTheSliceOfThisProcessor) {
   javaClass.resize(64);
   EXPECT_EQ(MachOImage::LoadFromMemory(javaClass, "universal.xlib", &error), nullptr);
   EXPECT_NE(error.find("not a universal (fat) Mach-O file (52 slices)"), std::string::npos) << error;
+}
+
+TEST_F(MachOLoaderTest, TheOtherProcessorsSliceIsReadButNeverRun) {
+  // Read, fixed up and checked like this processor's slice: the same three exports
+  MachOLoadOptions options;
+  options.cpuType = kOther;
+  options.runInitializers = false;
+  std::string error;
+  auto image = MachOImage::LoadFromMemory(universal, "universal.xlib", &error, options);
+  ASSERT_NE(image, nullptr) << error;
+  EXPECT_EQ(image->Exports().size(), 3u);
+  EXPECT_NE(image->Symbol("_g_CpuYieldDelegate"), nullptr);
+  EXPECT_GT(image->InitializerCount(), 0);
+  // Running its code is refused before anything is read
+  options.runInitializers = true;
+  EXPECT_EQ(MachOImage::LoadFromMemory(otherSlice, "other.xlib", &error, options), nullptr);
+  EXPECT_NE(error.find("only read, never run"), std::string::npos) << error;
+  // A thin image of the other processor, opened as a module of this host, is refused
+  EXPECT_NE(LoadCopy(otherSlice).find("not an " + kThisName + " binary"), std::string::npos);
+}
+
+/// Offset in file of the first section header of the first segment that has sections.
+size_t FirstSectionOffset(const std::vector<unsigned char>& file) {
+  for (size_t at : LoadCommandOffsets(file))
+    if (Read32(file, at) == 0x19 /* LC_SEGMENT_64 */ && Read32(file, at + 64) > 0) return at + 72;
+  return 0;
+}
+
+TEST_F(MachOLoaderTest, FixupsTheLoaderDoesNotApplyAreRefusedOnEitherProcessor) {
+  for (const auto& [slice, cpuType] : {std::pair{module, kThis}, std::pair{otherSlice, kOther}}) {
+    SCOPED_TRACE(cpuType == kArm64 ? "arm64 slice" : "x86-64 slice");
+    ASSERT_EQ(LoadCopy(slice, cpuType), "") << "the slice loads as built";
+    // A relocation entry in a section (an object file's, or one of an unknown type)
+    std::vector<unsigned char> relocated = slice;
+    const size_t section = FirstSectionOffset(relocated);
+    ASSERT_NE(section, 0u);
+    Write32(relocated, section + 60 /* nreloc */, 1);
+    EXPECT_NE(LoadCopy(relocated, cpuType).find("has 1 relocation entries"), std::string::npos);
+    // Classic local relocations in the dynamic symbol table
+    std::vector<unsigned char> classic = slice;
+    bool patched = false;
+    for (size_t at : LoadCommandOffsets(classic))
+      if (Read32(classic, at) == 0xb /* LC_DYSYMTAB */) {
+        Write32(classic, at + 76 /* nlocrel */, 2);
+        patched = true;
+      }
+    ASSERT_TRUE(patched);
+    EXPECT_NE(LoadCopy(classic, cpuType).find("has 2 classic relocation entries"), std::string::npos);
+    // A rebase of a type other than a plain pointer (a 32-bit text fixup)
+    std::vector<unsigned char> typed = slice;
+    const size_t info = DyldInfoOffset(typed);
+    const uint32_t rebaseOff = Read32(typed, info + 8);
+    ASSERT_EQ(typed[rebaseOff] & 0xf0, 0x10) << "rebase opcodes start by setting the type";
+    typed[rebaseOff] = 0x12;
+    EXPECT_NE(LoadCopy(typed, cpuType).find("rebase of type 2 (only pointers are supported)"), std::string::npos);
+  }
 }
 
 /// File offset of the first pointer in the module's __mod_init_func section, and the

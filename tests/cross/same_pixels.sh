@@ -4,6 +4,9 @@
 # the macOS module (Linux host, Mach-O loader); EXR from the Linux and macOS modules (the
 # Windows host writes no EXR). With CORVANE_SECOND_SHAPE_PLUGINS naming the plug-ins folder
 # of the Linux module built in the other SDK API shape, its PNG and EXR are compared too.
+# With CORVANE_ARM64_HOST naming the aarch64 host and CORVANE_ARM64_PLUGINS its plug-ins
+# folder, the aarch64 host renders PNG under qemu-aarch64 from the macOS module's arm64
+# slice (MACOS_PLUGINS holds the universal module) and from the aarch64 Linux module.
 # Prints one row per scene and a summary line; exits 1 when any image differs or any render
 # fails.
 #
@@ -21,6 +24,8 @@ render() {  # render HOST_KIND PLUGINS SCENE OUTPUT
   local log="$4.log"
   if [ "$1" = windows ]; then
     "$WINE64" "$windows_host" render "$3" -o "$4" --plugins "$2" >"$log" 2>&1 </dev/null
+  elif [ "$1" = arm64 ]; then
+    qemu-aarch64 "$arm64_host" render "$3" -o "$4" --plugins "$2" >"$log" 2>&1
   else
     "$linux_host" render "$3" -o "$4" --plugins "$2" >"$log" 2>&1
   fi || { echo "render failed: $1 $3 (see $log):"; sed 's/^/  /' "$log"; failures=$((failures + 1)); }
@@ -31,11 +36,12 @@ same() {  # same A B: sets verdict to "identical" or "DIFFERENT"
 }
 
 second=${CORVANE_SECOND_SHAPE_PLUGINS:-}
-if [ -n "$second" ]; then
-  printf '%-28s %-12s %-12s %-12s %-12s %-12s\n' scene "windows png" "macos png" "macos exr" "shape png" "shape exr"
-else
-  printf '%-28s %-12s %-12s %-12s\n' scene "windows png" "macos png" "macos exr"
-fi
+arm64_host=${CORVANE_ARM64_HOST:-} arm64_plugins=${CORVANE_ARM64_PLUGINS:-}
+columns=("windows png" "macos png" "macos exr")
+[ -n "$second" ] && columns+=("shape png" "shape exr")
+[ -n "$arm64_host" ] && columns+=("arm64 macos" "arm64 linux")
+row() { printf '%-28s' "$1"; shift; printf ' %-12s' "$@"; printf '\n'; }
+row scene "${columns[@]}"
 for scene in "$@"; do
   name=$(basename "$(dirname "$scene")")-$(basename "${scene%.json}")
   render linux "$linux_plugins" "$scene" "$out/$name.linux.png"
@@ -43,18 +49,23 @@ for scene in "$@"; do
   render windows "$windows_plugins" "$scene" "$out/$name.windows.png"
   render macos "$macos_plugins" "$scene" "$out/$name.macos.png"
   render macos "$macos_plugins" "$scene" "$out/$name.macos.exr"
-  same "$out/$name.linux.png" "$out/$name.windows.png"; windows=$verdict
-  same "$out/$name.linux.png" "$out/$name.macos.png"; macos_png=$verdict
-  same "$out/$name.linux.exr" "$out/$name.macos.exr"; macos_exr=$verdict
+  verdicts=()
+  same "$out/$name.linux.png" "$out/$name.windows.png"; verdicts+=("$verdict")
+  same "$out/$name.linux.png" "$out/$name.macos.png"; verdicts+=("$verdict")
+  same "$out/$name.linux.exr" "$out/$name.macos.exr"; verdicts+=("$verdict")
   if [ -n "$second" ]; then
     render linux "$second" "$scene" "$out/$name.shape.png"
     render linux "$second" "$scene" "$out/$name.shape.exr"
-    same "$out/$name.linux.png" "$out/$name.shape.png"; shape_png=$verdict
-    same "$out/$name.linux.exr" "$out/$name.shape.exr"; shape_exr=$verdict
-    printf '%-28s %-12s %-12s %-12s %-12s %-12s\n' "$name" "$windows" "$macos_png" "$macos_exr" "$shape_png" "$shape_exr"
-  else
-    printf '%-28s %-12s %-12s %-12s\n' "$name" "$windows" "$macos_png" "$macos_exr"
+    same "$out/$name.linux.png" "$out/$name.shape.png"; verdicts+=("$verdict")
+    same "$out/$name.linux.exr" "$out/$name.shape.exr"; verdicts+=("$verdict")
   fi
+  if [ -n "$arm64_host" ]; then
+    render arm64 "$macos_plugins" "$scene" "$out/$name.arm64-macos.png"
+    render arm64 "$arm64_plugins" "$scene" "$out/$name.arm64-linux.png"
+    same "$out/$name.linux.png" "$out/$name.arm64-macos.png"; verdicts+=("$verdict")
+    same "$out/$name.linux.png" "$out/$name.arm64-linux.png"; verdicts+=("$verdict")
+  fi
+  row "$name" "${verdicts[@]}"
 done
 echo "same_pixels: $# scenes, each against the Linux module's images; $failures differences or failures"
 [ "$failures" -eq 0 ]

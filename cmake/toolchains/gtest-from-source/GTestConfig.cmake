@@ -1,5 +1,6 @@
-# GoogleTest for the Windows cross build: Debian ships its sources, not mingw libraries, so
-# find_package(GTest) builds them as part of the project (static, once per build tree).
+# GoogleTest for the cross builds (Windows, aarch64 Linux): Debian ships its sources, not
+# libraries for those targets, so find_package(GTest) builds them as part of the project
+# (static, once per build tree).
 if(NOT TARGET gtest)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
