@@ -242,8 +242,10 @@ class MachOLoader {
 
   std::unique_ptr<MachOImage> Load(const MachOLoadOptions& options) {
     cpuType_ = WantedCpuType(options.cpuType);
-    if (cpuType_ != kHostCpuType && options.runInitializers)
-      return Fail("an image of another processor is only read, never run"), nullptr;
+    if (cpuType_ != kHostCpuType && options.runInitializers) {
+      Fail("an image of another processor is only read, never run");
+      return nullptr;
+    }
     if (!ReadHeader() || !ReadLoadCommands() || !FindAddressRange() || !Map() || !CheckNoImports() ||
         !Rebase() || !CollectInitializers() || !ReadExports() || !Protect())
       return nullptr;

@@ -66,14 +66,32 @@ class PosixLibrary : public ModuleLibrary {
 #endif
 
 #ifdef __linux__
-// The dynamic loader maps a truncated ELF file without complaint and the process dies
-// with SIGBUS once it touches a page past the end. Refuse such files up front: every
-// loadable segment and the section header table must lie inside the file.
-bool ElfIsComplete(const std::string& path, std::string* error) {
+// What dlopen would handle badly, refused up front:
+//   - a library of another processor: the dynamic loader's word for it depends on the C
+//     library (a statically linked host says "No such file or directory"), so the
+//     processor is named instead;
+//   - a truncated file, which the dynamic loader maps without complaint, the process then
+//     dying with SIGBUS once it touches a page past the end: every loadable segment and
+//     the section header table must lie inside the file.
+bool ElfIsLoadable(const std::string& path, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   Elf64_Ehdr eh{};
   if (!in.read(reinterpret_cast<char*>(&eh), sizeof eh)) return true;  // too short for ELF: dlopen says why
   if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64) return true;
+#if defined(__aarch64__)
+  constexpr uint16_t kThisMachine = EM_AARCH64;
+  constexpr const char* kThisName = "aarch64";
+#else
+  constexpr uint16_t kThisMachine = EM_X86_64;
+  constexpr const char* kThisName = "x86-64";
+#endif
+  if (eh.e_machine != kThisMachine) {
+    const char* name = eh.e_machine == EM_X86_64 ? "x86-64" : eh.e_machine == EM_AARCH64 ? "aarch64" : nullptr;
+    *error = std::string("an ELF (Linux) module for ") +
+             (name ? std::string(name) : "machine " + std::to_string(eh.e_machine)) + "; this host runs on " +
+             kThisName;
+    return false;
+  }
   std::error_code ec;
   uint64_t size = std::filesystem::file_size(path, ec);
   if (ec) return true;
@@ -99,26 +117,6 @@ bool ElfIsComplete(const std::string& path, std::string* error) {
   return true;
 }
 
-// The dynamic loader's word for a library of another processor depends on the C library
-// (a statically linked host says "No such file or directory"): name the processor instead.
-bool ElfIsForThisProcessor(const std::string& path, std::string* error) {
-#if defined(__aarch64__)
-  constexpr uint16_t kThisMachine = EM_AARCH64;
-  constexpr const char* kThisName = "aarch64";
-#else
-  constexpr uint16_t kThisMachine = EM_X86_64;
-  constexpr const char* kThisName = "x86-64";
-#endif
-  std::ifstream in(path, std::ios::binary);
-  Elf64_Ehdr eh{};
-  if (!in.read(reinterpret_cast<char*>(&eh), sizeof eh)) return true;  // dlopen says why
-  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64) return true;
-  if (eh.e_machine == kThisMachine) return true;
-  const char* name = eh.e_machine == EM_X86_64 ? "x86-64" : eh.e_machine == EM_AARCH64 ? "aarch64" : nullptr;
-  *error = std::string("an ELF (Linux) module for ") +
-           (name ? std::string(name) : "machine " + std::to_string(eh.e_machine)) + "; this host runs on " + kThisName;
-  return false;
-}
 #endif
 
 }  // namespace
@@ -141,7 +139,7 @@ std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::s
   std::string file = path.find('/') == std::string::npos ? "./" + path : path;
 #ifdef __linux__
   std::string refused;
-  if (!ElfIsComplete(file, &refused) || !ElfIsForThisProcessor(file, &refused)) {
+  if (!ElfIsLoadable(file, &refused)) {
     if (error) *error = refused;
     return nullptr;
   }
