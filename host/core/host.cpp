@@ -104,6 +104,7 @@ bool PluginRegistry::Register(int32_t type, int32_t id, std::string_view name, c
                               int32_t recordSize, int32_t version, const ModuleState* owner) {
   auto fail = [&](const std::string& why) {
     lastError_ = "plug-in " + std::to_string(id) + ": " + why;
+    refusals_.push_back(RefusedRegistration{type, id, std::string(name), lastError_, owner});
     return false;
   };
   if (type != C4D_PLUGINTYPE_SHADER) return fail("unsupported plug-in type");
@@ -184,6 +185,8 @@ std::vector<const PluginInfo*> PluginRegistry::List() const {
 
 void PluginRegistry::RemoveModule(const ModuleState* owner) {
   if (!owner) return;
+  for (RefusedRegistration& refusal : refusals_)
+    if (refusal.owner == owner) refusal.owner = nullptr;
   for (auto it = plugins_.begin(); it != plugins_.end();) {
     if (it->second->owner != owner) {
       ++it;
@@ -205,6 +208,7 @@ void PluginRegistry::Clear() {
   removed_.clear();
   contests_.clear();
   lastError_.clear();
+  refusals_.clear();
 }
 
 const ModuleState* CallingModule() {

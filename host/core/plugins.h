@@ -42,6 +42,14 @@ struct ContestedId {
   std::string ToString() const;
 };
 
+/// A registration the registry refused, and why.
+struct RefusedRegistration {
+  int32_t type = 0, id = 0;
+  std::string name;
+  std::string why;  ///< LastError() of the refusal
+  const ModuleState* owner = nullptr;
+};
+
 /// The plug-ins registered during one Host's life. Entries never move once registered; a
 /// module's entries go when the module is unloaded (RemoveModule).
 class PluginRegistry {
@@ -59,6 +67,9 @@ class PluginRegistry {
   std::vector<const PluginInfo*> List() const;
   /// Why the last Register failed.
   const std::string& LastError() const { return lastError_; }
+  /// Every Register call that failed, in call order (a plug-in type the host does not
+  /// know, say, so that a tool can tell "registered nothing" from "registered no shader").
+  const std::vector<RefusedRegistration>& Refusals() const { return refusals_; }
 
   /// Whether owner may attach things (a description, say) to id: true unless another
   /// module registered the plug-in id. Otherwise the claim is recorded as contested
@@ -83,6 +94,7 @@ class PluginRegistry {
   std::vector<std::unique_ptr<PluginInfo>> removed_;  // of unloaded modules, for their nodes
   std::map<int32_t, ContestedId> contests_;
   std::string lastError_;
+  std::vector<RefusedRegistration> refusals_;
 };
 
 /// The module whose code is running on this thread (the innermost module call), or null.

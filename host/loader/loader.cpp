@@ -243,20 +243,18 @@ void ForgetRegistrations(const ModuleState* module) {
   ForgetIcons(module);
 }
 
-PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& options) {
-  PluginsFolder result;
+std::vector<std::string> ListModuleFiles(const std::string& folder, const ModuleOptions& options) {
   // Without a named extension every platform's module files are looked at: the opener
   // decides by their contents, and a foreign one is refused with its own line.
   const std::string extension = Lower(options.extension);
   std::filesystem::path root(std::u8string(folder.begin(), folder.end()));
   std::error_code ec;
+  std::vector<std::string> files;
   if (!std::filesystem::is_directory(root, ec)) {
     Console().Print("Plug-ins folder not found: " + folder);
-    return result;
+    return files;
   }
-
   // Collect module files first, so the order does not depend on the file system
-  std::vector<std::string> files;
   auto it = std::filesystem::recursive_directory_iterator(
       root, std::filesystem::directory_options::skip_permission_denied, ec);
   for (; !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
@@ -270,7 +268,12 @@ PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& 
   }
   if (ec) Console().Print("Plug-ins folder " + folder + ": " + ec.message());
   std::sort(files.begin(), files.end());
+  return files;
+}
 
+PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& options) {
+  PluginsFolder result;
+  const std::vector<std::string> files = ListModuleFiles(folder, options);
   for (const std::string& file : files) {
     std::string why;
     std::unique_ptr<Module> module = LoadModule(file, options, &why);

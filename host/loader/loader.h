@@ -162,6 +162,10 @@ struct PluginsFolder {
   std::vector<RefusedModule> refused;
 };
 
+/// The module files (see ModuleOptions::extension) in folder and its sub-folders, in path
+/// order; empty (with a console line) when the folder is missing.
+std::vector<std::string> ListModuleFiles(const std::string& folder, const ModuleOptions& options = {});
+
 /// Loads every module file (see ModuleOptions::extension) in folder and its sub-folders (in path
 /// order) with LoadModule; refused files are reported and skipped.
 PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& options = {});

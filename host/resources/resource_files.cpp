@@ -1,6 +1,9 @@
 // resource_files.cpp - symbol headers, string tables and description resources.
 #include "resources/resource_files.h"
 
+#include <charconv>
+#include <numbers>
+
 #include <set>
 
 #include "c4d_host_abi.h"
@@ -32,6 +35,29 @@ const DescriptionFlag* DescriptionElement::Flag(const std::string& flagName) con
     if (f.name == flagName) return &f;
   }
   return nullptr;
+}
+
+bool DescriptionElement::Number(const std::string& flagName, double* out) const {
+  const DescriptionFlag* f = Flag(flagName);
+  if (!f || f->args.empty()) return false;
+  std::string text;
+  for (const std::string& a : f->args) text += a;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (first != last && *first == '+') ++first;
+  double v = 0;
+  const std::from_chars_result r = std::from_chars(first, last, v);
+  if (r.ec != std::errc() || r.ptr != last) return false;
+  *out = v;
+  return true;
+}
+
+double DescriptionElement::UnitScale() const {
+  const DescriptionFlag* unit = Flag("UNIT");
+  if (!unit || unit->args.empty()) return 1;
+  if (unit->args[0] == "PERCENT") return 0.01;
+  if (unit->args[0] == "DEGREE") return std::numbers::pi / 180;
+  return 1;
 }
 
 const DescriptionElement* Description::FindById(int32_t id) const {
@@ -314,6 +340,8 @@ struct DescParser {
 };
 
 }  // namespace
+
+bool IsHostSymbol(const std::string& symbol) { return HostSymbols().count(symbol) > 0; }
 
 bool ParseSymbols(std::string_view text, const std::string& file, SymbolTable* out, ParseError* error) {
   std::vector<Token> tokens;

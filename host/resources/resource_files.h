@@ -65,6 +65,12 @@ struct DescriptionElement {
   int32_t ValueType() const;
   /// The flag called name, or null.
   const DescriptionFlag* Flag(const std::string& name) const;
+  /// The number the flag called name holds (MIN 0.0; MAX -5;), read the same in every
+  /// locale; false when the flag is absent or holds no number.
+  bool Number(const std::string& name, double* out) const;
+  /// Stored value per shown value, from the element's UNIT: 0.01 for PERCENT (a MIN or MAX
+  /// of 100 is a stored 1), pi/180 for DEGREE (shown degrees, stored radians), else 1.
+  double UnitScale() const;
 };
 
 /// A parsed description resource with its symbols and labels resolved.
@@ -78,6 +84,9 @@ struct Description {
   const DescriptionElement* FindById(int32_t id) const;
   const DescriptionElement* FindBySymbol(const std::string& symbol) const;
 };
+
+/// Whether symbol is one the host defines (ID_SHADERPROPERTIES, ...): the host labels it.
+bool IsHostSymbol(const std::string& symbol);
 
 /// Descriptions that the host itself provides and that INCLUDE may name.
 bool IsHostDescription(const std::string& name);

@@ -112,29 +112,6 @@ bool WithinPreviewLimits(int w, int h, int spp, Reply* refusal) {
   return false;
 }
 
-/// The number a description flag holds (MIN 0.0;), or false.
-bool FlagNumber(const DescriptionElement& e, const char* name, double* out) {
-  const DescriptionFlag* f = e.Flag(name);
-  if (!f || f->args.empty()) return false;
-  std::string text;
-  for (const std::string& a : f->args) text += a;
-  char* end = nullptr;
-  double v = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || *end != '\0') return false;
-  *out = v;
-  return true;
-}
-
-/// Stored value per shown value for a REAL's UNIT: PERCENT shows 100 times the stored
-/// value, DEGREE shows degrees of stored radians.
-double UnitScale(const DescriptionElement& e) {
-  const DescriptionFlag* unit = e.Flag("UNIT");
-  if (!unit || unit->args.empty()) return 1;
-  if (unit->args[0] == "PERCENT") return 0.01;
-  if (unit->args[0] == "DEGREE") return std::numbers::pi / 180;
-  return 1;
-}
-
 /// Whether the element's ACCEPT block names light objects only.
 bool AcceptsLightsOnly(const DescriptionElement& e) {
   const DescriptionFlag* accept = e.Flag("ACCEPT");
@@ -176,9 +153,9 @@ bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node*
   const Document* doc = self->GetDocument();
   if (e.type == "REAL") {
     if (!v.is_number()) return fail("expected a number, found " + v.dump());
-    double x = v.get<double>(), lo = 0, hi = 0, scale = UnitScale(e);
+    double x = v.get<double>(), lo = 0, hi = 0, scale = e.UnitScale();
     if (!std::isfinite(x)) return fail("expected a finite number");
-    bool hasLo = FlagNumber(e, "MIN", &lo), hasHi = FlagNumber(e, "MAX", &hi);
+    bool hasLo = e.Number("MIN", &lo), hasHi = e.Number("MAX", &hi);
     if ((hasLo && x < lo * scale - 1e-12) || (hasHi && x > hi * scale + 1e-12))
       return fail("the value " + v.dump() + " is outside " + (hasLo ? std::to_string(lo * scale) : "-inf") +
                   " .. " + (hasHi ? std::to_string(hi * scale) : "inf"));
@@ -195,7 +172,7 @@ bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node*
       }
     }
     double lo = 0, hi = 0;
-    if ((FlagNumber(e, "MIN", &lo) && double(x) < lo) || (FlagNumber(e, "MAX", &hi) && double(x) > hi))
+    if ((e.Number("MIN", &lo) && double(x) < lo) || (e.Number("MAX", &hi) && double(x) > hi))
       return fail("the value " + v.dump() + " is out of range");
   } else if (e.type == "SHADERLINK" || e.type == "LINK") {
     if (v.is_null()) return true;
@@ -425,7 +402,7 @@ Reply Lookdev::EditLights(const std::string& body) {
   if (action == "add") {
     if (entry != entries.end()) return Refuse(400, "\"" + light + "\" is already in the list");
     double init = 0;
-    int32_t flags = FlagNumber(*list, "INIT_STATE", &init) ? int32_t(init) : 0;
+    int32_t flags = list->Number("INIT_STATE", &init) ? int32_t(init) : 0;
     if (request.contains("flags") && !flagsField(&flags)) return refusal;
     entries.push_back({{"object", light}, {"flags", flags}});
   } else if (action == "remove" || action == "flags") {

@@ -33,6 +33,7 @@
 #include "resources/resources.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "session/host_counters.h"
 #include "session/session.h"
 #include "session_support.h"
 
@@ -44,29 +45,7 @@ constexpr const char* kRegisterLine = "Failed to register the Corvane plugin.";
 constexpr int32_t kIconNegative = 1057875;
 constexpr int32_t kIconPositive = 1057876;
 
-/// Everything the host keeps count of.
-struct Counters {
-  int64_t blocks, rayLights, bitmaps, gradients, resources, icons, texts;
-  static Counters Now() {
-    return {host::GetMemoryStats().liveBlocks, host::LiveRayLights(), host::LiveBitmapCount(),
-            host::LiveGradients(),             host::LiveResourceCount(), int64_t(host::ListIcons().size()),
-            host::LiveTexts()};
-  }
-  std::string Difference(const Counters& o) const {
-    std::string out;
-    auto one = [&](const char* what, int64_t a, int64_t b) {
-      if (a != b) out += std::string(" ") + what + " " + std::to_string(a) + " -> " + std::to_string(b);
-    };
-    one("module blocks", blocks, o.blocks);
-    one("render lights", rayLights, o.rayLights);
-    one("bitmaps", bitmaps, o.bitmaps);
-    one("gradients", gradients, o.gradients);
-    one("resources", resources, o.resources);
-    one("icons", icons, o.icons);
-    one("texts", texts, o.texts);
-    return out;
-  }
-};
+using Counters = host::HostCounters;
 
 /// Which requests fail in a run.
 struct Fault {
