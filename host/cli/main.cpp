@@ -3,6 +3,8 @@
 //   corvane-host render SCENE -o OUT.exr|OUT.png [--width W] [--height H] [--threads N]
 //                       [--samples S] [--plugins DIR] [--timing] [--timeout SECONDS]
 //   corvane-host info [--plugins DIR]
+//   corvane-host validate [MODULE...] [--plugins DIR] [--strictness 1..10] [--seed N]
+//                         [--timeout-ms N] [--junit FILE] [--json FILE] [--only CHECK] [--in-process]
 //   corvane-host save SCENE -o OUT.json [--plugins DIR]
 //   corvane-host serve [SCENE] [--port N] [--plugins DIR]   (where cpp-httplib was found)
 //
@@ -43,6 +45,7 @@
 #include "scene/scene_render.h"
 #include "session/session.h"
 #include "session/session_info.h"
+#include "validate/validate.h"
 #if defined(CORVANE_HAVE_SERVE)
 #include "serve/lookdev.h"
 #include "serve/server.h"
@@ -439,6 +442,25 @@ int main(int argc, char** argv) {
   CLI::App* info = app.add_subcommand("info", "List modules, plug-ins, icons and parameters");
   info->add_option("--plugins", infoPlugins, "Plug-ins folder (default: the build's corvane/ folder)");
 
+  ValidateOptions v;
+  std::string validatePlugins;
+  uint64_t validateSeed = 0;
+  CLI::App* validate = app.add_subcommand(
+      "validate", "Check modules' plug-ins through every state, each check in a process of its own");
+  validate->add_option("modules", v.modules, "Module files (default: every module of --plugins)");
+  validate->add_option("--plugins", validatePlugins, "Plug-ins folder (default: the build's corvane/ folder)");
+  validate->add_option("--strictness", v.strictness, "1..10: which checks run, and how long (default: 5)")
+      ->check(CLI::Range(1, 10));
+  CLI::Option* seedOption = validate->add_option("--seed", validateSeed, "Replay the run of this seed");
+  validate->add_option("--timeout-ms", v.timeoutMs, "Time one check may take (default: 30000)")
+      ->check(CLI::Range(100, 86400000));
+  validate->add_option("--junit", v.junit, "Also write the results as JUnit XML");
+  validate->add_option("--json", v.json, "Also write the results as JSON");
+  validate->add_option("--only", v.only, "Run this check alone (whatever its level)");
+  validate->add_flag("--in-process", v.inProcess, "Run every check in this process (for debugging: a crash ends all)");
+  validate->add_option("--result-file", v.resultFile)->group("");  // a check's child process
+  validate->footer(DescribeChecks());
+
 #if defined(CORVANE_HAVE_SERVE)
   std::string serveScene, servePlugins;
   int servePort = 8765;
@@ -479,6 +501,12 @@ int main(int argc, char** argv) {
     if (*render) return RunRender(r);
     if (*save) return RunSave(saveScene, saveOut, savePlugins);
     if (*info) return RunInfo(infoPlugins);
+    if (*validate) {
+      if (seedOption->count() > 0) v.seed = validateSeed;
+      v.plugins = validatePlugins.empty() ? DefaultPluginsFolder() : validatePlugins;
+      v.program = ProgramFile().string();
+      return RunValidate(v);
+    }
 #if defined(CORVANE_HAVE_SERVE)
     if (*serve) return RunServe(serveScene, servePort, servePlugins, serveTimeout);
     if (*worker) return RunServeWorker(workerPlugins, workerFolder, workerTimeout, workerThreads);
