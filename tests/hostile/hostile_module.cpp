@@ -16,8 +16,27 @@
 //   free-lent-bitmap    action 2 frees the bitmap GetIcon lends
 //   free-foreign        action 2 hands Free pointers the host never gave
 //   print-control       action 2 prints texts with control characters and a long text
-// Any other value (or none): a well-behaved shader that answers grey 0.5.
+// and, each caught by one check of `corvane-host validate`:
+//   fail-start          action 2 answers 0 and registers nothing
+//   unlabelled          registers a description whose parameter has no label
+//   bad-defaults        Init stores a strength of 2, above its MAX of 1
+//   leak-initrender     InitRender allocates a block that nothing frees
+//   nan-output          Output answers NaN
+//   range-output        registers under 1057829 (Corvane's ID: results in [0, 1]) and answers 1.5
+//   racy-output         Output answers a step of a counter that every sample advances
+//   alloc-output        Output allocates and frees a block
+//   container-output    Output reads the strength from the container
+//   state-outside       every new instance answers a brighter grey than the one before
+//   crash-odd-value     InitRender writes through null when the strength is not a finite number
+//                       up to 1000
+//   locale-output       InitRender reads its grey from the text "0.25" with strtod
+//   unchecked-alloc     action 2 writes into a block it allocated without checking for null
+//   other-type          registers a plug-in of type 7, which is not a shader
+// Any other value (or none): a well-behaved shader with a description (res/description/
+// xhostile.res) that answers grey 0.5.
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -50,28 +69,82 @@ bool Is(const char* m) { return mode == m; }
   for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
+constexpr int32_t kStrength = 1001, kStyle = 1002, kFlip = 1003;
+
+// Instances live in a fixed pool; the host never sees more than a few at once in tests.
 struct Instance {
-  int unused = 0;
+  double grey = 0.5;
+  bool used = false;
 };
-Instance instance;
+Instance pool[4096];
+std::atomic<int> instancesMade{0};
+std::atomic<long> samplesTaken{0};
 
-C4DNodeData* Alloc() { return reinterpret_cast<C4DNodeData*>(&instance); }
-void Free(C4DNodeData*) {}
+C4DNodeData* Alloc() {
+  for (Instance& i : pool) {
+    if (i.used) continue;
+    i = Instance{};
+    i.used = true;
+    // Each new instance a little brighter: what it shows depends on its history.
+    if (Is("state-outside")) i.grey = 0.1 + 0.05 * (instancesMade++ % 10);
+    return reinterpret_cast<C4DNodeData*>(&i);
+  }
+  return nullptr;
+}
+void Free(C4DNodeData* data) { reinterpret_cast<Instance*>(data)->used = false; }
 
-int32_t InitRender(C4DNodeData*, C4DNode*, const C4DInitRenderStruct*) {
+C4DContainer* Data(C4DNode* node) { return host->node->GetDataInstance(node); }
+
+void Store(C4DNode* node, int32_t id, int32_t type, double f, int32_t i) {
+  C4DValue v{};
+  v.type = type;
+  if (type == C4D_DTYPE_REAL) v.u.f = f;
+  else v.u.i32 = i;
+  host->container->SetValue(Data(node), id, &v);
+}
+
+double Strength(C4DNode* node) {
+  C4DValue v{};
+  return host->container->GetValue(Data(node), kStrength, &v) && v.type == C4D_DTYPE_REAL ? v.u.f : 0.5;
+}
+
+bool Init(C4DNodeData*, C4DNode* node) {
+  Store(node, kStrength, C4D_DTYPE_REAL, Is("bad-defaults") ? 2.0 : 0.5, 0);
+  Store(node, kStyle, C4D_DTYPE_LONG, 0, 0);
+  Store(node, kFlip, C4D_DTYPE_LONG, 0, 0);
+  return true;
+}
+
+int32_t InitRender(C4DNodeData* data, C4DNode* node, const C4DInitRenderStruct*) {
   if (Is("hang-initrender")) Hang();
   if (Is("throw-initrender")) throw std::runtime_error("hostile InitRender");
+  if (Is("leak-initrender")) host->memory->Alloc(64, 16);
+  if (Is("crash-odd-value")) {
+    const double s = Strength(node);
+    if (!(std::isfinite(s) && std::fabs(s) <= 1000)) {
+      volatile int* nowhere = nullptr;
+      *nowhere = 1;
+    }
+  }
+  // A careless parse: strtod follows the process's locale.
+  if (Is("locale-output")) reinterpret_cast<Instance*>(data)->grey = std::strtod("0.25", nullptr);
   return C4D_INITRENDERRESULT_OK;
 }
 
-void Output(const C4DNodeData*, C4DNode*, C4DChannelData*, C4DVector* out) {
+void Output(const C4DNodeData* data, C4DNode* node, C4DChannelData*, C4DVector* out) {
   if (Is("segv-output")) {
     volatile int* nowhere = nullptr;
     *nowhere = 1;
   }
   if (Is("hang-output")) Hang();
   if (Is("throw-output")) throw std::runtime_error("hostile Output");
-  const double v = Is("huge-output") ? 1e308 : 0.5;
+  double v = reinterpret_cast<const Instance*>(data)->grey;
+  if (Is("huge-output")) v = 1e308;
+  if (Is("nan-output")) v = std::nan("");
+  if (Is("range-output")) v = 1.5;
+  if (Is("racy-output")) v = double(samplesTaken++ % 7) / 7;
+  if (Is("alloc-output")) host->memory->Free(host->memory->Alloc(32, 16));
+  if (Is("container-output")) v = Strength(node);
   *out = C4DVector{v, v, v};
 }
 
@@ -122,21 +195,47 @@ void MisbehaveAtStart() {
   }
 }
 
+C4DResource* resource = nullptr;
+
+/// Registers the description `name` of the module's res folder for id.
+void Describe(int32_t id, const char* name) {
+  C4DString* path = Text((moduleFolder + "/res").c_str());
+  C4DFilename* folder = host->text->FilenameFromString(path);
+  resource = host->registry->LoadResource(folder);
+  host->text->FilenameRelease(folder);
+  host->text->StringRelease(path);
+  if (!resource) return;
+  C4DString* text = Text(name);
+  host->registry->RegisterDescription(id, text, resource);
+  host->text->StringRelease(text);
+}
+
 int32_t Start() {
   if (Is("throw-main-std")) throw std::runtime_error("hostile start");
   if (Is("throw-main-int")) throw 42;
+  if (Is("fail-start")) return 0;
   MisbehaveAtStart();
+  if (Is("unchecked-alloc")) {
+    char* block = static_cast<char*>(host->memory->Alloc(64, 16));
+    block[0] = 1;
+    host->memory->Free(block);
+  }
   C4DShaderPluginRecord record{};
   record.size = sizeof record;
   record.Alloc = Alloc;
   record.Free = Free;
+  record.Init = Init;
   record.InitRender = InitRender;
   record.Output = Output;
+  const bool impostor = Is("claim") || Is("range-output");
+  const int32_t id = impostor ? kCorvaneId : kHostileId;
   C4DString* name = Text(Is("claim") ? "Impostor" : "Hostile");
-  const bool ok = host->registry->RegisterPlugin(C4D_PLUGINTYPE_SHADER, Is("claim") ? kCorvaneId : kHostileId, name,
-                                                 &record, sizeof record, C4D_API_VERSION);
+  const bool ok = host->registry->RegisterPlugin(Is("other-type") ? 7 : C4D_PLUGINTYPE_SHADER, id, name, &record,
+                                                 sizeof record, C4D_API_VERSION);
   host->text->StringRelease(name);
-  return ok ? 1 : 0;
+  // The claim of another module's ID stays a bare claim.
+  if (ok && !Is("claim")) Describe(id, Is("unlabelled") ? "Xunlabelled" : "Xhostile");
+  return ok || Is("other-type") ? 1 : 0;
 }
 
 }  // namespace
@@ -164,6 +263,8 @@ HOSTILE_EXPORT int32_t c4d_main(int32_t action, void* p1, void*, void* p3) {
     case C4D_ACTION_START:
       return Start();
     case C4D_ACTION_END:
+      if (resource) host->registry->FreeResource(resource, true);
+      resource = nullptr;
       return 1;
     default:
       return -1;

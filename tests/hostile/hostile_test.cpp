@@ -41,6 +41,8 @@ class HostileModuleTest : public ::testing::Test {
     fs::create_directories(root / "plugins" / "a-hostile");
     fs::copy_file(CORVANE_HOSTILE_MODULE, root / "plugins" / "a-hostile" / "hostile.xso64");
     fs::copy(CORVANE_RES_DIR, root / "plugins" / "a-hostile" / "res", fs::copy_options::recursive);
+    fs::copy(CORVANE_HOSTILE_RES, root / "plugins" / "a-hostile" / "res",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     fs::copy(CORVANE_PLUGINS_DIR, root / "plugins" / "corvane", fs::copy_options::recursive);
     hostileScene = (root / "hostile.json").string();
     std::ofstream(hostileScene) << kHostileScene;

@@ -1,0 +1,11 @@
+// Parameter IDs of the test module's shader.
+enum
+{
+  XHOSTILE_STRENGTH = 1001,
+  XHOSTILE_STYLE = 1002,
+    XHOSTILE_STYLE_FLAT = 0,
+    XHOSTILE_STYLE_SOFT = 1,
+  XHOSTILE_FLIP = 1003,
+  XHOSTILE_LIGHTS = 1004,
+  XHOSTILE_SHADER = 1005
+};
