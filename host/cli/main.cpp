@@ -504,7 +504,8 @@ int main(int argc, char** argv) {
     if (*validate) {
       if (seedOption->count() > 0) v.seed = validateSeed;
       v.plugins = validatePlugins.empty() ? DefaultPluginsFolder() : validatePlugins;
-      v.program = ProgramFile().string();
+      const std::u8string program = ProgramFile().generic_u8string();
+      v.program.assign(program.begin(), program.end());
       return RunValidate(v);
     }
 #if defined(CORVANE_HAVE_SERVE)
