@@ -162,6 +162,22 @@ std::string DescribeInitRenderResult(int32_t result) {
 
 }  // namespace
 
+bool PrepareShaders(const RenderSetup& setup, const C4DInitRenderStruct& irs, size_t* asked, std::string* error) {
+  *asked = 0;
+  int32_t prepared = C4D_INITRENDERRESULT_OK;
+  while (*asked < setup.shaders.size() && prepared == C4D_INITRENDERRESULT_OK)
+    prepared = RenderSuite1()->ShaderInitRender(setup.shaders[(*asked)++], &irs);
+  if (prepared == C4D_INITRENDERRESULT_OK) return true;
+  if (error)
+    *error = DescribeShader(setup.shaders[*asked - 1]) + " could not prepare for rendering: " +
+             DescribeInitRenderResult(prepared);
+  return false;
+}
+
+void ReleaseShaders(const RenderSetup& setup, size_t asked) {
+  for (size_t i = std::min(asked, setup.shaders.size()); i-- > 0;) RenderSuite1()->ShaderFreeRender(setup.shaders[i]);
+}
+
 bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage* image, RenderStats* stats,
             std::string* error) {
   if (stats) *stats = RenderStats{};
@@ -208,15 +224,10 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
   // Prepare the shaders. A refusal ends the render before the first sample; the shaders
   // asked so far, the refusing one included, are released as after a render.
   size_t asked = 0;
-  int32_t prepared = C4D_INITRENDERRESULT_OK;
-  while (asked < setup.shaders.size() && prepared == C4D_INITRENDERRESULT_OK)
-    prepared = RenderSuite1()->ShaderInitRender(setup.shaders[asked++], &irs);
-  if (prepared != C4D_INITRENDERRESULT_OK) {
-    for (size_t i = asked; i-- > 0;) RenderSuite1()->ShaderFreeRender(setup.shaders[i]);
-    if (error)
-      *error = DescribeShader(setup.shaders[asked - 1]) +
-               " could not prepare for rendering: " + DescribeInitRenderResult(prepared) +
-               "; nothing was rendered";
+  std::string refusal;
+  if (!PrepareShaders(setup, irs, &asked, &refusal)) {
+    ReleaseShaders(setup, asked);
+    if (error) *error = refusal + "; nothing was rendered";
     if (stats) {
       stats->threads = threads;
       stats->preparationFailed = true;
@@ -251,8 +262,7 @@ bool Render(const RenderSetup& setup, const RenderOptions& options, RenderImage*
     if (options.progress) options.progress(done, tileCount);
   });
 
-  for (auto it = setup.shaders.rbegin(); it != setup.shaders.rend(); ++it)
-    RenderSuite1()->ShaderFreeRender(*it);
+  ReleaseShaders(setup, setup.shaders.size());
   auto end = std::chrono::steady_clock::now();
 
   if (stats) {

@@ -66,6 +66,14 @@ Vec3 TraceCameraRay(const RenderSetup& setup, const RayD& ray, int thread, int64
 /// near-square grid, jittered by a hash of (x, y, i); the pixel centre when n is 1.
 void SampleOffset(int x, int y, int i, int n, double* dx, double* dy);
 
+/// Asks every shader of setup to prepare (InitRender with irs), in order, until one
+/// answers anything but C4D_INITRENDERRESULT_OK. *asked is the number of shaders asked,
+/// the refusing one included (it may have prepared a part): the caller releases exactly
+/// those with ReleaseShaders. False when one refused; *error then names it and its answer.
+bool PrepareShaders(const RenderSetup& setup, const C4DInitRenderStruct& irs, size_t* asked, std::string* error);
+/// FreeRender for the first `asked` shaders of setup, last first.
+void ReleaseShaders(const RenderSetup& setup, size_t asked);
+
 /// Renders into *image (resized to the camera's resolution). Tiles run in parallel with
 /// oneTBB; every pixel depends only on its own samples, so the result is the same for any
 /// thread count. The thread index in each sample's volume data is below the thread count

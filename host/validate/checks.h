@@ -27,6 +27,7 @@ struct CheckInfo {
   int level;
   const char* summary;  ///< one line for --help and the reports
   bool shaderOnly;      ///< SKIP for a module whose plug-ins are not shaders
+  bool loadsItself;     ///< loads the module itself (else RunCheck loads it first)
   CheckOutcome (*run)(Subject& subject, const std::vector<ShaderPlugin>& shaders);
 };
 

@@ -2,13 +2,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "core/fault_boundary.h"
 #include "core/scene.h"
-#include "core/shaders.h"
-#include "core/suites.h"
 #include "render/camera.h"
 #include "scene/scene_render.h"
 #include "validate/call_journal.h"
@@ -201,10 +198,9 @@ bool Subject::SampleScene(const TestScene& scene, Samples* out, std::string* why
   irs.doc = setup.document;
   irs.threadCount = 1;
   size_t asked = 0;
-  int32_t prepared = C4D_INITRENDERRESULT_OK;
-  while (asked < setup.shaders.size() && prepared == C4D_INITRENDERRESULT_OK)
-    prepared = RenderSuite1()->ShaderInitRender(setup.shaders[asked++], &irs);
-  if (prepared == C4D_INITRENDERRESULT_OK) {
+  std::string refusal;
+  out->refused = !PrepareShaders(setup, irs, &asked, &refusal);
+  if (!out->refused) {
     if (phase) phase(true);
     int64_t shaderSamples = 0;
     for (int y = 0; y < out->height; ++y)
@@ -213,14 +209,14 @@ bool Subject::SampleScene(const TestScene& scene, Samples* out, std::string* why
             TraceCameraRay(setup, camera.GenerateRay(x + 0.5, y + 0.5), 0, &shaderSamples, &out->nonFinite);
     if (phase) phase(false);
   }
-  for (size_t i = asked; i-- > 0;) RenderSuite1()->ShaderFreeRender(setup.shaders[i]);
+  ReleaseShaders(setup, asked);
   const std::string fault = TakeFault();
   if (!fault.empty()) {
     *why = fault;
     return false;
   }
-  if (prepared != C4D_INITRENDERRESULT_OK) {
-    *why = "InitRender answered " + std::to_string(prepared);
+  if (out->refused) {
+    *why = refusal;
     return false;
   }
   return true;

@@ -45,6 +45,7 @@ struct Samples {
   int width = 0, height = 0;
   std::vector<Vec3> pixels;
   int64_t nonFinite = 0;  ///< NaN, infinite or beyond the range of a float
+  bool refused = false;   ///< a shader's InitRender refused: nothing was sampled
 };
 
 class Subject {
@@ -79,8 +80,8 @@ class Subject {
                   std::string* why);
   /// Prepares every shader of the scene, samples each pixel centre on this thread (between
   /// the two calls of phase, when given: true before the first sample, false after the
-  /// last), and releases them. False with *why when a shader could not prepare or module
-  /// code faulted.
+  /// last), and releases them. False with *why when a shader could not prepare (then
+  /// out->refused is set) or module code faulted.
   bool SampleScene(const TestScene& scene, Samples* out, std::string* why,
                    const std::function<void(bool)>& phase = {});
   /// Renders the scene with the host's renderer on `threads` threads.
