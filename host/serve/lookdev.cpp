@@ -19,6 +19,7 @@
 #include "scene/json_values.h"
 #include "scene/scene_render.h"
 #include "scene/scene_schema.h"
+#include "serve/plugin_notes.h"
 #include "session/session_info.h"
 
 namespace host {
@@ -117,6 +118,18 @@ bool AcceptsLightsOnly(const DescriptionElement& e) {
   const DescriptionFlag* accept = e.Flag("ACCEPT");
   if (!accept) return false;
   return std::find(accept->args.begin(), accept->args.end(), "Olight") != accept->args.end();
+}
+
+/// {"help": text, "lists": {symbol: [{"on", "off", "onHint", "offHint"} per bit]}}.
+json NotesJson(const PluginNotes& notes) {
+  json lists = json::object();
+  for (const ListNote& list : notes.lists) {
+    json bits = json::array();
+    for (const FlagNote& f : list.flags)
+      bits.push_back({{"on", f.on}, {"off", f.off}, {"onHint", f.onHint}, {"offHint", f.offHint}});
+    lists[list.symbol] = std::move(bits);
+  }
+  return {{"help", notes.help}, {"lists", std::move(lists)}};
 }
 
 json ElementJson(const DescriptionElement& e) {
@@ -228,16 +241,19 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   std::error_code ec;
   const fs::path resolved = fs::weakly_canonical(p, ec);
   sceneFile_ = Relative(ec ? p.string() : resolved.string());
+  savedText_ = SceneToText(scene_);
   return true;
 }
 
-void Lookdev::Snapshot(std::string* text, std::string* file) {
+void Lookdev::Snapshot(std::string* text, std::string* file, std::string* saved) {
   std::lock_guard<std::mutex> lock(mutex_);
   *text = scene_.document ? SceneToText(scene_) : std::string();
   *file = sceneFile_;
+  if (saved) *saved = savedText_;
 }
 
-bool Lookdev::Restore(const std::string& text, const std::string& file, std::string* error) {
+bool Lookdev::Restore(const std::string& text, const std::string& file, const std::string& saved,
+                      std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   const fs::path p = fs::path(file).is_relative() ? fs::path(folder_) / file : fs::path(file);
   Scene loaded;
@@ -249,6 +265,7 @@ bool Lookdev::Restore(const std::string& text, const std::string& file, std::str
   DropScene();
   scene_ = loaded;
   sceneFile_ = file;
+  savedText_ = saved.empty() ? text : saved;
   return true;
 }
 
@@ -263,6 +280,7 @@ Reply Lookdev::Describe() {
       json elements = json::array();
       for (const DescriptionElement& e : d.elements) elements.push_back(ElementJson(e));
       entry["description"] = {{"name", d.name}, {"displayName", d.displayName}, {"elements", elements}};
+      if (const PluginNotes* notes = NotesForPlugin(p.id)) entry["notes"] = NotesJson(*notes);
     }
     plugins.push_back(entry);
   }
@@ -289,10 +307,13 @@ json Lookdev::ShaderState(Node* shader) {
 }
 
 json Lookdev::SceneJson() {
-  json lights = json::array(), shaders = json::array(), editable = json::array();
+  json lights = json::array(), lightsOff = json::object(), shaders = json::array(), editable = json::array();
   if (scene_.document) {
-    for (Node* n : scene_.document->Objects())
-      if (n->IsLight()) lights.push_back(n->Name());
+    for (Node* n : scene_.document->Objects()) {
+      if (!n->IsLight()) continue;
+      lights.push_back(n->Name());
+      if (!n->IsEnabled()) lightsOff[n->Name()] = "switched off in the scene: it lights nothing, so the shader adds nothing for it";
+    }
     for (Node* n : scene_.document->Shaders()) {
       shaders.push_back(n->Name());
       if (DescriptionOfShader(n)) editable.push_back(ShaderState(n));
@@ -301,6 +322,8 @@ json Lookdev::SceneJson() {
   // Moved in, not listed in an initialiser: that would copy every shader's state.
   json scene = {{"file", sceneFile_}, {"width", scene_.width}, {"height", scene_.height}, {"samples", scene_.samples}};
   scene["lights"] = std::move(lights);
+  scene["lightsOff"] = std::move(lightsOff);
+  scene["changed"] = scene_.document && SceneToText(scene_) != savedText_;
   scene["shaders"] = std::move(shaders);
   scene["editable"] = std::move(editable);
   return scene;
@@ -430,7 +453,19 @@ Reply Lookdev::Preview(const Query& query) {
       !QueryInt(query, "spp", 1, 256, scene_.samples, &spp, &refusal))
     return refusal;
   if (!WithinPreviewLimits(w, h, spp, &refusal)) return refusal;
-  return RenderPng(scene_, w, h, spp);
+  auto which = query.find("scene");
+  if (which == query.end() || which->second == "current") return RenderPng(scene_, w, h, spp);
+  if (which->second != "saved")
+    return Refuse(400, "scene must be \"current\" or \"saved\", not \"" + which->second.substr(0, 40) + "\"");
+  // The scene as last loaded or saved, read again from its saved form: what a render of
+  // that file gives.
+  Scene saved;
+  SceneError error;
+  if (!LoadSceneText(savedText_, sceneFile_, &saved, &error))
+    return Refuse(500, "the saved scene could not be read again: " + error.ToString());
+  Reply reply = RenderPng(saved, w, h, spp);
+  session_.DeleteDocument(saved.document);
+  return reply;
 }
 
 Reply Lookdev::Swatch(const Query& query) {
@@ -598,6 +633,7 @@ Reply Lookdev::Save(const std::string& body) {
     if (error.rfind(path, 0) == 0) error = Relative(path) + error.substr(path.size());
     return Refuse(500, error);
   }
+  savedText_ = SceneToText(scene_);
   return JsonReply({{"saved", Relative(path)}});
 }
 
@@ -616,6 +652,7 @@ Reply Lookdev::Load(const std::string& body) {
   DropScene();
   scene_ = loaded;
   sceneFile_ = Relative(path);
+  savedText_ = SceneToText(scene_);
   return JsonReply(SceneJson());
 }
 

@@ -74,15 +74,17 @@ class Lookdev : public LookdevService {
   /// GET /api/describe: modules' plug-ins with their descriptions (groups, parameters with
   /// type, label, cycle and flags) and the registered icons.
   Reply Describe() override;
-  /// GET /api/scene: file name, resolution, samples, lights, all shaders, and per plug-in
+  /// GET /api/scene: file name, resolution, samples, lights (and why those switched off do
+  /// nothing), whether it changed since last loaded or saved, all shaders, and per plug-in
   /// shader its parameters in the saved form with the module's enabling of each.
   Reply SceneState() override;
   /// POST /api/param {"shader": name, "param": symbol or ID, "value": scene-file JSON}.
   Reply SetParam(const std::string& body) override;
   /// POST /api/lights {"shader", "param"?, "action": "add"|"remove"|"flags", "light", "flags"?}.
   Reply EditLights(const std::string& body) override;
-  /// GET /api/preview.png?w=&h=&spp= (each optional: the scene's resolution and samples),
-  /// within kMaxPreviewSide and kMaxPreviewSamples.
+  /// GET /api/preview.png?w=&h=&spp=&scene= (each optional: the scene's resolution and
+  /// samples), within kMaxPreviewSide and kMaxPreviewSamples. scene=saved renders the scene
+  /// as last loaded or saved instead of the current edit, for comparing the two.
   Reply Preview(const Query& query) override;
   /// GET /api/swatch.png?shader=&size=: the shader on a sphere lit by two lights.
   Reply Swatch(const Query& query) override;
@@ -99,12 +101,13 @@ class Lookdev : public LookdevService {
   /// Loads path (absolute, or relative to the served folder) as the scene; false with a
   /// message naming the file when it does not load (the old scene stays).
   bool Open(const std::string& path, std::string* error);
-  /// The scene in its saved form (SceneToText) and its file name (relative to the served
-  /// folder when it lies inside).
-  void Snapshot(std::string* text, std::string* file);
-  /// Replaces the scene by one read from text (a Snapshot) under the file name file; false
-  /// with a message when it does not load (the old scene stays).
-  bool Restore(const std::string& text, const std::string& file, std::string* error);
+  /// The scene in its saved form (SceneToText), its file name (relative to the served
+  /// folder when it lies inside) and, when saved is given, the scene as last loaded or saved.
+  void Snapshot(std::string* text, std::string* file, std::string* saved = nullptr);
+  /// Replaces the scene by one read from text (a Snapshot) under the file name file, with
+  /// saved as the scene last loaded or saved (empty: text itself); false with a message when
+  /// it does not load (the old scene stays).
+  bool Restore(const std::string& text, const std::string& file, const std::string& saved, std::string* error);
 
  private:
   Reply SetParamLocked(const std::string& shader, const std::string& key, const nlohmann::json& value);
@@ -124,6 +127,7 @@ class Lookdev : public LookdevService {
   std::mutex mutex_;
   Scene scene_;
   std::string sceneFile_;  ///< relative to folder_ when it lies inside
+  std::string savedText_;  ///< the scene as last loaded or saved (SceneToText)
 };
 
 }  // namespace host

@@ -127,6 +127,7 @@ struct WorkerLookdev::Impl {
   std::mutex lineMutex;
   std::string lastReport;
   std::string sceneText, sceneFile;  // the scene as of the last change; empty: options.scene
+  std::string savedText;             // the scene as last loaded or saved, for comparing
   int starts = 0;
 
   bool Spawn(std::string* error);
@@ -202,7 +203,7 @@ bool WorkerLookdev::Impl::Spawn(std::string* error) {
 
   // Open the scene: the first one, or the scene as it was when the last worker died.
   json open = sceneText.empty() ? json{{"op", "open"}, {"path", options.scene}}
-                                : json{{"op", "restore"}, {"text", sceneText}, {"file", sceneFile}};
+                                : json{{"op", "restore"}, {"text", sceneText}, {"file", sceneFile}, {"saved", savedText}};
   json meta;
   std::string body;
   if (!Exchange(open, &meta, &body) || meta.value("status", 500) != 200) {
@@ -264,6 +265,7 @@ Reply WorkerLookdev::Impl::Call(const std::string& op, const Query& query, const
   if (meta.contains("scene")) {
     sceneText = meta["scene"].get<std::string>();
     sceneFile = meta.value("file", "");
+    savedText = meta.value("saved", "");
   }
   Reply reply;
   reply.status = meta.value("status", 500);
@@ -336,7 +338,8 @@ int RunServeWorker(const WorkerOptions& options) {
       std::string error;
       if (op == "open" || op == "restore") {
         const bool ok = op == "open" ? lookdev.Open(request.value("path", ""), &error)
-                                     : lookdev.Restore(request.value("text", ""), request.value("file", ""), &error);
+                                     : lookdev.Restore(request.value("text", ""), request.value("file", ""),
+                                                       request.value("saved", ""), &error);
         reply = ok ? Reply{} : ErrorReply(400, error);
         if (ok) reply.body = "{}";
       } else if (op == "describe") {
@@ -374,9 +377,9 @@ int RunServeWorker(const WorkerOptions& options) {
     }
     json extra = json::object();
     if (ChangesScene(op) && reply.status == 200) {
-      std::string text, file;
-      lookdev.Snapshot(&text, &file);
-      extra = json{{"scene", text}, {"file", file}};
+      std::string text, file, saved;
+      lookdev.Snapshot(&text, &file, &saved);
+      extra = json{{"scene", text}, {"file", file}, {"saved", saved}};
     }
     if (!answer(reply, extra)) return 1;
   }

@@ -310,5 +310,71 @@ TEST_F(LookdevTest, SceneStateHoldsEachShadersSavedValues) {
   EXPECT_NE(editable[0]["parameters"], editable[1]["parameters"]);
 }
 
+// The page compares the current edit with the scene as last loaded or saved: that scene
+// renders as before the edits until a save makes the edit the new saved state, and a
+// worker restart (Snapshot/Restore) keeps both.
+TEST_F(LookdevTest, TheSavedSceneRendersAsLastLoadedOrSaved) {
+  const Query small = {{"w", "4"}, {"h", "4"}, {"spp", "1"}};
+  auto preview = [&](const char* which) {
+    Query q = small;
+    q.emplace("scene", which);
+    Reply r = lookdev->Preview(q);
+    EXPECT_EQ(r.status, 200) << r.body;
+    return r.body;
+  };
+  auto changed = [&] { return json::parse(lookdev->SceneState().body)["changed"].get<bool>(); };
+  const std::string loaded = lookdev->Preview(small).body;
+  EXPECT_EQ(preview("saved"), loaded);
+  EXPECT_FALSE(changed());
+
+  ASSERT_EQ(Param("XCORVANE_INVERT", true).status, 200);
+  const std::string edited = preview("current");
+  EXPECT_NE(edited, loaded);
+  EXPECT_EQ(preview("saved"), loaded);
+  EXPECT_TRUE(changed());
+
+  std::string text, file, saved;
+  lookdev->Snapshot(&text, &file, &saved);
+  Lookdev restarted(session, folder.Join("served"));
+  std::string error;
+  ASSERT_TRUE(restarted.Restore(text, file, saved, &error)) << error;
+  Query q = small;
+  q.emplace("scene", "saved");
+  EXPECT_EQ(restarted.Preview(q).body, loaded);
+  EXPECT_TRUE(json::parse(restarted.SceneState().body)["changed"].get<bool>());
+
+  ASSERT_EQ(lookdev->Save(R"({"path": "edited.json"})").status, 200);
+  EXPECT_EQ(preview("saved"), edited);
+  EXPECT_FALSE(changed());
+  // Undoing the edit by hand is a change against the new saved state.
+  ASSERT_EQ(Param("XCORVANE_INVERT", false).status, 200);
+  EXPECT_TRUE(changed());
+
+  Query bad = small;
+  bad.emplace("scene", "yesterday");
+  Reply refused = lookdev->Preview(bad);
+  EXPECT_EQ(refused.status, 400);
+  EXPECT_EQ(json::parse(refused.body)["error"], "scene must be \"current\" or \"saved\", not \"yesterday\"");
+}
+
+// Words beyond the description: a help line and the meaning of each list flag for the
+// plug-in the host knows, and lights switched off in the scene named with a reason.
+TEST_F(LookdevTest, ThePageLearnsTheFlagWordsAndWhichLightsAreOff) {
+  const json plugin = json::parse(lookdev->Describe().body)["plugins"][0];
+  EXPECT_FALSE(plugin["notes"]["help"].get<std::string>().empty());
+  const json flags = plugin["notes"]["lists"]["XCORVANE_LIGHTS"];
+  ASSERT_EQ(flags.size(), 2u);
+  EXPECT_EQ(flags[0]["on"], "Active");
+  EXPECT_EQ(flags[1]["on"], "Add");
+  EXPECT_EQ(flags[1]["off"], "Subtract");
+
+  EXPECT_EQ(json::parse(lookdev->SceneState().body)["lightsOff"], json::object());
+  folder.Write("served/off.json", WallWith({{"/lights/1/enabled", false}}));
+  const json scene = json::parse(lookdev->Load(R"({"path": "off.json"})").body);
+  const std::string off = scene["lights"][1];
+  ASSERT_EQ(scene["lightsOff"].size(), 1u);
+  EXPECT_THAT(scene["lightsOff"][off].get<std::string>(), ::testing::HasSubstr("switched off"));
+}
+
 }  // namespace
 }  // namespace host
