@@ -242,30 +242,31 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   const fs::path resolved = fs::weakly_canonical(p, ec);
   sceneFile_ = Relative(ec ? p.string() : resolved.string());
   savedText_ = SceneToText(scene_);
+  savedFile_ = sceneFile_;
   return true;
 }
 
-void Lookdev::Snapshot(std::string* text, std::string* file, std::string* saved) {
+LookdevSnapshot Lookdev::Snapshot() {
   std::lock_guard<std::mutex> lock(mutex_);
-  *text = scene_.document ? SceneToText(scene_) : std::string();
-  *file = sceneFile_;
-  if (saved) *saved = savedText_;
+  return {scene_.document ? SceneToText(scene_) : std::string(), sceneFile_, savedText_, savedFile_};
 }
 
-bool Lookdev::Restore(const std::string& text, const std::string& file, const std::string& saved,
-                      std::string* error) {
+bool Lookdev::Restore(const LookdevSnapshot& snapshot, std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
+  const std::string& file = snapshot.file;
   const fs::path p = fs::path(file).is_relative() ? fs::path(folder_) / file : fs::path(file);
   Scene loaded;
   SceneError sceneError;
-  if (!LoadSceneText(text, p.string(), &loaded, &sceneError)) {
+  if (!LoadSceneText(snapshot.text, p.string(), &loaded, &sceneError)) {
     *error = sceneError.ToString();
     return false;
   }
   DropScene();
   scene_ = loaded;
   sceneFile_ = file;
-  savedText_ = saved.empty() ? text : saved;
+  const bool saved = !snapshot.savedText.empty();
+  savedText_ = saved ? snapshot.savedText : snapshot.text;
+  savedFile_ = saved ? snapshot.savedFile : file;
   return true;
 }
 
@@ -324,6 +325,7 @@ json Lookdev::SceneJson() {
   scene["lights"] = std::move(lights);
   scene["lightsOff"] = std::move(lightsOff);
   scene["changed"] = scene_.document && SceneToText(scene_) != savedText_;
+  scene["savedFile"] = savedFile_;
   scene["shaders"] = std::move(shaders);
   scene["editable"] = std::move(editable);
   return scene;
@@ -461,7 +463,7 @@ Reply Lookdev::Preview(const Query& query) {
   // that file gives.
   Scene saved;
   SceneError error;
-  if (!LoadSceneText(savedText_, sceneFile_, &saved, &error))
+  if (!LoadSceneText(savedText_, savedFile_, &saved, &error))
     return Refuse(500, "the saved scene could not be read again: " + error.ToString());
   Reply reply = RenderPng(saved, w, h, spp);
   session_.DeleteDocument(saved.document);
@@ -634,7 +636,8 @@ Reply Lookdev::Save(const std::string& body) {
     return Refuse(500, error);
   }
   savedText_ = SceneToText(scene_);
-  return JsonReply({{"saved", Relative(path)}});
+  savedFile_ = Relative(path);
+  return JsonReply({{"saved", savedFile_}});
 }
 
 Reply Lookdev::Load(const std::string& body) {
@@ -653,6 +656,7 @@ Reply Lookdev::Load(const std::string& body) {
   scene_ = loaded;
   sceneFile_ = Relative(path);
   savedText_ = SceneToText(scene_);
+  savedFile_ = sceneFile_;
   return JsonReply(SceneJson());
 }
 

@@ -40,6 +40,13 @@ inline constexpr int kMaxRequestNesting = 16;
 inline constexpr int kMaxPreviewSide = 2048;
 inline constexpr int64_t kMaxPreviewSamples = int64_t(1) << 22;
 
+/// A Lookdev's scene, to open it again in another process: the scene and its file name,
+/// and the scene as last loaded or saved with the file it went to (each SceneToText).
+struct LookdevSnapshot {
+  std::string text, file;
+  std::string savedText, savedFile;
+};
+
 struct LookdevOptions {
   int renderThreads = 0;  ///< threads of preview and swatch renders; 0: all cores
 };
@@ -75,7 +82,7 @@ class Lookdev : public LookdevService {
   /// type, label, cycle and flags) and the registered icons.
   Reply Describe() override;
   /// GET /api/scene: file name, resolution, samples, lights (and why those switched off do
-  /// nothing), whether it changed since last loaded or saved, all shaders, and per plug-in
+  /// nothing), whether it changed since last loaded or saved and that file, all shaders, and per plug-in
   /// shader its parameters in the saved form with the module's enabling of each.
   Reply SceneState() override;
   /// POST /api/param {"shader": name, "param": symbol or ID, "value": scene-file JSON}.
@@ -101,13 +108,12 @@ class Lookdev : public LookdevService {
   /// Loads path (absolute, or relative to the served folder) as the scene; false with a
   /// message naming the file when it does not load (the old scene stays).
   bool Open(const std::string& path, std::string* error);
-  /// The scene in its saved form (SceneToText), its file name (relative to the served
-  /// folder when it lies inside) and, when saved is given, the scene as last loaded or saved.
-  void Snapshot(std::string* text, std::string* file, std::string* saved = nullptr);
-  /// Replaces the scene by one read from text (a Snapshot) under the file name file, with
-  /// saved as the scene last loaded or saved (empty: text itself); false with a message when
-  /// it does not load (the old scene stays).
-  bool Restore(const std::string& text, const std::string& file, const std::string& saved, std::string* error);
+  /// The scene in its saved form; file names are relative to the served folder when they
+  /// lie inside.
+  LookdevSnapshot Snapshot();
+  /// Replaces the scene by a Snapshot's (an empty savedText: the scene itself, under its
+  /// file); false with a message when it does not load (the old scene stays).
+  bool Restore(const LookdevSnapshot& snapshot, std::string* error);
 
  private:
   Reply SetParamLocked(const std::string& shader, const std::string& key, const nlohmann::json& value);
@@ -128,6 +134,7 @@ class Lookdev : public LookdevService {
   Scene scene_;
   std::string sceneFile_;  ///< relative to folder_ when it lies inside
   std::string savedText_;  ///< the scene as last loaded or saved (SceneToText)
+  std::string savedFile_;  ///< where it was loaded from or saved to, like sceneFile_
 };
 
 }  // namespace host

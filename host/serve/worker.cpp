@@ -109,6 +109,20 @@ std::string ErrorText(const std::string& body) {
   return body;
 }
 
+json SnapshotJson(const LookdevSnapshot& s) {
+  return {{"text", s.text}, {"file", s.file}, {"savedText", s.savedText}, {"savedFile", s.savedFile}};
+}
+
+LookdevSnapshot SnapshotFrom(const json& j) {
+  LookdevSnapshot s;
+  if (!j.is_object()) return s;
+  s.text = j.value("text", "");
+  s.file = j.value("file", "");
+  s.savedText = j.value("savedText", "");
+  s.savedFile = j.value("savedFile", "");
+  return s;
+}
+
 // Requests that may change the scene (or its file name): their answers carry the scene.
 bool ChangesScene(const std::string& op) { return op == "param" || op == "lights" || op == "load" || op == "save"; }
 
@@ -126,8 +140,7 @@ struct WorkerLookdev::Impl {
   std::thread errors;  // copies the worker's stderr to ours, keeping its last report
   std::mutex lineMutex;
   std::string lastReport;
-  std::string sceneText, sceneFile;  // the scene as of the last change; empty: options.scene
-  std::string savedText;             // the scene as last loaded or saved, for comparing
+  LookdevSnapshot scene;  // the scene as of the last change; an empty text: options.scene
   int starts = 0;
 
   bool Spawn(std::string* error);
@@ -202,8 +215,8 @@ bool WorkerLookdev::Impl::Spawn(std::string* error) {
   });
 
   // Open the scene: the first one, or the scene as it was when the last worker died.
-  json open = sceneText.empty() ? json{{"op", "open"}, {"path", options.scene}}
-                                : json{{"op", "restore"}, {"text", sceneText}, {"file", sceneFile}, {"saved", savedText}};
+  json open = scene.text.empty() ? json{{"op", "open"}, {"path", options.scene}}
+                                 : json{{"op", "restore"}, {"scene", SnapshotJson(scene)}};
   json meta;
   std::string body;
   if (!Exchange(open, &meta, &body) || meta.value("status", 500) != 200) {
@@ -262,11 +275,7 @@ Reply WorkerLookdev::Impl::Call(const std::string& op, const Query& query, const
     const std::string message = answered ? ErrorText(answer) : DeathMessage();
     return ErrorReply(502, message + "; the plug-ins are being started again, the scene and its edits are kept");
   }
-  if (meta.contains("scene")) {
-    sceneText = meta["scene"].get<std::string>();
-    sceneFile = meta.value("file", "");
-    savedText = meta.value("saved", "");
-  }
+  if (meta.contains("scene")) scene = SnapshotFrom(meta["scene"]);
   Reply reply;
   reply.status = meta.value("status", 500);
   reply.contentType = meta.value("contentType", "application/json");
@@ -338,8 +347,7 @@ int RunServeWorker(const WorkerOptions& options) {
       std::string error;
       if (op == "open" || op == "restore") {
         const bool ok = op == "open" ? lookdev.Open(request.value("path", ""), &error)
-                                     : lookdev.Restore(request.value("text", ""), request.value("file", ""),
-                                                       request.value("saved", ""), &error);
+                                     : lookdev.Restore(SnapshotFrom(request.value("scene", json())), &error);
         reply = ok ? Reply{} : ErrorReply(400, error);
         if (ok) reply.body = "{}";
       } else if (op == "describe") {
@@ -377,9 +385,7 @@ int RunServeWorker(const WorkerOptions& options) {
     }
     json extra = json::object();
     if (ChangesScene(op) && reply.status == 200) {
-      std::string text, file, saved;
-      lookdev.Snapshot(&text, &file, &saved);
-      extra = json{{"scene", text}, {"file", file}, {"saved", saved}};
+      extra = json{{"scene", SnapshotJson(lookdev.Snapshot())}};
     }
     if (!answer(reply, extra)) return 1;
   }

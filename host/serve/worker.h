@@ -3,14 +3,15 @@
 // The page server never calls module code itself: a WorkerLookdev forwards every request
 // to a worker process (`corvane-host serve-worker`), which holds the session, the loaded
 // plug-ins and the scene, and answers with a Lookdev. The server keeps the scene's saved
-// text as of the last request that changed it. When the worker dies while it answers (a
+// text (and the scene as last saved) as of the last request that changed it. When the worker dies while it answers (a
 // crash or an exception in module code, a request over its time limit) the request is
 // answered with 502 and the worker's last line, and the next request starts a new worker
 // that loads the plug-ins and that scene text again: the page keeps its edits.
 //
 // Between the two processes: frames of a 4-byte little-endian length and that many bytes;
 // a request is one JSON frame ({"op", "query", "body"}), an answer a JSON frame ({"status",
-// "contentType", "headers", and "scene"/"file" after a change}) and a frame with the body.
+// "contentType", "headers", and "scene" after a change: a LookdevSnapshot}) and a frame with
+// the body.
 #pragma once
 
 #include <memory>

@@ -333,11 +333,9 @@ TEST_F(LookdevTest, TheSavedSceneRendersAsLastLoadedOrSaved) {
   EXPECT_EQ(preview("saved"), loaded);
   EXPECT_TRUE(changed());
 
-  std::string text, file, saved;
-  lookdev->Snapshot(&text, &file, &saved);
   Lookdev restarted(session, folder.Join("served"));
   std::string error;
-  ASSERT_TRUE(restarted.Restore(text, file, saved, &error)) << error;
+  ASSERT_TRUE(restarted.Restore(lookdev->Snapshot(), &error)) << error;
   Query q = small;
   q.emplace("scene", "saved");
   EXPECT_EQ(restarted.Preview(q).body, loaded);
@@ -346,6 +344,7 @@ TEST_F(LookdevTest, TheSavedSceneRendersAsLastLoadedOrSaved) {
   ASSERT_EQ(lookdev->Save(R"({"path": "edited.json"})").status, 200);
   EXPECT_EQ(preview("saved"), edited);
   EXPECT_FALSE(changed());
+  EXPECT_EQ(json::parse(lookdev->SceneState().body)["savedFile"], "edited.json");
   // Undoing the edit by hand is a change against the new saved state.
   ASSERT_EQ(Param("XCORVANE_INVERT", false).status, 200);
   EXPECT_TRUE(changed());
