@@ -113,6 +113,10 @@ describe('look-development page', () => {
     await loadPuppeteer();
     folder = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-browser-'));
     fs.copyFileSync(path.join(data, 'scenes', 'distant-a-b.json'), path.join(folder, 'wall.json'));
+    // The same wall with light B switched off in the scene.
+    const off = JSON.parse(fs.readFileSync(path.join(folder, 'wall.json'), 'utf8'));
+    off.lights.find((l) => l.name === 'B').enabled = false;
+    fs.writeFileSync(path.join(folder, 'off.json'), JSON.stringify(off));
     ({child: server, address} = await serve('wall.json', folder));
     await openPage();
     await settled();
@@ -227,6 +231,157 @@ describe('look-development page', () => {
     const previewBytes = await page.evaluate(() => fetch('/api/preview.png').then((r) => r.arrayBuffer()).then((b) => Array.from(new Uint8Array(b))));
     assert.deepEqual(Buffer.from(previewBytes), file);
   });
+
+  test('a light row says in words what its switches do, and the help line what the shader does', async () => {
+    const described = await page.evaluate(() => fetch('/api/describe').then((r) => r.json()));
+    const notes = described.plugins.find((p) => p.description).notes;
+    assert.equal(await page.$eval('#plugin-help', (p) => (p.hidden ? '' : p.textContent)), notes.help);
+    const rows = await page.$$eval('.inex li', (ls) => ls.map((li) => ({
+      object: li.dataset.object,
+      words: [...li.querySelectorAll('.word')].map((w) => w.textContent),
+      names: [...li.querySelectorAll('[data-bit]')].map((c) => c.getAttribute('aria-label')),
+      remove: li.querySelector('.remove').textContent,
+    })));
+    assert.deepEqual(rows, [
+      {object: 'A', words: ['Active', 'Add'], names: ['A: Active', 'A: Add'], remove: 'Remove'},
+      {object: 'B', words: ['Active', 'Add'], names: ['B: Active', 'B: Add'], remove: 'Remove'},
+    ]);
+    // The sign switch of B says Subtract once B subtracts again.
+    await page.click('.inex li[data-object="B"] .flag[data-bit="1"]');
+    await settled();
+    assert.equal(await page.$eval('.inex li[data-object="B"] .flag[data-bit="1"]', (b) => b.getAttribute('aria-label')), 'B: Subtract');
+    // The remove button keeps its distance from the sign switch beside it.
+    const gap = await page.$eval('.inex li[data-object="B"]', (li) =>
+      li.querySelector('.remove').getBoundingClientRect().left - li.querySelector('.flag[data-bit="1"]').getBoundingClientRect().right);
+    assert.ok(gap >= 12, `the remove button is ${gap} px from the switch`);
+  });
+
+  test('removing a light offers the lights to add again, and Undo puts it back as it was', async () => {
+    const choice = () => page.$eval('.add-choice', (s) => ({disabled: s.disabled, options: [...s.options].map((o) => o.textContent)}));
+    const hint = () => page.$eval('.param[data-symbol="XCORVANE_LIGHTS"]', (r) => r.querySelector('.hint')?.textContent ?? null);
+    assert.deepEqual(await choice(), {disabled: true, options: ['Every light of the scene is in the list.']});
+    assert.equal(await hint(), 'Every light of the scene is in the list.');
+    const before = await centreGrey();
+    const lights = () => page.evaluate(() => fetch('/api/scene').then((r) => r.json()).then((s) => s.editable[0].parameters.XCORVANE_LIGHTS));
+    const listed = await lights();
+
+    await page.click('.inex li[data-object="A"] .remove');
+    await settled();
+    assert.deepEqual(await page.$$eval('.inex li', (ls) => ls.map((l) => l.dataset.object)), ['B']);
+    assert.deepEqual(await choice(), {disabled: false, options: ['A']});
+    assert.equal(await hint(), null);
+    const shown = await messageShown();
+    assert.equal(shown.text, 'Removed A from Lights. Undo');
+    await page.click('#message .message-action');
+    await settled();
+    assert.deepEqual(await lights(), listed, 'the entry is back in its place with its flags');
+    assert.equal(await centreGrey(), before);
+    assert.equal(await page.$eval('#message', (m) => m.hidden), true);
+  });
+
+  test('the page shows the scene as last saved beside the edit', async () => {
+    await page.select('#load-path', 'wall.json');
+    await page.click('#load');
+    await page.waitForFunction(() => document.getElementById('message').textContent === 'Loaded wall.json');
+    await settled();
+    await page.click('#compare');
+    await settled();
+    assert.equal(await page.$eval('#compare', (b) => b.getAttribute('aria-pressed')), 'true');
+    assert.equal(await page.$eval('#saved-figure', (f) => f.hidden), false);
+    assert.equal(await page.$eval('#change-state', (s) => s.textContent), 'No changes since wall.json');
+    const fromFile = path.join(folder, 'wall.png');
+    execFileSync(host, ['render', path.join(folder, 'wall.json'), '-o', fromFile, '--plugins', plugins], {stdio: 'pipe'});
+    const file = await pixelsOf(`data:image/png;base64,${fs.readFileSync(fromFile).toString('base64')}`);
+    assert.deepEqual(await pixelsOf('#saved-preview'), file);
+    assert.deepEqual(await pixelsOf('#preview'), file);
+
+    // An edit changes the current image only, until it is saved.
+    await page.click('.param[data-symbol="XCORVANE_INVERT"] input[type=checkbox]');
+    await settled();
+    await page.waitForFunction(() => document.getElementById('change-state').textContent === 'Unsaved changes');
+    assert.match(await page.$eval('#scene-file', (s) => s.textContent), /wall\.json \(unsaved changes\)/);
+    assert.deepEqual(await pixelsOf('#saved-preview'), file);
+    assert.notDeepEqual(await pixelsOf('#preview'), file);
+    const generation = await page.$eval('#saved-preview', (i) => Number(i.dataset.generation));
+    await page.$eval('#save-path', (i) => { i.value = 'compared.json'; });
+    await page.click('#save');
+    await page.waitForFunction((g) => Number(document.getElementById('saved-preview').dataset.generation) > g &&
+      document.getElementById('preview').dataset.state === 'final', {timeout: 30000}, generation);
+    await page.waitForFunction(() => document.getElementById('change-state').textContent === 'No changes since compared.json');
+    assert.deepEqual(await pixelsOf('#saved-preview'), await pixelsOf('#preview'));
+    await page.click('#compare');
+    assert.equal(await page.$eval('#saved-figure', (f) => f.hidden), true);
+  });
+
+  test('every control is reached with Tab, named for a screen reader, and works from the keyboard', async () => {
+    // Marks each enabled, visible control, then walks the page with Tab.
+    const count = await page.evaluate(() => {
+      const all = [...document.querySelectorAll('button, input, select')]
+        .filter((c) => !c.disabled && c.getClientRects().length > 0);
+      all.forEach((c, i) => { c.dataset.tabMark = String(i); });
+      return all.length;
+    });
+    assert.ok(count > 15, `${count} controls`);
+    await page.evaluate(() => document.activeElement?.blur());
+    const reached = new Set();
+    for (let i = 0; i < count + 5; ++i) {
+      await page.keyboard.press('Tab');
+      const mark = await page.evaluate(() => document.activeElement?.dataset.tabMark);
+      if (mark !== undefined) reached.add(mark);
+    }
+    assert.equal(reached.size, count, 'every control takes the focus');
+
+    // Every control has a name, from its label or its own words.
+    const snapshot = await page.accessibility.snapshot({interestingOnly: true});
+    const roles = new Set(['button', 'checkbox', 'combobox', 'spinbutton', 'textbox', 'ColorWell', 'menulistpopup']);
+    const unnamed = [];
+    const names = new Map();
+    (function walk(node) {
+      if (roles.has(node.role)) {
+        if (!node.name || !node.name.trim()) unnamed.push(node.role);
+        names.set(node.name, node.role);
+      }
+      for (const child of node.children ?? []) walk(child);
+    })(snapshot);
+    assert.deepEqual(unnamed, []);
+    for (const label of ['Invert', 'Output', 'Spare Value', 'Mix Mode', 'Shader', 'A: Active', 'B: Subtract', 'Knot 1 position'])
+      assert.ok(names.has(label), `a control named "${label}"`);
+
+    // Space on the sign switch of B, with the focus kept on it after the panel is redrawn.
+    const scene = JSON.parse(fs.readFileSync(path.join(folder, 'wall.json'), 'utf8'));
+    await page.focus('.inex li[data-object="B"] .flag[data-bit="1"]');
+    await page.keyboard.press('Space');
+    await settled();
+    assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-label')), 'B: Add');
+    // compared.json has Invert on: the grey is the inverted sum.
+    assert.equal(await centreGrey(), 255 - expectedGrey(scene, {A: 3, B: 3}));
+    await page.keyboard.press('Enter');
+    await settled();
+    assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-label')), 'B: Subtract');
+    // Arrow keys choose in a focused choice.
+    await page.focus('.param[data-symbol="XCORVANE_OUTPUT"] select');
+    await page.keyboard.press('ArrowDown');
+    await settled();
+    assert.equal(await page.$eval('.param[data-symbol="XCORVANE_GRADIENT"]', (r) => r.dataset.enabled), 'true');
+    await page.keyboard.press('ArrowUp');
+    await settled();
+    assert.equal(await page.$eval('.param[data-symbol="XCORVANE_GRADIENT"]', (r) => r.dataset.enabled), 'false');
+  });
+
+  test('a light switched off in the scene is drawn as off, with the reason', async () => {
+    await page.select('#load-path', 'off.json');
+    await page.click('#load');
+    await page.waitForFunction(() => document.getElementById('message').textContent === 'Loaded off.json');
+    await settled();
+    const rows = await page.$$eval('.inex li', (ls) => ls.map((li) => ({
+      object: li.dataset.object, off: li.classList.contains('scene-off'), title: li.title,
+      badge: li.querySelector('.badge')?.textContent ?? null})));
+    assert.deepEqual(rows.map((r) => [r.object, r.off, r.badge]), [['A', false, null], ['B', true, 'off in scene']]);
+    assert.match(rows[1].title, /^B: switched off in the scene/);
+    // B subtracts in the list, but being off it takes nothing away.
+    const scene = JSON.parse(fs.readFileSync(path.join(folder, 'off.json'), 'utf8'));
+    assert.equal(await centreGrey(), expectedGrey(scene, {A: 3}));
+  });
 });
 
 // A plug-in that crashes in every Output beside Corvane: the preview fails with the host's
@@ -276,6 +431,8 @@ describe('look-development page beside a crashing plug-in', () => {
     assert.equal(await preview(), 'failed', 'every preview meets the crashing shader again');
     const saved = await page.evaluate(() => fetch('/api/scene').then((r) => r.json()));
     assert.match(JSON.stringify(saved), /"XCORVANE_INVERT":true/);
+    // The new worker still compares with the scene as loaded, not with the restored edit.
+    assert.equal(saved.changed, true);
     shown = await messageShown();
     assert.match(shown.text, /crashed \(signal 11/);
   });

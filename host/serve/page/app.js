@@ -1,7 +1,7 @@
 // The look-development page: lays out each plug-in shader's attribute panel from the
 // description the server reports, sends every edit to the server, shows the module's
 // enabling after each answer, and renders the preview (coarse first, then full) and the
-// material swatch again.
+// material swatch again. On request it shows the scene as last saved beside the edit.
 'use strict';
 
 const state = {
@@ -10,9 +10,15 @@ const state = {
   scene: null, // the last /api/scene answer
   shader: null, // name of the shader being edited
   previewGeneration: 0,
+  compare: false, // the saved scene's preview is shown beside the current one
+  savedStale: true, // the saved scene changed (load, save) since its preview was fetched
 };
 
 const $ = (id) => document.getElementById(id);
+
+let nextId = 0;
+/// A fresh element ID, for tying labels to controls.
+const freshId = (stem) => `${stem}-${++nextId}`;
 
 function el(tag, attrs = {}, ...children) {
   const e = document.createElement(tag);
@@ -27,10 +33,15 @@ function el(tag, attrs = {}, ...children) {
 
 // ---- messages and requests ----------------------------------------------------------
 
-function showMessage(text, isError) {
+// action: {label, run} adds a button to the message (an undo).
+function showMessage(text, isError, action) {
   const m = $('message');
   m.hidden = !text;
-  m.textContent = text || '';
+  m.replaceChildren(text || '');
+  if (text && action) {
+    m.append(' ', el('button', {type: 'button', class: 'message-action', onclick: () => { showMessage('', false); action.run(); }},
+      action.label));
+  }
   m.classList.toggle('error', !!isError);
 }
 
@@ -88,6 +99,12 @@ function currentShader() {
   return state.scene.editable.find((s) => s.name === state.shader);
 }
 
+/// The host's words for the flag bits of a list parameter, when it has any.
+function flagNotes(pluginId, symbol) {
+  const notes = state.plugins.get(pluginId)?.notes;
+  return notes?.lists?.[symbol] ?? [];
+}
+
 // ---- edits -----------------------------------------------------------------------------
 
 async function setParam(symbol, value) {
@@ -101,25 +118,37 @@ async function editLights(symbol, action, light, flags) {
   applyShaderAnswer(await api('POST', '/api/lights', body));
 }
 
-function applyShaderAnswer(answer) {
+function applyShaderAnswer(answer, keepMessage = false) {
   if (answer) {
     const i = state.scene.editable.findIndex((s) => s.name === answer.name);
     if (i >= 0) state.scene.editable[i] = answer;
-    showMessage('', false);
+    if (!keepMessage) showMessage('', false);
     refreshPreviews();
+    refreshChanged();
   }
   // A refused edit changed nothing: the panel shows the server's values again.
   renderPanel();
 }
 
+// Removing a light asks nothing: the message offers to put it back where it was, with its flags.
+async function removeLight(e, entries, entry) {
+  const before = entries.map((x) => ({object: x.object, flags: x.flags}));
+  const answer = await api('POST', '/api/lights', {shader: state.shader, param: e.symbol, action: 'remove', light: entry.object});
+  applyShaderAnswer(answer, true);
+  if (answer) {
+    showMessage(`Removed ${entry.object} from ${e.label || e.symbol}.`, false,
+      {label: 'Undo', run: () => setParam(e.symbol, before)});
+  }
+}
+
 // ---- controls, one per element type ---------------------------------------------------------
 
-function realControl(e, value, disabled) {
+function realControl(e, value, disabled, id) {
   const {scale, suffix} = unitOf(e);
   const min = flagNumber(e, 'MIN'), max = flagNumber(e, 'MAX');
   const shown = typeof value === 'number' ? +(value / scale).toPrecision(12) : '';
   const input = el('input', {
-    type: 'number', step: 'any', value: shown, min, max, disabled,
+    type: 'number', step: 'any', value: shown, min, max, disabled, id,
     onchange: () => {
       const v = Number(input.value);
       if (input.value.trim() === '' || !Number.isFinite(v)) return showMessage(`${e.label || e.symbol}: enter a number`, true), renderPanel();
@@ -130,26 +159,26 @@ function realControl(e, value, disabled) {
   return el('span', {}, input, el('span', {class: 'unit'}, suffix + range));
 }
 
-function longControl(e, value, disabled) {
+function longControl(e, value, disabled, id) {
   if (e.cycle.length) {
-    const select = el('select', {disabled, onchange: () => setParam(e.symbol, Number(select.value))});
+    const select = el('select', {disabled, id, onchange: () => setParam(e.symbol, Number(select.value))});
     for (const c of e.cycle) select.append(el('option', {value: c.id, selected: c.id === value}, c.label || c.symbol));
     return select;
   }
   const input = el('input', {
-    type: 'number', step: 1, value: value ?? 0, min: flagNumber(e, 'MIN'), max: flagNumber(e, 'MAX'), disabled,
+    type: 'number', step: 1, value: value ?? 0, min: flagNumber(e, 'MIN'), max: flagNumber(e, 'MAX'), disabled, id,
     onchange: () => setParam(e.symbol, Number(input.value)),
   });
   return input;
 }
 
-function boolControl(e, value, disabled) {
-  const box = el('input', {type: 'checkbox', checked: !!value, disabled, onchange: () => setParam(e.symbol, box.checked)});
+function boolControl(e, value, disabled, id) {
+  const box = el('input', {type: 'checkbox', checked: !!value, disabled, id, onchange: () => setParam(e.symbol, box.checked)});
   return box;
 }
 
-function linkControl(e, value, disabled) {
-  const select = el('select', {disabled, onchange: () => setParam(e.symbol, select.value === '' ? null : select.value)});
+function linkControl(e, value, disabled, id) {
+  const select = el('select', {disabled, id, onchange: () => setParam(e.symbol, select.value === '' ? null : select.value)});
   select.append(el('option', {value: ''}, '(none)'));
   for (const name of state.scene.shaders) {
     if (name === state.shader) continue;
@@ -158,40 +187,64 @@ function linkControl(e, value, disabled) {
   return select;
 }
 
-// One switch of a list entry's flag bit: drawn with the icons the description names for
-// it (IMAGE_0n_ON / IMAGE_0n_OFF, n counted from 1), else as a checkbox.
-function flagSwitch(e, bit, entry, disabled) {
+// One switch of a list entry's flag bit, with its word beside it: the host's word for the
+// bit ("Add" / "Subtract") where it has one, else "Flag n". Drawn as a button with the
+// icon the description names for the bit's state (IMAGE_0n_ON / IMAGE_0n_OFF, n counted
+// from 1), else as a checkbox.
+function flagSwitch(e, bit, entry, disabled, note) {
   const on = (entry.flags & (1 << bit)) !== 0;
   const n = String(bit + 1).padStart(2, '0');
   const icon = flagNumber(e, `IMAGE_${n}_${on ? 'ON' : 'OFF'}`);
   const toggle = () => editLights(e.symbol, 'flags', entry.object, entry.flags ^ (1 << bit));
-  const title = `${entry.object}: flag ${bit + 1} ${on ? 'on' : 'off'}`;
+  const onWord = note?.on || `Flag ${bit + 1}`;
+  const offWord = note?.off || onWord;
+  const word = on ? onWord : offWord;
+  const twoWords = onWord !== offWord;
+  const hint = (on ? note?.onHint : note?.offHint) || `flag ${bit + 1} ${on ? 'on' : 'off'}`;
+  const title = `${entry.object}: ${hint}` + (twoWords ? ` (click for ${on ? offWord : onWord})` : '');
   if (icon !== null && state.icons.has(icon)) {
-    return el('button', {type: 'button', class: `flag ${on ? 'on' : 'off'}`, title, disabled, 'data-bit': bit, onclick: toggle},
-      el('img', {src: `/api/icon/${icon}.png`, alt: on ? 'on' : 'off'}));
+    // The word names the state; a switch with one word for both states is pressed or not.
+    return el('button', {type: 'button', class: `flag ${on ? 'on' : 'off'}`, title, disabled, 'data-bit': bit,
+      'aria-label': `${entry.object}: ${word}`, 'aria-pressed': twoWords ? undefined : String(on), onclick: toggle},
+    el('img', {src: `/api/icon/${icon}.png`, alt: ''}), el('span', {class: 'word'}, word));
   }
-  return el('input', {type: 'checkbox', class: 'flag-box', checked: on, title, disabled, 'data-bit': bit, onchange: toggle});
+  const id = freshId('flag');
+  const box = el('input', {type: 'checkbox', class: 'flag-box', id, checked: on, disabled, 'data-bit': bit,
+    'aria-label': `${entry.object}: ${word}`, onchange: toggle});
+  return el('label', {class: 'flag-label', for: id, title}, box, el('span', {class: 'word'}, word));
 }
 
-function inExcludeControl(e, value, disabled) {
+function inExcludeControl(e, value, disabled, id, shader) {
   const entries = Array.isArray(value) ? value : [];
   const numFlags = flagNumber(e, 'NUM_FLAGS') ?? 0;
-  const list = el('ul', {class: 'inex'});
+  const notes = flagNotes(shader.pluginId, e.symbol);
+  const off = state.scene.lightsOff || {};
+  const list = el('ul', {class: 'inex', 'aria-label': e.label || e.symbol});
   for (const entry of entries) {
-    const row = el('li', {'data-object': entry.object ?? ''}, el('span', {class: 'name'}, entry.object ?? '(deleted)'));
+    const reason = entry.object !== null ? off[entry.object] : undefined;
+    const name = el('span', {class: 'name', title: reason}, entry.object ?? '(deleted)');
+    if (reason) name.append(el('span', {class: 'badge'}, 'off in scene'));
+    const row = el('li', {'data-object': entry.object ?? '', class: reason ? 'scene-off' : undefined,
+      title: reason ? `${entry.object}: ${reason}` : undefined}, name);
     if (entry.object !== null) {
-      for (let bit = 0; bit < numFlags; ++bit) row.append(flagSwitch(e, bit, entry, disabled));
-      row.append(el('button', {type: 'button', class: 'remove', title: `Remove ${entry.object}`, disabled,
-        onclick: () => editLights(e.symbol, 'remove', entry.object)}, '−'));
+      const switches = el('span', {class: 'switches'});
+      for (let bit = 0; bit < numFlags; ++bit) switches.append(flagSwitch(e, bit, entry, disabled, notes[bit]));
+      row.append(switches, el('button', {type: 'button', class: 'remove', title: `Remove ${entry.object} from the list`,
+        'aria-label': `Remove ${entry.object}`, disabled, onclick: () => removeLight(e, entries, entry)}, 'Remove'));
     }
     list.append(row);
   }
+  // The scene's lights not in the list yet, or why there are none to add.
   const listed = new Set(entries.map((x) => x.object));
-  const choice = el('select', {class: 'add-choice', disabled});
-  for (const name of state.scene.lights) if (!listed.has(name)) choice.append(el('option', {value: name}, name));
-  const add = el('button', {type: 'button', class: 'add', disabled: disabled || !choice.options.length,
+  const addable = state.scene.lights.filter((name) => !listed.has(name));
+  const choice = el('select', {class: 'add-choice', disabled: disabled || !addable.length, 'aria-label': `Light to add to ${e.label || e.symbol}`});
+  for (const name of addable) choice.append(el('option', {value: name}, off[name] ? `${name} (off in scene)` : name));
+  const none = !state.scene.lights.length ? 'The scene has no lights.' : 'Every light of the scene is in the list.';
+  if (!addable.length) choice.append(el('option', {value: ''}, none));
+  const add = el('button', {type: 'button', class: 'add', disabled: disabled || !addable.length,
     onclick: () => editLights(e.symbol, 'add', choice.value)}, 'Add');
-  return el('div', {}, list, el('div', {}, choice, ' ', add));
+  return el('div', {role: 'group', 'aria-labelledby': id}, list, el('div', {class: 'add-row'}, choice, ' ', add),
+    addable.length ? null : el('div', {class: 'hint'}, none));
 }
 
 function rgbToHex(c) {
@@ -202,7 +255,7 @@ function hexToRgb(hex) {
   return [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16) / 255);
 }
 
-function gradientControl(e, value, disabled) {
+function gradientControl(e, value, disabled, id) {
   const g = value && Array.isArray(value.knots) ? structuredClone(value) : {knots: []};
   const knots = g.knots.map((k) => ({color: [1, 1, 1], brightness: 1, position: 0, ...k}));
   const send = () => setParam(e.symbol, {...g, knots});
@@ -212,15 +265,16 @@ function gradientControl(e, value, disabled) {
   bar.style.background = stops.length > 1 ? `linear-gradient(to right, ${stops.join(', ')})` : (stops[0] || '#000').split(' ')[0];
   const table = el('table', {class: 'knots'});
   knots.forEach((k, i) => {
-    const color = el('input', {type: 'color', value: rgbToHex(k.color), disabled,
+    const color = el('input', {type: 'color', value: rgbToHex(k.color), disabled, 'aria-label': `Knot ${i + 1} colour`,
       onchange: () => { k.color = hexToRgb(color.value); send(); }});
     const pos = el('input', {type: 'number', min: 0, max: 1, step: 0.01, value: k.position, disabled,
+      'aria-label': `Knot ${i + 1} position`,
       onchange: () => {
         const v = Number(pos.value);
         if (!(v >= 0 && v <= 1)) return showMessage('A knot position is between 0 and 1', true), renderPanel();
         k.position = v; send();
       }});
-    const remove = el('button', {type: 'button', disabled: disabled || knots.length <= 1,
+    const remove = el('button', {type: 'button', disabled: disabled || knots.length <= 1, 'aria-label': `Remove knot ${i + 1}`,
       onclick: () => { knots.splice(i, 1); send(); }}, '−');
     table.append(el('tr', {class: 'knot'}, el('td', {}, color), el('td', {}, pos), el('td', {}, remove)));
   });
@@ -234,25 +288,27 @@ function gradientControl(e, value, disabled) {
     knots.push({color: [1, 1, 1], brightness: 1, position: +at.toFixed(4)});
     send();
   }}, 'Add knot');
-  return el('div', {class: 'gradient'}, bar, table, add);
+  return el('div', {class: 'gradient', role: 'group', 'aria-labelledby': id}, bar, table, add);
 }
 
-function vectorControl(e, value, disabled) {
+function vectorControl(e, value, disabled, id) {
   const v = Array.isArray(value) ? value : [0, 0, 0];
   if (e.type === 'COLOR') {
-    const input = el('input', {type: 'color', value: rgbToHex(v), disabled, onchange: () => setParam(e.symbol, hexToRgb(input.value))});
+    const input = el('input', {type: 'color', value: rgbToHex(v), disabled, id, onchange: () => setParam(e.symbol, hexToRgb(input.value))});
     return input;
   }
-  const inputs = v.map((x, i) => el('input', {type: 'number', step: 'any', value: x, disabled,
+  const inputs = v.map((x, i) => el('input', {type: 'number', step: 'any', value: x, disabled, 'aria-label': `${e.label || e.symbol} ${'XYZ'[i]}`,
     onchange: () => setParam(e.symbol, inputs.map((n) => Number(n.value)))}));
-  return el('span', {}, ...inputs);
+  return el('span', {role: 'group', 'aria-labelledby': id}, ...inputs);
 }
 
-function stringControl(e, value, disabled) {
-  const input = el('input', {type: 'text', value: value ?? '', disabled, onchange: () => setParam(e.symbol, input.value)});
+function stringControl(e, value, disabled, id) {
+  const input = el('input', {type: 'text', value: value ?? '', disabled, id, onchange: () => setParam(e.symbol, input.value)});
   return input;
 }
 
+// Controls of one form element take a <label for>; the others are groups named by the label.
+const grouped = new Set(['IN_EXCLUDE', 'GRADIENT', 'VECTOR']);
 const controls = {
   REAL: realControl, LONG: longControl, BOOL: boolControl, SHADERLINK: linkControl, LINK: linkControl,
   IN_EXCLUDE: inExcludeControl, GRADIENT: gradientControl, VECTOR: vectorControl, COLOR: vectorControl,
@@ -261,8 +317,24 @@ const controls = {
 
 // ---- the panel -----------------------------------------------------------------------------
 
+const focusable = (root) => [...root.querySelectorAll('button, input, select')];
+
+// The panel is built anew after every answer: the control that had the focus (by its row
+// and its place in the row) gets it back, so that keyboard use goes on where it was.
 function renderPanel() {
   const panel = $('panel');
+  const active = document.activeElement;
+  const activeRow = panel.contains(active) ? active.closest('.param') : null;
+  const keep = activeRow ? {symbol: activeRow.dataset.symbol, index: focusable(activeRow).indexOf(active)} : null;
+  buildPanel(panel);
+  if (keep) {
+    const row = [...panel.querySelectorAll('.param')].find((r) => r.dataset.symbol === keep.symbol);
+    const controls = row ? focusable(row).filter((c) => !c.disabled) : [];
+    if (controls.length) controls[Math.min(keep.index, controls.length - 1)].focus();
+  }
+}
+
+function buildPanel(panel) {
   panel.replaceChildren();
   const shader = state.scene && currentShader();
   if (!shader) {
@@ -272,6 +344,8 @@ function renderPanel() {
   const plugin = state.plugins.get(shader.pluginId);
   const desc = plugin.description;
   $('plugin-name').textContent = `${desc.displayName || plugin.name} — ${shader.name}`;
+  $('plugin-help').textContent = plugin.notes?.help || '';
+  $('plugin-help').hidden = !plugin.notes?.help;
   // Groups nest as the description declares them; elements follow in file order.
   const containers = new Map();
   for (const e of desc.elements) {
@@ -291,9 +365,12 @@ function renderPanel() {
     const enabled = shader.enabled[String(e.id)] !== false;
     const make = controls[e.type];
     const value = shader.parameters[e.symbol] ?? shader.parameters[String(e.id)];
-    const control = make ? make(e, value, !enabled) : el('span', {class: 'unit'}, `${e.type} (not editable here)`);
+    const id = freshId(grouped.has(e.type) ? 'label' : 'control');
+    const control = make ? make(e, value, !enabled, id, shader) : el('span', {class: 'unit'}, `${e.type} (not editable here)`);
+    const label = grouped.has(e.type) || !make ? el('span', {class: 'label', id}, e.label || e.symbol)
+      : el('label', {class: 'label', for: id}, e.label || e.symbol);
     const row = el('div', {class: `param${enabled ? '' : ' disabled'}`, 'data-symbol': e.symbol, 'data-type': e.type,
-      'data-enabled': String(enabled)}, el('span', {class: 'label'}, e.label || e.symbol), el('div', {class: 'control'}, control));
+      'data-enabled': String(enabled)}, label, el('div', {class: 'control'}, control));
     parent.append(row);
   }
   // Groups that ended up empty (a description's outer frame) stay visible only by their contents.
@@ -348,20 +425,55 @@ async function refreshPreviews() {
   if (generation !== state.previewGeneration) return;
   if (full) {
     await showImage(img, full.blob);
-    $('preview-info').textContent = `Scene ${width}×${height}, ${state.scene.samples} spp, ${(Number(full.seconds) * 1000).toFixed(0)} ms`;
+    $('preview-info').textContent = `Current edit, ${width}×${height}, ${state.scene.samples} spp, ${(Number(full.seconds) * 1000).toFixed(0)} ms`;
   }
   const swatch = state.shader ? await fetchImage(`/api/swatch.png?shader=${encodeURIComponent(state.shader)}`) : null;
   if (generation !== state.previewGeneration) return;
   if (swatch) await showImage($('swatch'), swatch.blob);
+  if (state.compare && state.savedStale) {
+    const saved = await fetchImage('/api/preview.png?scene=saved');
+    if (generation !== state.previewGeneration) return;
+    const savedImg = $('saved-preview');
+    savedImg.width = width;
+    savedImg.height = height;
+    if (saved) {
+      await showImage(savedImg, saved.blob);
+      state.savedStale = false;
+    }
+    savedImg.dataset.state = saved ? 'final' : 'failed';
+    savedImg.dataset.generation = String(generation);
+  }
   img.dataset.generation = String(generation);
   img.dataset.state = full ? 'final' : 'failed';
+}
+
+// Whether the edit differs from the scene as last saved, in the header and the comparison.
+function showChanged({changed, savedFile}) {
+  $('scene-file').textContent = state.scene.file + (changed ? ' (unsaved changes)' : '');
+  $('change-state').textContent = changed ? 'Unsaved changes' : `No changes since ${savedFile}`;
+  $('change-state').dataset.changed = String(changed);
+  $('saved-info').textContent = `As saved: ${savedFile}`;
+}
+
+async function refreshChanged() {
+  const scene = await api('GET', '/api/scene');
+  if (scene) showChanged(scene);
+}
+
+function setCompare(on) {
+  state.compare = on;
+  $('compare').setAttribute('aria-pressed', String(on));
+  $('saved-figure').hidden = !on;
+  $('pair').classList.toggle('comparing', on);
+  if (on) refreshPreviews();
 }
 
 // ---- scene, files, start -------------------------------------------------------------------
 
 function useScene(scene) {
   state.scene = scene;
-  $('scene-file').textContent = scene.file;
+  state.savedStale = true;
+  showChanged(scene);
   const names = scene.editable.map((s) => s.name);
   if (!names.includes(state.shader)) state.shader = names[0] || null;
   const select = $('shader-select');
@@ -385,10 +497,17 @@ async function start() {
   for (const icon of described.icons) state.icons.add(icon.id);
   useScene(scene);
   listFiles();
+  $('compare').addEventListener('click', () => setCompare(!state.compare));
   $('shader-select').addEventListener('change', (ev) => { state.shader = ev.target.value; renderPanel(); refreshPreviews(); });
   $('save').addEventListener('click', async () => {
     const saved = await api('POST', '/api/save', {path: $('save-path').value.trim()});
-    if (saved) { showMessage(`Saved ${saved.saved}`, false); listFiles(); }
+    if (saved) {
+      showMessage(`Saved ${saved.saved}`, false);
+      state.savedStale = true;
+      listFiles();
+      refreshChanged();
+      if (state.compare) refreshPreviews();
+    }
   });
   $('load').addEventListener('click', async () => {
     const scene = await api('POST', '/api/load', {path: $('load-path').value});
