@@ -382,6 +382,26 @@ describe('look-development page', () => {
     const scene = JSON.parse(fs.readFileSync(path.join(folder, 'off.json'), 'utf8'));
     assert.equal(await centreGrey(), expectedGrey(scene, {A: 3}));
   });
+
+  test("a knot's interpolation is chosen per knot: Step holds its colour up to the next knot", async () => {
+    // The wall's value is 0.5 (A alone): halfway along the default red-to-blue gradient.
+    const centre = async () => {
+      const {width, height, rgba} = await pixelsOf('#preview');
+      const i = ((height >> 1) * width + (width >> 1)) * 4;
+      return rgba.slice(i, i + 3);
+    };
+    await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '1');
+    await settled();
+    const first = '.param[data-symbol="XCORVANE_GRADIENT"] tr.knot:first-child select';
+    assert.equal(await page.$eval(first, (s) => s.selectedOptions[0].textContent), 'Smooth');
+    assert.deepEqual(await centre(), [128, 0, 128]);
+    await page.select(first, '5');
+    await settled();
+    assert.deepEqual(await centre(), [255, 0, 0]);
+    const knots = await page.evaluate(() => fetch('/api/scene').then((r) => r.json())
+      .then((s) => s.editable[0].parameters.XCORVANE_GRADIENT.knots.map((k) => k.interpolation)));
+    assert.deepEqual(knots, [5, 2]);
+  });
 });
 
 // A plug-in that crashes in every Output beside Corvane: the preview fails with the host's

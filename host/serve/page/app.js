@@ -274,9 +274,16 @@ function gradientControl(e, value, disabled, id) {
         if (!(v >= 0 && v <= 1)) return showMessage('A knot position is between 0 and 1', true), renderPanel();
         k.position = v; send();
       }});
+    // How the colour runs on to the next knot; a value the page has no word for stays as it is.
+    const blend = el('select', {disabled, 'aria-label': `Knot ${i + 1} interpolation`,
+      onchange: () => { k.interpolation = Number(blend.value); send(); }});
+    const kinds = [[2, 'Smooth'], [3, 'Linear'], [5, 'Step']];
+    const current = k.interpolation ?? 2;
+    if (!kinds.some(([v]) => v === current)) kinds.push([current, `Other (${current})`]);
+    for (const [v, word] of kinds) blend.append(el('option', {value: v, selected: v === current}, word));
     const remove = el('button', {type: 'button', disabled: disabled || knots.length <= 1, 'aria-label': `Remove knot ${i + 1}`,
       onclick: () => { knots.splice(i, 1); send(); }}, '−');
-    table.append(el('tr', {class: 'knot'}, el('td', {}, color), el('td', {}, pos), el('td', {}, remove)));
+    table.append(el('tr', {class: 'knot'}, el('td', {}, color), el('td', {}, pos), el('td', {}, blend), el('td', {}, remove)));
   });
   const add = el('button', {type: 'button', disabled, onclick: () => {
     // A new knot halfway along the widest gap.
