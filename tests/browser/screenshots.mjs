@@ -1,5 +1,6 @@
-// Takes the page's screenshots for docs/: examples/default.json as served, and with its
-// output switched to grey (the gradient greyed out). Run from the repository:
+// Takes the page's screenshots for docs/: examples/default.json as served, with its output
+// switched to grey (the gradient greyed out), and with Invert switched on beside the scene
+// as saved. Run from the repository:
 //   node tests/browser/screenshots.mjs build/release/host/cli/corvane-host build/release/corvane
 import {spawn} from 'node:child_process';
 import path from 'node:path';
@@ -17,7 +18,7 @@ const browser = await puppeteer.launch({executablePath: process.env.CHROMIUM || 
   args: ['--no-sandbox', '--disable-gpu']});
 try {
   const page = await browser.newPage();
-  await page.setViewport({width: 1180, height: 640});
+  await page.setViewport({width: 1180, height: 720});
   const settled = () => page.waitForFunction(() => document.body.dataset.busy === '0' &&
     document.getElementById('preview').dataset.state === 'final', {timeout: 60000});
   await page.goto(address);
@@ -26,6 +27,14 @@ try {
   await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '0');
   await settled();
   await page.screenshot({path: path.join(root, 'docs/lookdev-grey.png')});
+  await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '1');
+  await settled();
+  await page.click('#compare');
+  await settled();
+  await page.click('.param[data-symbol="XCORVANE_INVERT"] input[type=checkbox]');
+  await settled();
+  await page.waitForFunction(() => document.getElementById('change-state').dataset.changed === 'true');
+  await page.screenshot({path: path.join(root, 'docs/lookdev-compare.png')});
 } finally {
   await browser.close();
   server.kill('SIGINT');
