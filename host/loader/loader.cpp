@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "bitmap/bitmap.h"
 #include "core/console.h"
@@ -243,6 +244,39 @@ void ForgetRegistrations(const ModuleState* module) {
   ForgetIcons(module);
 }
 
+namespace {
+
+/// A plug-in folder as shipped holds the same module for every platform (corvane.xso64,
+/// corvane.xdl64 and corvane.xlib beside one res/), and each platform's application loads
+/// only its own. Where a module file of this platform's extension has files of the same
+/// name with another platform's extension beside it, those are skipped with a line each:
+/// loading both would register every plug-in twice. A lone file of another platform is
+/// still opened (the Mach-O loader runs the macOS build here).
+void KeepOwnPlatformsBuild(std::vector<std::string>* files) {
+  const std::string own = Lower(DefaultModuleExtension());
+  auto stemOf = [](const std::string& file) {
+    const std::filesystem::path p(std::u8string(file.begin(), file.end()));
+    const std::u8string s = (p.parent_path() / p.stem()).generic_u8string();
+    return std::string(s.begin(), s.end());
+  };
+  auto extensionOf = [](const std::string& file) {
+    const std::u8string e = std::filesystem::path(std::u8string(file.begin(), file.end())).extension().u8string();
+    return Lower(std::string(e.begin(), e.end()));
+  };
+  std::map<std::string, std::string> ownFiles;  // stem -> this platform's file
+  for (const std::string& file : *files)
+    if (extensionOf(file) == own) ownFiles.emplace(stemOf(file), file);
+  std::erase_if(*files, [&](const std::string& file) {
+    if (extensionOf(file) == own) return false;
+    auto it = ownFiles.find(stemOf(file));
+    if (it == ownFiles.end()) return false;
+    Console().Print("Skipped module " + file + ": " + it->second + " beside it is the same module for this platform");
+    return true;
+  });
+}
+
+}  // namespace
+
 std::vector<std::string> ListModuleFiles(const std::string& folder, const ModuleOptions& options) {
   // Without a named extension every platform's module files are looked at: the opener
   // decides by their contents, and a foreign one is refused with its own line.
@@ -268,6 +302,7 @@ std::vector<std::string> ListModuleFiles(const std::string& folder, const Module
   }
   if (ec) Console().Print("Plug-ins folder " + folder + ": " + ec.message());
   std::sort(files.begin(), files.end());
+  if (extension.empty()) KeepOwnPlatformsBuild(&files);
   return files;
 }
 

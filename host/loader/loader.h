@@ -163,7 +163,9 @@ struct PluginsFolder {
 };
 
 /// The module files (see ModuleOptions::extension) in folder and its sub-folders, in path
-/// order; empty (with a console line) when the folder is missing.
+/// order; empty (with a console line) when the folder is missing. Without a named extension,
+/// a file of another platform beside this platform's file of the same name is skipped, with
+/// a console line: a shipped plug-in folder holds the module once per platform.
 std::vector<std::string> ListModuleFiles(const std::string& folder, const ModuleOptions& options = {});
 
 /// Loads every module file (see ModuleOptions::extension) in folder and its sub-folders (in path

@@ -145,6 +145,35 @@ TEST_F(LoaderTest, ForeignBinariesBesideAGoodModuleAreRefusedOneLineEach) {
   }
 }
 
+// A plug-in folder as shipped: the module for every platform beside one res/. This
+// platform's file is loaded and the others are skipped with a line each, so nothing is
+// registered twice; a file of another platform with no own-platform twin is still opened.
+TEST_F(LoaderTest, AShippedFolderLoadsOnlyThisPlatformsModule) {
+  test::TempFolder folder;
+  const std::string zeros(64, '\0');
+  const std::string foreign[] = {".xso64", ".xdl64", ".xlib"};
+  folder.Copy(LOADER_FIXTURE_MODULE, "plugins/shipped/good" + Ext());
+  for (const std::string& ext : foreign)
+    if (ext != Ext()) folder.Write("plugins/shipped/good" + ext, "MZ" + zeros);
+  folder.Write("plugins/shipped/other" + std::string(Ext() == ".xlib" ? ".xdl64" : ".xlib"), "MZ" + zeros);
+  Host hostSession;
+  PluginsFolder loaded = LoadPluginsFolder(folder.Join("plugins"));
+  ASSERT_EQ(loaded.modules.size(), 1u);
+  ASSERT_EQ(loaded.refused.size(), 1u);
+  EXPECT_THAT(loaded.refused[0].path, HasSubstr("/other."));
+  int skipped = 0;
+  for (const std::string& line : Console().Lines())
+    if (line.starts_with("Skipped module ")) {
+      ++skipped;
+      EXPECT_THAT(line, HasSubstr("good" + Ext() + " beside it is the same module for this platform"));
+    }
+  EXPECT_EQ(skipped, 2);
+  // Named extension: exactly the files that end so, with no twin rule.
+  const std::string other = Ext() == ".xdl64" ? ".xso64" : ".xdl64";
+  EXPECT_THAT(ListModuleFiles(folder.Join("plugins"), ModuleOptions{.extension = other}),
+              ::testing::Contains(HasSubstr("good" + other)));
+}
+
 TEST_F(LoaderTest, ReadsUnitRecordsAndGuardsAgainstCycles) {
   test::ModuleSandbox sandbox(LOADER_FIXTURE_MODULE, "");
   std::unique_ptr<Module> m = sandbox.Open();
