@@ -242,13 +242,12 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   const fs::path resolved = fs::weakly_canonical(p, ec);
   sceneFile_ = Relative(ec ? p.string() : resolved.string());
   savedText_ = SceneToText(scene_);
-  savedFile_ = sceneFile_;
   return true;
 }
 
 LookdevSnapshot Lookdev::Snapshot() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return {scene_.document ? SceneToText(scene_) : std::string(), sceneFile_, savedText_, savedFile_};
+  return {scene_.document ? SceneToText(scene_) : std::string(), sceneFile_, savedText_};
 }
 
 bool Lookdev::Restore(const LookdevSnapshot& snapshot, std::string* error) {
@@ -264,9 +263,7 @@ bool Lookdev::Restore(const LookdevSnapshot& snapshot, std::string* error) {
   DropScene();
   scene_ = loaded;
   sceneFile_ = file;
-  const bool saved = !snapshot.savedText.empty();
-  savedText_ = saved ? snapshot.savedText : snapshot.text;
-  savedFile_ = saved ? snapshot.savedFile : file;
+  savedText_ = snapshot.savedText.empty() ? snapshot.text : snapshot.savedText;
   return true;
 }
 
@@ -325,7 +322,6 @@ json Lookdev::SceneJson() {
   scene["lights"] = std::move(lights);
   scene["lightsOff"] = std::move(lightsOff);
   scene["changed"] = scene_.document && SceneToText(scene_) != savedText_;
-  scene["savedFile"] = savedFile_;
   scene["shaders"] = std::move(shaders);
   scene["editable"] = std::move(editable);
   return scene;
@@ -463,7 +459,7 @@ Reply Lookdev::Preview(const Query& query) {
   // that file gives.
   Scene saved;
   SceneError error;
-  if (!LoadSceneText(savedText_, savedFile_, &saved, &error))
+  if (!LoadSceneText(savedText_, sceneFile_, &saved, &error))
     return Refuse(500, "the saved scene could not be read again: " + error.ToString());
   Reply reply = RenderPng(saved, w, h, spp);
   session_.DeleteDocument(saved.document);
@@ -636,8 +632,8 @@ Reply Lookdev::Save(const std::string& body) {
     return Refuse(500, error);
   }
   savedText_ = SceneToText(scene_);
-  savedFile_ = Relative(path);
-  return JsonReply({{"saved", savedFile_}});
+  sceneFile_ = Relative(path);
+  return JsonReply({{"saved", sceneFile_}});
 }
 
 Reply Lookdev::Load(const std::string& body) {
@@ -656,7 +652,6 @@ Reply Lookdev::Load(const std::string& body) {
   scene_ = loaded;
   sceneFile_ = Relative(path);
   savedText_ = SceneToText(scene_);
-  savedFile_ = sceneFile_;
   return JsonReply(SceneJson());
 }
 

@@ -40,11 +40,10 @@ inline constexpr int kMaxRequestNesting = 16;
 inline constexpr int kMaxPreviewSide = 2048;
 inline constexpr int64_t kMaxPreviewSamples = int64_t(1) << 22;
 
-/// A Lookdev's scene, to open it again in another process: the scene and its file name,
-/// and the scene as last loaded or saved with the file it went to (each SceneToText).
+/// A Lookdev's scene, to open it again in another process: the scene, its file name, and
+/// the scene as last loaded from or saved to that file (each SceneToText).
 struct LookdevSnapshot {
-  std::string text, file;
-  std::string savedText, savedFile;
+  std::string text, file, savedText;
 };
 
 struct LookdevOptions {
@@ -82,7 +81,7 @@ class Lookdev : public LookdevService {
   /// type, label, cycle and flags) and the registered icons.
   Reply Describe() override;
   /// GET /api/scene: file name, resolution, samples, lights (and why those switched off do
-  /// nothing), whether it changed since last loaded or saved and that file, all shaders, and per plug-in
+  /// nothing), whether it changed since last loaded or saved, all shaders, and per plug-in
   /// shader its parameters in the saved form with the module's enabling of each.
   Reply SceneState() override;
   /// POST /api/param {"shader": name, "param": symbol or ID, "value": scene-file JSON}.
@@ -100,7 +99,8 @@ class Lookdev : public LookdevService {
   /// GET /api/files: the scene files (*.json) of the served folder, by name; symbolic links
   /// that lead out of the folder are left out, as loading refuses them.
   Reply Files() override;
-  /// POST /api/save {"path": relative path ending in .json}: the normal form of `save`.
+  /// POST /api/save {"path": relative path ending in .json}: the normal form of `save`; the
+  /// scene's file is that path from then on (save as).
   Reply Save(const std::string& body) override;
   /// POST /api/load {"path": relative path}: replaces the scene when the file loads.
   Reply Load(const std::string& body) override;
@@ -134,7 +134,6 @@ class Lookdev : public LookdevService {
   Scene scene_;
   std::string sceneFile_;  ///< relative to folder_ when it lies inside
   std::string savedText_;  ///< the scene as last loaded or saved (SceneToText)
-  std::string savedFile_;  ///< where it was loaded from or saved to, like sceneFile_
 };
 
 }  // namespace host

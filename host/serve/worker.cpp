@@ -110,7 +110,7 @@ std::string ErrorText(const std::string& body) {
 }
 
 json SnapshotJson(const LookdevSnapshot& s) {
-  return {{"text", s.text}, {"file", s.file}, {"savedText", s.savedText}, {"savedFile", s.savedFile}};
+  return {{"text", s.text}, {"file", s.file}, {"savedText", s.savedText}};
 }
 
 LookdevSnapshot SnapshotFrom(const json& j) {
@@ -119,7 +119,6 @@ LookdevSnapshot SnapshotFrom(const json& j) {
   s.text = j.value("text", "");
   s.file = j.value("file", "");
   s.savedText = j.value("savedText", "");
-  s.savedFile = j.value("savedFile", "");
   return s;
 }
 

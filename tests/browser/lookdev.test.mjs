@@ -270,6 +270,7 @@ describe('look-development page', () => {
     assert.deepEqual(await page.$$eval('.inex li', (ls) => ls.map((l) => l.dataset.object)), ['B']);
     assert.deepEqual(await choice(), {disabled: false, options: ['A']});
     assert.equal(await hint(), null);
+    assert.equal(await page.$eval('.param[data-symbol="XCORVANE_LIGHTS"] .add', (b) => b.textContent), 'Add light');
     const shown = await messageShown();
     assert.equal(shown.text, 'Removed A from Lights. Undo');
     await page.click('#message .message-action');
@@ -288,7 +289,7 @@ describe('look-development page', () => {
     await settled();
     assert.equal(await page.$eval('#compare', (b) => b.getAttribute('aria-pressed')), 'true');
     assert.equal(await page.$eval('#saved-figure', (f) => f.hidden), false);
-    assert.equal(await page.$eval('#change-state', (s) => s.textContent), 'No changes since wall.json');
+    assert.equal(await page.$eval('#change-state', (s) => s.textContent), 'No changes since wall.json was saved or opened');
     const fromFile = path.join(folder, 'wall.png');
     execFileSync(host, ['render', path.join(folder, 'wall.json'), '-o', fromFile, '--plugins', plugins], {stdio: 'pipe'});
     const file = await pixelsOf(`data:image/png;base64,${fs.readFileSync(fromFile).toString('base64')}`);
@@ -302,13 +303,28 @@ describe('look-development page', () => {
     assert.match(await page.$eval('#scene-file', (s) => s.textContent), /wall\.json \(unsaved changes\)/);
     assert.deepEqual(await pixelsOf('#saved-preview'), file);
     assert.notDeepEqual(await pixelsOf('#preview'), file);
+    // Saving over another scene file asks first; not answering leaves the file as it was.
+    const offBefore = fs.readFileSync(path.join(folder, 'off.json'));
+    await page.$eval('#save-path', (i) => { i.value = 'off.json'; });
+    await page.click('#save');
+    assert.equal((await messageShown()).text, 'off.json exists already. Replace off.json');
+    assert.deepEqual(fs.readFileSync(path.join(folder, 'off.json')), offBefore);
     const generation = await page.$eval('#saved-preview', (i) => Number(i.dataset.generation));
     await page.$eval('#save-path', (i) => { i.value = 'compared.json'; });
     await page.click('#save');
     await page.waitForFunction((g) => Number(document.getElementById('saved-preview').dataset.generation) > g &&
       document.getElementById('preview').dataset.state === 'final', {timeout: 30000}, generation);
-    await page.waitForFunction(() => document.getElementById('change-state').textContent === 'No changes since compared.json');
+    await page.waitForFunction(() => document.getElementById('change-state').textContent ===
+      'No changes since compared.json was saved or opened');
+    assert.equal(await page.$eval('#scene-file', (s) => s.textContent), 'compared.json');
     assert.deepEqual(await pixelsOf('#saved-preview'), await pixelsOf('#preview'));
+    // Answering the question replaces the file.
+    await page.$eval('#save-path', (i) => { i.value = 'saved.json'; });
+    await page.click('#save');
+    await messageShown();
+    await page.click('#message .message-action');
+    await page.waitForFunction(() => document.getElementById('message').textContent === 'Saved saved.json');
+    assert.deepEqual(fs.readFileSync(path.join(folder, 'saved.json')), fs.readFileSync(path.join(folder, 'compared.json')));
     await page.click('#compare');
     assert.equal(await page.$eval('#saved-figure', (f) => f.hidden), true);
   });
@@ -395,12 +411,33 @@ describe('look-development page', () => {
     const first = '.param[data-symbol="XCORVANE_GRADIENT"] tr.knot:first-child select';
     assert.equal(await page.$eval(first, (s) => s.selectedOptions[0].textContent), 'Smooth');
     assert.deepEqual(await centre(), [128, 0, 128]);
+    // The bar over the knots shows the same: most of the way blue when smooth, red when stepped.
+    const barAt90 = async () => {
+      const shot = await (await page.$('.param[data-symbol="XCORVANE_GRADIENT"] .gradient-bar')).screenshot({encoding: 'base64'});
+      const {width, height, rgba} = await pixelsOf(`data:image/png;base64,${shot}`);
+      const i = ((height >> 1) * width + Math.round(width * 0.9)) * 4;
+      return rgba.slice(i, i + 3);
+    };
+    assert.ok((await barAt90())[2] > 200);
     await page.select(first, '5');
     await settled();
     assert.deepEqual(await centre(), [255, 0, 0]);
+    assert.deepEqual(await barAt90(), [255, 0, 0]);
     const knots = await page.evaluate(() => fetch('/api/scene').then((r) => r.json())
       .then((s) => s.editable[0].parameters.XCORVANE_GRADIENT.knots.map((k) => k.interpolation)));
     assert.deepEqual(knots, [5, 2]);
+  });
+
+  test('in a narrow window the preview keeps its proportions', async () => {
+    await page.setViewport({width: 620, height: 720});
+    try {
+      const {shown, natural} = await page.$eval('#preview', (i) => ({
+        shown: i.getBoundingClientRect().width / i.getBoundingClientRect().height,
+        natural: i.naturalWidth / i.naturalHeight}));
+      assert.ok(Math.abs(shown - natural) < 0.05, `shown ${shown}, natural ${natural}`);
+    } finally {
+      await page.setViewport({width: 1100, height: 720});
+    }
   });
 });
 

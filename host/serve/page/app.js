@@ -12,6 +12,7 @@ const state = {
   previewGeneration: 0,
   compare: false, // the saved scene's preview is shown beside the current one
   savedStale: true, // the saved scene changed (load, save) since its preview was fetched
+  files: [], // the scene files of the served folder
 };
 
 const $ = (id) => document.getElementById(id);
@@ -242,7 +243,7 @@ function inExcludeControl(e, value, disabled, id, shader) {
   const none = !state.scene.lights.length ? 'The scene has no lights.' : 'Every light of the scene is in the list.';
   if (!addable.length) choice.append(el('option', {value: ''}, none));
   const add = el('button', {type: 'button', class: 'add', disabled: disabled || !addable.length,
-    onclick: () => editLights(e.symbol, 'add', choice.value)}, 'Add');
+    onclick: () => editLights(e.symbol, 'add', choice.value)}, 'Add light');
   return el('div', {role: 'group', 'aria-labelledby': id}, list, el('div', {class: 'add-row'}, choice, ' ', add),
     addable.length ? null : el('div', {class: 'hint'}, none));
 }
@@ -260,7 +261,14 @@ function gradientControl(e, value, disabled, id) {
   const knots = g.knots.map((k) => ({color: [1, 1, 1], brightness: 1, position: 0, ...k}));
   const send = () => setParam(e.symbol, {...g, knots});
   const sorted = [...knots].sort((a, b) => a.position - b.position);
-  const stops = sorted.map((k) => `${rgbToHex(k.color.map((c) => c * k.brightness))} ${(k.position * 100).toFixed(1)}%`);
+  // A step knot holds its colour up to the next knot: a second stop of its colour there.
+  const hex = (k) => rgbToHex(k.color.map((c) => c * k.brightness));
+  const at = (p) => `${(p * 100).toFixed(1)}%`;
+  const stops = sorted.flatMap((k, i) => {
+    const next = sorted[i + 1];
+    const own = `${hex(k)} ${at(k.position)}`;
+    return k.interpolation === 5 && next ? [own, `${hex(k)} ${at(next.position)}`] : [own];
+  });
   const bar = el('div', {class: 'gradient-bar'});
   bar.style.background = stops.length > 1 ? `linear-gradient(to right, ${stops.join(', ')})` : (stops[0] || '#000').split(' ')[0];
   const table = el('table', {class: 'knots'});
@@ -350,7 +358,8 @@ function buildPanel(panel) {
   }
   const plugin = state.plugins.get(shader.pluginId);
   const desc = plugin.description;
-  $('plugin-name').textContent = `${desc.displayName || plugin.name} — ${shader.name}`;
+  const title = desc.displayName || plugin.name;
+  $('plugin-name').textContent = shader.name === title ? title : `${title} — ${shader.name}`;
   $('plugin-help').textContent = plugin.notes?.help || '';
   $('plugin-help').hidden = !plugin.notes?.help;
   // Groups nest as the description declares them; elements follow in file order.
@@ -455,11 +464,12 @@ async function refreshPreviews() {
 }
 
 // Whether the edit differs from the scene as last saved, in the header and the comparison.
-function showChanged({changed, savedFile}) {
-  $('scene-file').textContent = state.scene.file + (changed ? ' (unsaved changes)' : '');
-  $('change-state').textContent = changed ? 'Unsaved changes' : `No changes since ${savedFile}`;
+function showChanged({changed, file}) {
+  state.scene.file = file;
+  $('scene-file').textContent = file + (changed ? ' (unsaved changes)' : '');
+  $('change-state').textContent = changed ? 'Unsaved changes' : `No changes since ${file} was saved or opened`;
   $('change-state').dataset.changed = String(changed);
-  $('saved-info').textContent = `As saved: ${savedFile}`;
+  $('saved-info').textContent = `As saved: ${file}`;
 }
 
 async function refreshChanged() {
@@ -493,6 +503,7 @@ function useScene(scene) {
 async function listFiles() {
   const files = await api('GET', '/api/files');
   if (!files) return;
+  state.files = files.files;
   $('load-path').replaceChildren(...files.files.map((f) => el('option', {value: f, selected: f === state.scene?.file}, f)));
   if (!$('save-path').value && state.scene) $('save-path').value = state.scene.file.replace(/\.json$/, '-edited.json');
 }
@@ -506,16 +517,25 @@ async function start() {
   listFiles();
   $('compare').addEventListener('click', () => setCompare(!state.compare));
   $('shader-select').addEventListener('change', (ev) => { state.shader = ev.target.value; renderPanel(); refreshPreviews(); });
-  $('save').addEventListener('click', async () => {
-    const saved = await api('POST', '/api/save', {path: $('save-path').value.trim()});
+  $('save').addEventListener('click', () => {
+    // Another scene file of that name is replaced only when asked twice.
+    const name = $('save-path').value.trim();
+    if (name !== state.scene.file && state.files.includes(name)) {
+      showMessage(`${name} exists already.`, false, {label: `Replace ${name}`, run: () => save(name)});
+      return;
+    }
+    save(name);
+  });
+  async function save(name) {
+    const saved = await api('POST', '/api/save', {path: name});
     if (saved) {
       showMessage(`Saved ${saved.saved}`, false);
       state.savedStale = true;
+      await refreshChanged();
       listFiles();
-      refreshChanged();
       if (state.compare) refreshPreviews();
     }
-  });
+  }
   $('load').addEventListener('click', async () => {
     const scene = await api('POST', '/api/load', {path: $('load-path').value});
     if (scene) { showMessage(`Loaded ${scene.file}`, false); useScene(scene); }
