@@ -242,6 +242,7 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   const fs::path resolved = fs::weakly_canonical(p, ec);
   sceneFile_ = Relative(ec ? p.string() : resolved.string());
   savedText_ = SceneToText(scene_);
+  changed_ = false;
   return true;
 }
 
@@ -264,6 +265,7 @@ bool Lookdev::Restore(const LookdevSnapshot& snapshot, std::string* error) {
   scene_ = loaded;
   sceneFile_ = file;
   savedText_ = snapshot.savedText.empty() ? snapshot.text : snapshot.savedText;
+  changed_ = snapshot.text != savedText_;
   return true;
 }
 
@@ -321,7 +323,7 @@ json Lookdev::SceneJson() {
   json scene = {{"file", sceneFile_}, {"width", scene_.width}, {"height", scene_.height}, {"samples", scene_.samples}};
   scene["lights"] = std::move(lights);
   scene["lightsOff"] = std::move(lightsOff);
-  scene["changed"] = scene_.document && SceneToText(scene_) != savedText_;
+  scene["changed"] = changed_;
   scene["shaders"] = std::move(shaders);
   scene["editable"] = std::move(editable);
   return scene;
@@ -358,7 +360,11 @@ Reply Lookdev::SetParamLocked(const std::string& shaderName, const std::string& 
     shader->Data().Set(element->id, old);  // a None value removes the entry again
     return Refuse(400, key + ": sub-shader links would form a cycle: " + cycle);
   }
-  return JsonReply(ShaderState(shader));
+  // Told with every edit, so that the page needs no second request to mark unsaved changes.
+  changed_ = SceneToText(scene_) != savedText_;
+  json state = ShaderState(shader);
+  state["sceneChanged"] = changed_;
+  return JsonReply(state);
 }
 
 Reply Lookdev::SetParam(const std::string& body) {
@@ -632,6 +638,7 @@ Reply Lookdev::Save(const std::string& body) {
     return Refuse(500, error);
   }
   savedText_ = SceneToText(scene_);
+  changed_ = false;
   sceneFile_ = Relative(path);
   return JsonReply({{"saved", sceneFile_}});
 }
@@ -652,6 +659,7 @@ Reply Lookdev::Load(const std::string& body) {
   scene_ = loaded;
   sceneFile_ = Relative(path);
   savedText_ = SceneToText(scene_);
+  changed_ = false;
   return JsonReply(SceneJson());
 }
 

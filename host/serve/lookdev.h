@@ -84,7 +84,8 @@ class Lookdev : public LookdevService {
   /// nothing), whether it changed since last loaded or saved, all shaders, and per plug-in
   /// shader its parameters in the saved form with the module's enabling of each.
   Reply SceneState() override;
-  /// POST /api/param {"shader": name, "param": symbol or ID, "value": scene-file JSON}.
+  /// POST /api/param {"shader": name, "param": symbol or ID, "value": scene-file JSON}; the
+  /// answer is the shader's state (as in /api/scene) and "sceneChanged".
   Reply SetParam(const std::string& body) override;
   /// POST /api/lights {"shader", "param"?, "action": "add"|"remove"|"flags", "light", "flags"?}.
   Reply EditLights(const std::string& body) override;
@@ -134,6 +135,7 @@ class Lookdev : public LookdevService {
   Scene scene_;
   std::string sceneFile_;  ///< relative to folder_ when it lies inside
   std::string savedText_;  ///< the scene as last loaded or saved (SceneToText)
+  bool changed_ = false;   ///< whether the scene differs from savedText_ after the last edit
 };
 
 }  // namespace host

@@ -328,7 +328,9 @@ TEST_F(LookdevTest, TheSavedSceneRendersAsLastLoadedOrSaved) {
   EXPECT_EQ(preview("saved"), loaded);
   EXPECT_FALSE(changed());
 
-  ASSERT_EQ(Param("XCORVANE_INVERT", true).status, 200);
+  Reply edit = Param("XCORVANE_INVERT", true);
+  ASSERT_EQ(edit.status, 200);
+  EXPECT_TRUE(json::parse(edit.body)["sceneChanged"].get<bool>());
   const std::string edited = preview("current");
   EXPECT_NE(edited, loaded);
   EXPECT_EQ(preview("saved"), loaded);
@@ -346,9 +348,11 @@ TEST_F(LookdevTest, TheSavedSceneRendersAsLastLoadedOrSaved) {
   EXPECT_EQ(preview("saved"), edited);
   EXPECT_FALSE(changed());
   EXPECT_EQ(json::parse(lookdev->SceneState().body)["file"], "edited.json");  // save as
-  // Undoing the edit by hand is a change against the new saved state.
+  // Setting a value back is a change against the new saved state, and back again is none.
   ASSERT_EQ(Param("XCORVANE_INVERT", false).status, 200);
   EXPECT_TRUE(changed());
+  EXPECT_FALSE(json::parse(Param("XCORVANE_INVERT", true).body)["sceneChanged"].get<bool>());
+  EXPECT_FALSE(changed());
 
   Query bad = small;
   bad.emplace("scene", "yesterday");

@@ -125,7 +125,7 @@ function applyShaderAnswer(answer, keepMessage = false) {
     if (i >= 0) state.scene.editable[i] = answer;
     if (!keepMessage) showMessage('', false);
     refreshPreviews();
-    refreshChanged();
+    showChanged({changed: answer.sceneChanged, file: state.scene.file});
   }
   // A refused edit changed nothing: the panel shows the server's values again.
   renderPanel();
