@@ -120,7 +120,8 @@ bool AcceptsLightsOnly(const DescriptionElement& e) {
   return std::find(accept->args.begin(), accept->args.end(), "Olight") != accept->args.end();
 }
 
-/// {"help": text, "lists": {symbol: [{"on", "off", "onHint", "offHint"} per bit]}}.
+/// {"help": text, "lists": {symbol: [{"on", "off", "onHint", "offHint"} per bit]},
+///  "params": {symbol: {"hint", "disabledHint"}}}.
 json NotesJson(const PluginNotes& notes) {
   json lists = json::object();
   for (const ListNote& list : notes.lists) {
@@ -129,7 +130,9 @@ json NotesJson(const PluginNotes& notes) {
       bits.push_back({{"on", f.on}, {"off", f.off}, {"onHint", f.onHint}, {"offHint", f.offHint}});
     lists[list.symbol] = std::move(bits);
   }
-  return {{"help", notes.help}, {"lists", std::move(lists)}};
+  json params = json::object();
+  for (const ParamNote& p : notes.params) params[p.symbol] = {{"hint", p.hint}, {"disabledHint", p.disabledHint}};
+  return {{"help", notes.help}, {"lists", std::move(lists)}, {"params", std::move(params)}};
 }
 
 json ElementJson(const DescriptionElement& e) {

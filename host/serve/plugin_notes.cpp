@@ -10,7 +10,9 @@ const PluginNotes kCorvane{
     "the result is grey or a colour of the Gradient.",
     {{"XCORVANE_LIGHTS",
       {{"Active", "Active", "the shader counts this light", "the shader ignores this light"},
-       {"Add", "Subtract", "its brightness is added", "its brightness is subtracted"}}}}};
+       {"Add", "Subtract", "its brightness is added", "its brightness is subtracted"}}}},
+    {{"XCORVANE_SPARE_VALUE", "Kept with the shader; it has no effect on the result.", ""},
+     {"XCORVANE_GRADIENT", "", "Used while Output is Gradient."}}};
 
 }  // namespace
 

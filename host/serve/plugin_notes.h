@@ -1,10 +1,11 @@
 // plugin_notes.h - words the look-development page shows for a plug-in beyond what its
 // description holds.
 //
-// A description names parameters and choices but does not say what the shader does, nor
-// what each flag bit of an in/exclude list means: the panel would show "flag 1" and
-// "flag 2". For plug-ins the host knows, this table gives a one-line help text and a word
-// per flag bit; the page's panel code stays generic and falls back to numbered flags.
+// A description names parameters and choices but does not say what the shader does, what
+// each flag bit of an in/exclude list means (the panel would show "flag 1" and "flag 2"),
+// nor why a parameter is disabled. For plug-ins the host knows, this table gives a one-line
+// help text, a word per flag bit and a line for some parameters; the page's panel code
+// stays generic and falls back to numbered flags.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,13 @@ struct FlagNote {
   std::string offHint;  ///< what a clear bit does
 };
 
+/// A line shown under a parameter: always, or only while the module disables it (why).
+struct ParamNote {
+  std::string symbol;
+  std::string hint;          ///< empty: none
+  std::string disabledHint;  ///< empty: none
+};
+
 /// The flag words of one in/exclude parameter, by its description symbol.
 struct ListNote {
   std::string symbol;
@@ -30,6 +38,7 @@ struct ListNote {
 struct PluginNotes {
   std::string help;  ///< one line: what the shader does
   std::vector<ListNote> lists;
+  std::vector<ParamNote> params;
 };
 
 /// The notes for a plug-in ID; nullptr for a plug-in the host has no words for.

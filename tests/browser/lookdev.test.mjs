@@ -150,12 +150,16 @@ describe('look-development page', () => {
 
   test('switching Output to Gradient enables the gradient', async () => {
     const gradient = '.param[data-symbol="XCORVANE_GRADIENT"]';
+    const hint = (symbol) => page.$eval(`.param[data-symbol="${symbol}"]`, (r) => r.querySelector('.param-hint')?.textContent ?? null);
+    assert.equal(await hint('XCORVANE_SPARE_VALUE'), 'Kept with the shader; it has no effect on the result.');
+    assert.equal(await hint('XCORVANE_GRADIENT'), 'Used while Output is Gradient.');
     assert.equal(await page.$eval(gradient, (r) => r.dataset.enabled), 'false');
     assert.equal(await page.$eval(`${gradient} input[type=number]`, (i) => i.disabled), true);
     await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '1');
     await settled();
     assert.equal(await page.$eval(gradient, (r) => r.dataset.enabled), 'true');
     assert.equal(await page.$eval(`${gradient} input[type=number]`, (i) => i.disabled), false);
+    assert.equal(await hint('XCORVANE_GRADIENT'), null);
     await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '0');
     await settled();
     assert.equal(await page.$eval(gradient, (r) => r.dataset.enabled), 'false');
@@ -165,6 +169,12 @@ describe('look-development page', () => {
     const scene = JSON.parse(fs.readFileSync(path.join(folder, 'wall.json'), 'utf8'));
     const flags = {A: 3, B: 1};
     assert.equal(await centreGrey(), expectedGrey(scene, flags));
+    // The value under the pointer is read off the preview.
+    const box = await (await page.$('#preview')).boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    assert.match(await page.$eval('#pointer-value', (s) => s.textContent),
+      new RegExp(`^Under the pointer: \\d+ % grey \\(${expectedGrey(scene, flags)}\\)$`));
+    await page.mouse.move(0, 0);
     const sign = (light) => `.inex li[data-object="${light}"] .flag[data-bit="1"]`;
     await page.click(sign('B'));
     await settled();
@@ -423,9 +433,24 @@ describe('look-development page', () => {
     await settled();
     assert.deepEqual(await centre(), [255, 0, 0]);
     assert.deepEqual(await barAt90(), [255, 0, 0]);
-    const knots = await page.evaluate(() => fetch('/api/scene').then((r) => r.json())
-      .then((s) => s.editable[0].parameters.XCORVANE_GRADIENT.knots.map((k) => k.interpolation)));
-    assert.deepEqual(knots, [5, 2]);
+    const knots = () => page.evaluate(() => fetch('/api/scene').then((r) => r.json())
+      .then((s) => s.editable[0].parameters.XCORVANE_GRADIENT.knots.map((k) => [k.position, k.interpolation])));
+    assert.deepEqual(await knots(), [[0, 5], [1, 2]]);
+
+    // A new knot goes halfway, stepped like the knot before it, and keeps the focus while
+    // it is moved past another knot and the rows are sorted anew.
+    await page.click('.param[data-symbol="XCORVANE_GRADIENT"] .gradient > button');
+    await settled();
+    assert.deepEqual(await knots(), [[0, 5], [0.5, 5], [1, 2]]);
+    assert.equal(await page.evaluate(() => document.activeElement.dataset.key), 'knot-position@0.5');
+    await page.keyboard.down('Control');
+    await page.keyboard.press('a');
+    await page.keyboard.up('Control');
+    await page.keyboard.type('0.8');
+    await page.keyboard.press('Tab');
+    await settled();
+    assert.deepEqual(await knots(), [[0, 5], [0.8, 5], [1, 2]]);
+    assert.equal(await page.evaluate(() => document.activeElement.dataset.key), 'knot-position@0.8');
   });
 
   test('in a narrow window the preview keeps its proportions', async () => {

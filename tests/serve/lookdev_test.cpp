@@ -371,6 +371,7 @@ TEST_F(LookdevTest, ThePageLearnsTheFlagWordsAndWhichLightsAreOff) {
   EXPECT_EQ(flags[0]["on"], "Active");
   EXPECT_EQ(flags[1]["on"], "Add");
   EXPECT_EQ(flags[1]["off"], "Subtract");
+  EXPECT_EQ(plugin["notes"]["params"]["XCORVANE_GRADIENT"]["disabledHint"], "Used while Output is Gradient.");
 
   EXPECT_EQ(json::parse(lookdev->SceneState().body)["lightsOff"], json::object());
   folder.Write("served/off.json", WallWith({{"/lights/1/enabled", false}}));

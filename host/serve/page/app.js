@@ -273,34 +273,47 @@ function gradientControl(e, value, disabled, id) {
   bar.style.background = stops.length > 1 ? `linear-gradient(to right, ${stops.join(', ')})` : (stops[0] || '#000').split(' ')[0];
   const table = el('table', {class: 'knots'});
   knots.forEach((k, i) => {
+    // Keys by position: the focus finds the knot again after the rows are sorted anew.
+    const key = (field) => `knot-${field}@${k.position}`;
     const color = el('input', {type: 'color', value: rgbToHex(k.color), disabled, 'aria-label': `Knot ${i + 1} colour`,
+      'data-key': key('colour'),
       onchange: () => { k.color = hexToRgb(color.value); send(); }});
     const pos = el('input', {type: 'number', min: 0, max: 1, step: 0.01, value: k.position, disabled,
-      'aria-label': `Knot ${i + 1} position`,
+      'aria-label': `Knot ${i + 1} position`, 'data-key': key('position'),
       onchange: () => {
         const v = Number(pos.value);
         if (!(v >= 0 && v <= 1)) return showMessage('A knot position is between 0 and 1', true), renderPanel();
-        k.position = v; send();
+        k.position = v;
+        state.focusKey = `knot-position@${v}`;
+        send();
       }});
     // How the colour runs on to the next knot; a value the page has no word for stays as it is.
-    const blend = el('select', {disabled, 'aria-label': `Knot ${i + 1} interpolation`,
+    const blend = el('select', {disabled, 'aria-label': `Knot ${i + 1} interpolation`, 'data-key': key('interpolation'),
       onchange: () => { k.interpolation = Number(blend.value); send(); }});
     const kinds = [[2, 'Smooth'], [3, 'Linear'], [5, 'Step']];
     const current = k.interpolation ?? 2;
     if (!kinds.some(([v]) => v === current)) kinds.push([current, `Other (${current})`]);
     for (const [v, word] of kinds) blend.append(el('option', {value: v, selected: v === current}, word));
     const remove = el('button', {type: 'button', disabled: disabled || knots.length <= 1, 'aria-label': `Remove knot ${i + 1}`,
+      'data-key': key('remove'),
       onclick: () => { knots.splice(i, 1); send(); }}, '−');
     table.append(el('tr', {class: 'knot'}, el('td', {}, color), el('td', {}, pos), el('td', {}, blend), el('td', {}, remove)));
   });
   const add = el('button', {type: 'button', disabled, onclick: () => {
-    // A new knot halfway along the widest gap.
-    let at = 0.5, widest = -1;
+    // A new knot halfway along the widest gap, with the colour halfway between its
+    // neighbours and the interpolation of the knot before it (a step ramp stays stepped).
+    let at = 0.5, widest = -1, before = sorted[0], after = sorted[0];
     for (let i = 0; i + 1 < sorted.length; ++i) {
       const gap = sorted[i + 1].position - sorted[i].position;
-      if (gap > widest) { widest = gap; at = (sorted[i].position + sorted[i + 1].position) / 2; }
+      if (gap > widest) { widest = gap; at = (sorted[i].position + sorted[i + 1].position) / 2; [before, after] = [sorted[i], sorted[i + 1]]; }
     }
-    knots.push({color: [1, 1, 1], brightness: 1, position: +at.toFixed(4)});
+    const knot = {color: [1, 1, 1], brightness: 1, position: +at.toFixed(4)};
+    if (before) {
+      knot.color = before.color.map((c, j) => (c + after.color[j]) / 2);
+      knot.interpolation = before.interpolation ?? 2;
+    }
+    knots.push(knot);
+    state.focusKey = `knot-position@${knot.position}`;
     send();
   }}, 'Add knot');
   return el('div', {class: 'gradient', role: 'group', 'aria-labelledby': id}, bar, table, add);
@@ -341,8 +354,13 @@ function renderPanel() {
   const active = document.activeElement;
   const activeRow = panel.contains(active) ? active.closest('.param') : null;
   const keep = activeRow ? {symbol: activeRow.dataset.symbol, index: focusable(activeRow).indexOf(active)} : null;
+  // A control with a key (a knot's) is found by it; an edit that moves it names the new key.
+  const key = state.focusKey || (activeRow ? active.dataset.key : undefined);
+  state.focusKey = undefined;
   buildPanel(panel);
-  if (keep) {
+  const keyed = key && keep ? [...panel.querySelectorAll('[data-key]')].find((c) => c.dataset.key === key) : null;
+  if (keyed) keyed.focus();
+  else if (keep) {
     const row = [...panel.querySelectorAll('.param')].find((r) => r.dataset.symbol === keep.symbol);
     const controls = row ? focusable(row).filter((c) => !c.disabled) : [];
     if (controls.length) controls[Math.min(keep.index, controls.length - 1)].focus();
@@ -385,8 +403,11 @@ function buildPanel(panel) {
     const control = make ? make(e, value, !enabled, id, shader) : el('span', {class: 'unit'}, `${e.type} (not editable here)`);
     const label = grouped.has(e.type) || !make ? el('span', {class: 'label', id}, e.label || e.symbol)
       : el('label', {class: 'label', for: id}, e.label || e.symbol);
+    // The host's line for the parameter: always, or why the module disables it.
+    const note = plugin.notes?.params?.[e.symbol];
+    const hint = note?.hint || (!enabled && note?.disabledHint) || '';
     const row = el('div', {class: `param${enabled ? '' : ' disabled'}`, 'data-symbol': e.symbol, 'data-type': e.type,
-      'data-enabled': String(enabled)}, label, el('div', {class: 'control'}, control));
+      'data-enabled': String(enabled)}, label, el('div', {class: 'control'}, control, hint ? el('div', {class: 'hint param-hint'}, hint) : null));
     parent.append(row);
   }
   // Groups that ended up empty (a description's outer frame) stay visible only by their contents.
@@ -411,6 +432,26 @@ async function fetchImage(url) {
   } finally {
     busy(-1);
   }
+}
+
+// The value under the pointer, read from the preview's own pixels.
+function pointerValue(ev) {
+  const img = ev.currentTarget;
+  if (!img.naturalWidth || !img.clientWidth) return;
+  if (img.dataset.readFor !== img.src) {
+    const canvas = document.createElement('canvas');
+    canvas.width = img.naturalWidth;
+    canvas.height = img.naturalHeight;
+    canvas.getContext('2d').drawImage(img, 0, 0);
+    state.readout = {canvas, ctx: canvas.getContext('2d', {willReadFrequently: true})};
+    img.dataset.readFor = img.src;
+  }
+  const x = Math.min(img.naturalWidth - 1, Math.floor(ev.offsetX * img.naturalWidth / img.clientWidth));
+  const y = Math.min(img.naturalHeight - 1, Math.floor(ev.offsetY * img.naturalHeight / img.clientHeight));
+  const [r, g, b] = state.readout.ctx.getImageData(x, y, 1, 1).data;
+  const percent = (v) => `${Math.round(v / 2.55)} %`;
+  $('pointer-value').textContent = r === g && g === b ? `Under the pointer: ${percent(r)} grey (${r})`
+    : `Under the pointer: red ${r}, green ${g}, blue ${b}`;
 }
 
 function showImage(img, blob) {
@@ -516,6 +557,10 @@ async function start() {
   useScene(scene);
   listFiles();
   $('compare').addEventListener('click', () => setCompare(!state.compare));
+  for (const id of ['preview', 'saved-preview']) {
+    $(id).addEventListener('mousemove', pointerValue);
+    $(id).addEventListener('mouseleave', () => { $('pointer-value').textContent = ''; });
+  }
   $('shader-select').addEventListener('change', (ev) => { state.shader = ev.target.value; renderPanel(); refreshPreviews(); });
   $('save').addEventListener('click', () => {
     // Another scene file of that name is replaced only when asked twice.
