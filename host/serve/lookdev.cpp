@@ -224,6 +224,11 @@ Lookdev::Lookdev(Session& session, std::string folder, LookdevOptions options)
 
 Lookdev::~Lookdev() { DropScene(); }
 
+void Lookdev::MarkSaved() {
+  sceneText_ = SceneToText(scene_);
+  savedText_ = sceneText_;
+}
+
 void Lookdev::DropScene() {
   if (scene_.document) session_.DeleteDocument(scene_.document);
   scene_ = Scene{};
@@ -244,14 +249,13 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   std::error_code ec;
   const fs::path resolved = fs::weakly_canonical(p, ec);
   sceneFile_ = Relative(ec ? p.string() : resolved.string());
-  savedText_ = SceneToText(scene_);
-  changed_ = false;
+  MarkSaved();
   return true;
 }
 
 LookdevSnapshot Lookdev::Snapshot() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return {scene_.document ? SceneToText(scene_) : std::string(), sceneFile_, savedText_};
+  return {sceneText_, sceneFile_, savedText_};
 }
 
 bool Lookdev::Restore(const LookdevSnapshot& snapshot, std::string* error) {
@@ -267,8 +271,8 @@ bool Lookdev::Restore(const LookdevSnapshot& snapshot, std::string* error) {
   DropScene();
   scene_ = loaded;
   sceneFile_ = file;
+  sceneText_ = snapshot.text;
   savedText_ = snapshot.savedText.empty() ? snapshot.text : snapshot.savedText;
-  changed_ = snapshot.text != savedText_;
   return true;
 }
 
@@ -326,7 +330,7 @@ json Lookdev::SceneJson() {
   json scene = {{"file", sceneFile_}, {"width", scene_.width}, {"height", scene_.height}, {"samples", scene_.samples}};
   scene["lights"] = std::move(lights);
   scene["lightsOff"] = std::move(lightsOff);
-  scene["changed"] = changed_;
+  scene["changed"] = sceneText_ != savedText_;
   scene["shaders"] = std::move(shaders);
   scene["editable"] = std::move(editable);
   return scene;
@@ -363,10 +367,11 @@ Reply Lookdev::SetParamLocked(const std::string& shaderName, const std::string& 
     shader->Data().Set(element->id, old);  // a None value removes the entry again
     return Refuse(400, key + ": sub-shader links would form a cycle: " + cycle);
   }
-  // Told with every edit, so that the page needs no second request to mark unsaved changes.
-  changed_ = SceneToText(scene_) != savedText_;
+  // Serialised once per edit: the worker's snapshot takes this text, and every edit tells
+  // whether it differs from the saved one, so the page needs no second request.
+  sceneText_ = SceneToText(scene_);
   json state = ShaderState(shader);
-  state["sceneChanged"] = changed_;
+  state["sceneChanged"] = sceneText_ != savedText_;
   return JsonReply(state);
 }
 
@@ -640,8 +645,7 @@ Reply Lookdev::Save(const std::string& body) {
     if (error.rfind(path, 0) == 0) error = Relative(path) + error.substr(path.size());
     return Refuse(500, error);
   }
-  savedText_ = SceneToText(scene_);
-  changed_ = false;
+  MarkSaved();
   sceneFile_ = Relative(path);
   return JsonReply({{"saved", sceneFile_}});
 }
@@ -661,8 +665,7 @@ Reply Lookdev::Load(const std::string& body) {
   DropScene();
   scene_ = loaded;
   sceneFile_ = Relative(path);
-  savedText_ = SceneToText(scene_);
-  changed_ = false;
+  MarkSaved();
   return JsonReply(SceneJson());
 }
 

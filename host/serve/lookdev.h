@@ -109,8 +109,8 @@ class Lookdev : public LookdevService {
   /// Loads path (absolute, or relative to the served folder) as the scene; false with a
   /// message naming the file when it does not load (the old scene stays).
   bool Open(const std::string& path, std::string* error);
-  /// The scene in its saved form; file names are relative to the served folder when they
-  /// lie inside.
+  /// The scene in its saved form as of the last load, save or edit; file names are
+  /// relative to the served folder when they lie inside.
   LookdevSnapshot Snapshot();
   /// Replaces the scene by a Snapshot's (an empty savedText: the scene itself, under its
   /// file); false with a message when it does not load (the old scene stays).
@@ -125,6 +125,8 @@ class Lookdev : public LookdevService {
   /// never show where the folder is.
   std::string Relative(const std::string& path) const;
   void DropScene();
+  /// The scene as it is now is the saved one (after opening, loading or saving it).
+  void MarkSaved();
   /// Renders scene (width/height 0: its own resolution) into a PNG reply.
   Reply RenderPng(const Scene& scene, int width, int height, int samples);
 
@@ -134,8 +136,8 @@ class Lookdev : public LookdevService {
   std::mutex mutex_;
   Scene scene_;
   std::string sceneFile_;  ///< relative to folder_ when it lies inside
-  std::string savedText_;  ///< the scene as last loaded or saved (SceneToText)
-  bool changed_ = false;   ///< whether the scene differs from savedText_ after the last edit
+  std::string sceneText_;  ///< the scene as of the last load, save or edit (SceneToText)
+  std::string savedText_;  ///< the scene as last loaded or saved
 };
 
 }  // namespace host
