@@ -313,6 +313,16 @@ describe('look-development page', () => {
     assert.match(await page.$eval('#scene-file', (s) => s.textContent), /wall\.json \(unsaved changes\)/);
     assert.deepEqual(await pixelsOf('#saved-preview'), file);
     assert.notDeepEqual(await pixelsOf('#preview'), file);
+    // The pointer readout reads the image under the pointer, also after the other one.
+    const readAt = async (selector) => {
+      const box = await (await page.$(selector)).boundingBox();
+      await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+      return page.$eval('#pointer-value', (s) => s.textContent);
+    };
+    const current = await readAt('#preview');
+    assert.notEqual(await readAt('#saved-preview'), current);
+    assert.equal(await readAt('#preview'), current);
+    await page.mouse.move(0, 0);
     // Saving over another scene file asks first; not answering leaves the file as it was.
     const offBefore = fs.readFileSync(path.join(folder, 'off.json'));
     await page.$eval('#save-path', (i) => { i.value = 'off.json'; });

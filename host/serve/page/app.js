@@ -13,6 +13,8 @@ const state = {
   compare: false, // the saved scene's preview is shown beside the current one
   savedStale: true, // the saved scene changed (load, save) since its preview was fetched
   files: [], // the scene files of the served folder
+  focusKey: undefined, // the data-key of the control to focus after the next panel redraw
+  readouts: new WeakMap(), // preview image -> {src, ctx} of its pixels, for the pointer readout
 };
 
 const $ = (id) => document.getElementById(id);
@@ -438,17 +440,18 @@ async function fetchImage(url) {
 function pointerValue(ev) {
   const img = ev.currentTarget;
   if (!img.naturalWidth || !img.clientWidth) return;
-  if (img.dataset.readFor !== img.src) {
+  let readout = state.readouts.get(img);
+  if (readout?.src !== img.src) {
     const canvas = document.createElement('canvas');
     canvas.width = img.naturalWidth;
     canvas.height = img.naturalHeight;
-    canvas.getContext('2d').drawImage(img, 0, 0);
-    state.readout = {canvas, ctx: canvas.getContext('2d', {willReadFrequently: true})};
-    img.dataset.readFor = img.src;
+    readout = {src: img.src, ctx: canvas.getContext('2d', {willReadFrequently: true})};
+    readout.ctx.drawImage(img, 0, 0);
+    state.readouts.set(img, readout);
   }
   const x = Math.min(img.naturalWidth - 1, Math.floor(ev.offsetX * img.naturalWidth / img.clientWidth));
   const y = Math.min(img.naturalHeight - 1, Math.floor(ev.offsetY * img.naturalHeight / img.clientHeight));
-  const [r, g, b] = state.readout.ctx.getImageData(x, y, 1, 1).data;
+  const [r, g, b] = readout.ctx.getImageData(x, y, 1, 1).data;
   const percent = (v) => `${Math.round(v / 2.55)} %`;
   $('pointer-value').textContent = r === g && g === b ? `Under the pointer: ${percent(r)} grey (${r})`
     : `Under the pointer: red ${r}, green ${g}, blue ${b}`;
@@ -513,11 +516,6 @@ function showChanged({changed, file}) {
   $('saved-info').textContent = `As saved: ${file}`;
 }
 
-async function refreshChanged() {
-  const scene = await api('GET', '/api/scene');
-  if (scene) showChanged(scene);
-}
-
 function setCompare(on) {
   state.compare = on;
   $('compare').setAttribute('aria-pressed', String(on));
@@ -576,7 +574,7 @@ async function start() {
     if (saved) {
       showMessage(`Saved ${saved.saved}`, false);
       state.savedStale = true;
-      await refreshChanged();
+      showChanged({changed: false, file: saved.saved});
       listFiles();
       if (state.compare) refreshPreviews();
     }
