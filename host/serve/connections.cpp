@@ -64,7 +64,7 @@ class DeadlineStream final : public httplib::Stream {
   bool TooLarge() const { return requestTooLarge; }
   bool Wrote() const { return writing_; }
 
-  bool is_readable() const override { return start_ < end_ || Wait(POLLIN, readDeadline_); }
+  bool is_readable() const override { return start_ < end_ || WaitToRead(); }
   bool is_writable() const override {
     StartWriting();
     return Wait(POLLOUT, writeDeadline_);
@@ -76,10 +76,7 @@ class DeadlineStream final : public httplib::Stream {
         requestTooLarge = true;
         return -1;
       }
-      if (!Wait(POLLIN, readDeadline_)) {
-        if (Clock::now() >= readDeadline_) requestTimedOut = true;
-        return -1;
-      }
+      if (!WaitToRead()) return -1;
       ssize_t n;
       do n = ::recv(sock_, buffer_, sizeof buffer_, 0);
       while (n < 0 && errno == EINTR);
@@ -123,14 +120,25 @@ class DeadlineStream final : public httplib::Stream {
     writeDeadline_ = Clock::now() + limits_.answer;
   }
 
+  /// Waits for the request's next bytes; false, and the request marked late once its
+  /// deadline has passed, when none come in time.
+  bool WaitToRead() const {
+    if (Wait(POLLIN, readDeadline_)) return true;
+    if (Clock::now() >= readDeadline_) requestTimedOut = true;
+    return false;
+  }
+
   /// Waits until the socket is ready for events, it failed or closed (true: the next call
   /// tells), or until deadline or a server stop (false).
   bool Wait(short events, Clock::time_point deadline) const {
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0 || stopping_()) return false;
+      // Compared unrounded: a wait that gives up before the deadline has passed would
+      // read as a failed connection rather than a late request.
+      const auto now = Clock::now();
+      if (now >= deadline || stopping_()) return false;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
       pollfd p{sock_, events, 0};
-      const int ready = ::poll(&p, 1, int(std::min(left, kStopCheck).count()) + 1);
+      const int ready = ::poll(&p, 1, int(std::min(left, kStopCheck).count()));
       if (ready > 0) return true;
       if (ready < 0 && errno != EINTR) return false;
     }
