@@ -42,11 +42,16 @@ void CorvaneShader::ReleaseLights() {
   lights.Flush();
 }
 
+// Each branch of a signature switch holds the signature alone, so that every branch keeps
+// its braces balanced: the SDK's source processor reads all of them.
 #if API_VERSION >= 2024000
-Bool CorvaneShader::Init(GeListNode* node, Bool isCloneInit) {
-  (void)isCloneInit;  // a copy gets the same defaults first, then the original's values
+Bool CorvaneShader::Init(GeListNode* node, Bool isCloneInit)
 #else
-Bool CorvaneShader::Init(GeListNode* node) {
+Bool CorvaneShader::Init(GeListNode* node)
+#endif
+{
+#if API_VERSION >= 2024000
+  (void)isCloneInit;  // a copy gets the same defaults first, then the original's values
 #endif
   BaseContainer* data = static_cast<BaseList2D*>(node)->GetDataInstance();
   if (data == nullptr) return true;
@@ -96,11 +101,12 @@ Bool CorvaneShader::Message(GeListNode* node, Int32 type, void* data) {
 
 #if API_VERSION >= 2024000
 Bool CorvaneShader::GetDEnabling(const GeListNode* node, const DescID& id, const GeData& tData,
-                                 DESCFLAGS_ENABLE flags, const BaseContainer* itemdesc) const {
+                                 DESCFLAGS_ENABLE flags, const BaseContainer* itemdesc) const
 #else
 Bool CorvaneShader::GetDEnabling(GeListNode* node, const DescID& id, const GeData& tData,
-                                 DESCFLAGS_ENABLE flags, const BaseContainer* itemdesc) {
+                                 DESCFLAGS_ENABLE flags, const BaseContainer* itemdesc)
 #endif
+{
   if (id[0].id != XCORVANE_GRADIENT) return true;
 
   // The gradient is used only for gradient output; the stored mode decides, not tData.

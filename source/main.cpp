@@ -2,20 +2,15 @@
 #include "corvane.h"
 #include "sdk_compat.h"
 
-#if API_VERSION >= 2025000
-// From 2025 on the SDK declares the module's three functions in namespace cinema.
-namespace cinema {
-#endif
+namespace corvane {
 
-Bool PluginStart() {
+Bool Start() {
   if (RegisterCorvane()) return true;
   GePrint(maxon::String("Failed to register the Corvane plugin."));
   return false;
 }
 
-void PluginEnd() {}
-
-Bool PluginMessage(Int32 id, void* data) {
+Bool Message(Int32 id, void* data) {
   (void)data;
   switch (id) {
     case C4DMSG_PRIORITY:
@@ -29,6 +24,27 @@ Bool PluginMessage(Int32 id, void* data) {
   }
 }
 
-#if API_VERSION >= 2025000
+}  // namespace corvane
+
+// The SDK's module entry calls these three at global scope up to 2024 and in namespace
+// cinema from 2025.0 on. The module defines both sets, each a call into the one above; the
+// SDK it is built with calls one set and the other stays unused.
+Bool PluginStart();
+void PluginEnd();
+Bool PluginMessage(Int32 id, void* data);
+
+Bool PluginStart() { return corvane::Start(); }
+void PluginEnd() {}
+Bool PluginMessage(Int32 id, void* data) { return corvane::Message(id, data); }
+
+namespace cinema {
+
+Bool PluginStart();
+void PluginEnd();
+Bool PluginMessage(Int32 id, void* data);
+
+Bool PluginStart() { return corvane::Start(); }
+void PluginEnd() {}
+Bool PluginMessage(Int32 id, void* data) { return corvane::Message(id, data); }
+
 }  // namespace cinema
-#endif

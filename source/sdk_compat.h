@@ -1,5 +1,5 @@
 // sdk_compat.h - the one place for what differs between the SDK lines the plug-in builds
-// with: R23 (API_VERSION 23100) and 2024 and later (2024000 and up; from 2025 on the
+// with: R23 (API_VERSION 23100) and 2024 and later (2024000 and up; from 2025.0 on the
 // Cinema API also lives in namespace cinema). The shader's own code has version checks
 // only where a signature or the gradient's render data differ.
 #pragma once
@@ -7,9 +7,12 @@
 #include "c4d.h"
 #include "customgui_inexclude.h"
 
-#if API_VERSION >= 2025000
+// The SDKs from 2025.0 on (API_VERSION 2024900) declare the Cinema API in namespace cinema,
+// the older ones at global scope. Naming the namespace here adds nothing to the SDK's own
+// and makes an empty one where the SDK has none, so the plug-in code finds the API through
+// one using-directive whichever SDK it is compiled with, without a guessed version number.
+namespace cinema {}
 using namespace cinema;
-#endif
 
 namespace corvane {
 

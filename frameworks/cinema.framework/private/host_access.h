@@ -16,7 +16,7 @@
 #include "maxon/apibase.h"
 #include "maxon/hostinterface.h"
 
-#if API_VERSION >= 2025000
+#if API_VERSION >= CORVANE_SDK_2025_SHAPE
 // The framework's sources implement the Cinema API: its names are theirs unqualified.
 namespace cinema {}
 using namespace cinema;
