@@ -27,6 +27,7 @@
 #endif
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -118,15 +119,16 @@ bool ReportModuleFault() {
 
 /// Loads every module of folder into the session. False (with a message on stderr) when
 /// the folder is missing; modules that are refused are reported on the console (echoed to
-/// stderr) by the loader and skipped.
+/// stderr) by the loader and skipped. A module built with Maxon's SDK is bad input: its
+/// refusal line stands alone, and the command goes no further (false).
 bool LoadPlugins(Session& session, const std::string& folder) {
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
     std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
     return false;
   }
-  session.LoadPluginsFolder(folder);
-  return true;
+  const std::vector<RefusedModule> refused = session.LoadPluginsFolder(folder);
+  return std::none_of(refused.begin(), refused.end(), [](const RefusedModule& r) { return r.builtWithMaxonSdk; });
 }
 
 // ---- render -----------------------------------------------------------------------------

@@ -112,6 +112,8 @@ std::unique_ptr<Module> Module::Open(const std::string& path, const ModuleOption
   if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(path.begin(), path.end())), ec)) {
     return refuse("no such file");
   }
+  // Whatever opener is used: such a module is never opened (OpenNativeLibrary refuses it too).
+  if (IsMaxonSdkModule(path)) return refuse(kMaxonSdkModuleRefusal);
   std::string cause;
   std::unique_ptr<ModuleLibrary> library =
       options.opener ? options.opener(path, &cause) : DefaultModuleOpener()(path, &cause);
@@ -315,7 +317,7 @@ PluginsFolder LoadPluginsFolder(const std::string& folder, const ModuleOptions& 
     if (module) {
       result.modules.push_back(std::move(module));
     } else {
-      result.refused.push_back(RefusedModule{file, why});
+      result.refused.push_back(RefusedModule{file, why, IsMaxonSdkModule(file)});
     }
   }
   return result;

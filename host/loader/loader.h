@@ -154,6 +154,7 @@ std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions&
 struct RefusedModule {
   std::string path;
   std::string reason;
+  bool builtWithMaxonSdk = false;  ///< a module of Maxon's own SDK (IsMaxonSdkModule)
 };
 
 /// Result of loading a plug-ins folder.

@@ -12,9 +12,12 @@
 #include <elf.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
+#include <vector>
 
 namespace host {
 
@@ -117,9 +120,64 @@ bool ElfIsLoadable(const std::string& path, std::string* error) {
   return true;
 }
 
+// Whether an ELF file's dynamic section names a shared library to load (DT_NEEDED).
+bool ElfNeedsLibraries(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  Elf64_Ehdr eh{};
+  if (!in.read(reinterpret_cast<char*>(&eh), sizeof eh)) return false;
+  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64) return false;
+  if (eh.e_phentsize != sizeof(Elf64_Phdr)) return false;
+  for (int i = 0; i < eh.e_phnum; ++i) {
+    Elf64_Phdr ph{};
+    in.seekg(static_cast<std::streamoff>(eh.e_phoff + uint64_t(i) * sizeof ph));
+    if (!in.read(reinterpret_cast<char*>(&ph), sizeof ph)) return false;
+    if (ph.p_type != PT_DYNAMIC) continue;
+    in.seekg(static_cast<std::streamoff>(ph.p_offset));
+    for (uint64_t n = 0; n < ph.p_filesz / sizeof(Elf64_Dyn); ++n) {
+      Elf64_Dyn dyn{};
+      if (!in.read(reinterpret_cast<char*>(&dyn), sizeof dyn) || dyn.d_tag == DT_NULL) return false;
+      if (dyn.d_tag == DT_NEEDED) return true;
+    }
+    return false;
+  }
+  return false;
+}
+
+// Whether the file holds the bytes of text anywhere, read in pieces.
+bool FileContains(const std::string& path, std::string_view text) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> buffer(size_t(1) << 20);
+  size_t kept = 0;  // the end of the previous piece, for a text that spans two pieces
+  while (in) {
+    in.read(buffer.data() + kept, static_cast<std::streamsize>(buffer.size() - kept));
+    const size_t size = kept + size_t(in.gcount());
+    if (size == kept) break;
+    if (std::search(buffer.begin(), buffer.begin() + std::ptrdiff_t(size), text.begin(), text.end()) !=
+        buffer.begin() + std::ptrdiff_t(size))
+      return true;
+    kept = std::min(size, text.size() - 1);
+    std::copy(buffer.begin() + std::ptrdiff_t(size - kept), buffer.begin() + std::ptrdiff_t(size), buffer.begin());
+  }
+  return false;
+}
+
 #endif
 
 }  // namespace
+
+const char* const kMaxonSdkModuleRefusal =
+    "was built with Maxon's SDK; corvane-host runs modules built on its own SDK layer";
+
+bool IsMaxonSdkModule(const std::string& path) {
+#ifdef __linux__
+  // The identifiers of the core framework's error classes, in every module it is part of.
+  return SniffBinaryFile(path) == BinaryFormat::kElf && ElfNeedsLibraries(path) &&
+         FileContains(path, "net.maxon.error.");
+#else
+  (void)path;
+  return false;
+#endif
+}
 
 std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::string* error) {
 #ifdef _WIN32
@@ -141,6 +199,11 @@ std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::s
   std::string refused;
   if (!ElfIsLoadable(file, &refused)) {
     if (error) *error = refused;
+    return nullptr;
+  }
+  // Its constructors would run at dlopen: refused before.
+  if (IsMaxonSdkModule(file)) {
+    if (error) *error = kMaxonSdkModuleRefusal;
     return nullptr;
   }
 #endif

@@ -49,6 +49,17 @@ std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::s
 /// names the format found and the formats this host loads.
 std::unique_ptr<ModuleLibrary> OpenModuleLibrary(const std::string& path, std::string* error);
 
+/// Whether the file at path (UTF-8) is a module built with Maxon's own SDK, its frameworks
+/// compiled in, rather than on this host's SDK layer: an ELF file that names shared libraries
+/// to load (a module of the SDK layer is freestanding and names none) and holds the error
+/// class names that Maxon's core framework compiles into every module. Such a module talks
+/// to Cinema 4D's own interfaces, so no call into it can be served here. Read without loading
+/// the file; false for every other format (no Windows or macOS module of Maxon's SDK is built here).
+bool IsMaxonSdkModule(const std::string& path);
+
+/// Why such a module is refused, after its file name: "was built with Maxon's SDK; ...".
+extern const char* const kMaxonSdkModuleRefusal;
+
 /// Whether extension (with its dot, as std::filesystem::path::extension gives it) is the
 /// module extension of any platform: ".xso64", ".xdl64" or ".xlib", in any case.
 bool IsModuleExtension(std::string extension);

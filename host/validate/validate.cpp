@@ -15,6 +15,7 @@
 #include "core/fault_boundary.h"
 #include "core/file_write.h"
 #include "loader/loader.h"
+#include "loader/module_library.h"
 #include "validate/checks.h"
 #include "validate/child_process.h"
 
@@ -260,6 +261,13 @@ int RunValidate(const ValidateOptions& given) {
       std::printf("validate: %s holds no module file (.xso64, .xdl64, .xlib); nothing was validated\n",
                   options.plugins.c_str());
       return kExitFailure;
+    }
+  }
+  // A module of Maxon's own SDK cannot be driven here at all: bad input, before any check.
+  for (const std::string& module : modules) {
+    if (IsMaxonSdkModule(module)) {
+      std::fprintf(stderr, "corvane-host: %s: %s\n", module.c_str(), kMaxonSdkModuleRefusal);
+      return kExitBadInput;
     }
   }
   Console().SetEcho(false);

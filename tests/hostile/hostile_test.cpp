@@ -71,6 +71,27 @@ class HostileModuleTest : public ::testing::Test {
   std::string hostileScene;
 };
 
+// A module built with Maxon's own SDK cannot run here: info, render and validate refuse it
+// in one line and exit 2, without opening it (its constructor would end the process).
+TEST_F(HostileModuleTest, AModuleOfMaxonsSdkIsRefusedInOneLineWithExit2) {
+  const fs::path folder = root / "c4d-sdk-build";
+  fs::create_directories(folder / "corvane");
+  const fs::path module = folder / "corvane" / "corvane.xso64";
+  fs::copy_file(CORVANE_MAXON_SDK_FIXTURE, module);
+  const std::string why = module.string() + ": was built with Maxon's SDK; corvane-host runs modules built on its own SDK layer\n";
+  for (const std::string& command : {std::string("info"), "render " + hostileScene + " -o " + (root / "x.png").string()}) {
+    const corvanetest::HostRun r = corvanetest::RunHost(CORVANE_HOST_EXE, command + " --plugins " + folder.string());
+    EXPECT_EQ(r.exitCode, 2) << command << "\n" << r.output;
+    EXPECT_EQ(r.output, "Refused module " + why) << command;
+  }
+  EXPECT_FALSE(fs::exists(root / "x.png"));
+  for (const std::string& args : {module.string(), "--plugins " + folder.string()}) {
+    const corvanetest::HostRun v = corvanetest::RunHost(CORVANE_HOST_EXE, "validate " + args);
+    EXPECT_EQ(v.exitCode, 2) << v.output;
+    EXPECT_EQ(v.output, "corvane-host: " + why) << args;
+  }
+}
+
 TEST_F(HostileModuleTest, ACrashInOutputEndsTheRenderWithOneLineNamingModulePluginAndCall) {
   const corvanetest::HostRun r = Host("segv-output", "render " + hostileScene + " -o " + (root / "x.png").string());
   EXPECT_EQ(1, r.exitCode) << r.output;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "core/console.h"
@@ -144,6 +146,43 @@ TEST_F(LoaderTest, ForeignBinariesBesideAGoodModuleAreRefusedOneLineEach) {
     EXPECT_EQ(lines, 1) << r.path;
   }
 }
+
+#ifdef __linux__
+// A module built with Maxon's own SDK is refused before it is opened (opening it would run
+// its constructor, which ends this process), with one line naming the file; a module that
+// loads the C library without Maxon's frameworks is not taken for one.
+TEST_F(LoaderTest, AModuleOfMaxonsSdkIsRefusedUnopened) {
+  EXPECT_TRUE(IsMaxonSdkModule(LOADER_FIXTURE_MAXON_SDK));
+  EXPECT_FALSE(IsMaxonSdkModule(LOADER_FIXTURE_MODULE));
+  EXPECT_FALSE(IsMaxonSdkModule("/nonexistent/module.xso64"));
+
+  test::TempFolder folder;
+  folder.Copy(LOADER_FIXTURE_MAXON_SDK, "plugins/a/maxon" + Ext());
+  folder.Copy(LOADER_FIXTURE_MODULE, "plugins/b/good" + Ext());
+  Host hostSession;
+  PluginsFolder loaded = LoadPluginsFolder(folder.Join("plugins"));
+  ASSERT_EQ(loaded.modules.size(), 1u);
+  ASSERT_EQ(loaded.refused.size(), 1u);
+  EXPECT_TRUE(loaded.refused[0].builtWithMaxonSdk);
+  EXPECT_THAT(loaded.refused[0].reason, HasSubstr("maxon" + Ext() + ": " + kMaxonSdkModuleRefusal));
+  EXPECT_THAT(Joined(Console().Lines()), HasSubstr("Refused module " + loaded.refused[0].path + ": was built with "
+                                                   "Maxon's SDK; corvane-host runs modules built on its own SDK layer"));
+
+  // The mark is found where it spans two of the pieces the file is read in: the fixture
+  // with its own mark blotted out, padded to just under a piece.
+  std::ifstream in(LOADER_FIXTURE_MAXON_SDK, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t own = bytes.find("net.maxon.error.");
+  ASSERT_NE(own, std::string::npos);
+  bytes[own] = 'N';
+  ASSERT_LT(bytes.size(), (size_t(1) << 20) - 5);
+  bytes.resize((size_t(1) << 20) - 5, '\0');
+  folder.Write("spanning" + Ext(), bytes + "net.maxon.error.io");
+  EXPECT_TRUE(IsMaxonSdkModule(folder.Join("spanning" + Ext())));
+  folder.Write("cut" + Ext(), bytes + "net.maxon.erro");
+  EXPECT_FALSE(IsMaxonSdkModule(folder.Join("cut" + Ext())));
+}
+#endif
 
 // A plug-in folder as shipped: the module for every platform beside one res/. This
 // platform's file is loaded and the others are skipped with a line each, so nothing is
