@@ -1,15 +1,20 @@
 // The bill of materials of a Corvane release, in CycloneDX 1.6 JSON, and its check.
 //
-//   node sbom.mjs write OUT.json FOLDER ARCHIVE VERSION COMMIT EPOCH
+//   node sbom.mjs write OUT.json FOLDER ARCHIVE VERSION COMMIT EPOCH KIND
 //   node sbom.mjs validate FILE.json
 //
-// write lists every file of the plug-in folder FOLDER with its SHA-256, the archive as the
-// release itself, and for each module what it links against (nothing: the modules import no
-// symbol) and what it is built from (the commit, with the SDK stand-in compiled in). The
-// output depends only on its inputs: the time is EPOCH (the last commit's), the serial number
-// is derived from the archive's hash. validate checks a file against the CycloneDX 1.6 JSON
-// schema, strictly (no properties the schema does not know).
+// write lists every file of FOLDER with its SHA-256, the archive as the release itself, and
+// for each module what it links against and what it is built from. KIND is the archive's:
+//   c4d           the Cinema 4D plug-in: a module built by Maxon's SDK, whose release, build
+//                 system and compiler FOLDER/build-info.json names; it loads the C and C++
+//                 runtimes
+//   test-modules  the stand-in builds for corvane-host: no imports, the SDK stand-in of
+//                 frameworks/ compiled in; not a plug-in for Cinema 4D
+// The output depends only on its inputs: the time is EPOCH (the last commit's), the serial
+// number is derived from the archive's hash. validate checks a file against the CycloneDX
+// 1.6 JSON schema, strictly (no properties the schema does not know).
 import CDX from '@cyclonedx/cyclonedx-library';
+import {execFileSync} from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -58,8 +63,17 @@ function property(name, value) {
   return new CDX.Models.Property(name, value);
 }
 
-function write([out, folder, archive, version, commit, epoch]) {
-  if (!epoch) throw new Error('usage: sbom.mjs write OUT.json FOLDER ARCHIVE VERSION COMMIT EPOCH');
+// The shared libraries an ELF module loads (its DT_NEEDED entries), read with readelf.
+function elfNeeded(file) {
+  const out = execFileSync('readelf', ['-d', '-W', file], {encoding: 'utf8'});
+  return [...out.matchAll(/\(NEEDED\)\s+Shared library: \[([^\]]+)\]/g)].map((m) => m[1]);
+}
+
+function write([out, folder, archive, version, commit, epoch, kind]) {
+  if (!epoch || !['c4d', 'test-modules'].includes(kind)) {
+    throw new Error('usage: sbom.mjs write OUT.json FOLDER ARCHIVE VERSION COMMIT EPOCH c4d|test-modules');
+  }
+  const built = kind === 'c4d' ? JSON.parse(fs.readFileSync(path.join(folder, 'build-info.json'), 'utf8')) : null;
   const top = path.basename(path.resolve(folder));
   const bom = new CDX.Models.Bom({serialNumber: `urn:uuid:${uuid5(sha256(archive))}`});
   bom.metadata.timestamp = new Date(Number(epoch) * 1000);
@@ -67,11 +81,14 @@ function write([out, folder, archive, version, commit, epoch]) {
   bom.metadata.tools.components.add(new CDX.Models.Component(CDX.Enums.ComponentType.Library, library.name,
     {group: undefined, version: library.version}));
 
-  const release = new CDX.Models.Component(CDX.Enums.ComponentType.Application, 'corvane', {
-    bomRef: 'corvane',
-    version,
-    description: 'Corvane, a channel shader plug-in for Cinema 4D (release 23 or later)',
-  });
+  const release = new CDX.Models.Component(CDX.Enums.ComponentType.Application,
+    built ? 'corvane' : 'corvane-test-modules', {
+      bomRef: 'corvane',
+      version,
+      description: built
+        ? `Corvane, a channel shader plug-in for Cinema 4D, built with Maxon's Cinema 4D SDK ${built.sdk_release}`
+        : 'Corvane test modules for corvane-host, built on the SDK stand-in; not a plug-in for Cinema 4D',
+    });
   release.hashes.set(CDX.Enums.HashAlgorithm['SHA-256'], sha256(archive));
   release.properties.add(property('corvane:archive', path.basename(archive)));
   release.properties.add(property('corvane:source-commit', commit));
@@ -81,12 +98,26 @@ function write([out, folder, archive, version, commit, epoch]) {
     const name = `${top}/${path.relative(folder, file).split(path.sep).join('/')}`;
     const base = path.basename(file);
     const isModule = Object.hasOwn(modules, base);
+    const platform = name.includes('linux-arm64/') ? 'Linux aarch64 (ELF)' : modules[base];
     const component = new CDX.Models.Component(
       isModule ? CDX.Enums.ComponentType.Library : CDX.Enums.ComponentType.File, name, {bomRef: name, version});
     component.hashes.set(CDX.Enums.HashAlgorithm['SHA-256'], sha256(file));
-    if (isModule) {
-      component.description = `the plug-in module for ${modules[base]}`;
-      component.properties.add(property('corvane:platform', modules[base]));
+    if (isModule && built) {
+      component.description = `the plug-in module for ${platform}, Cinema 4D ${built.sdk_release} SDK`;
+      component.properties.add(property('corvane:platform', platform));
+      component.properties.add(property('corvane:imports', elfNeeded(file).join(', ') || 'none'));
+      component.properties.add(property('corvane:built-with', `${built.build_system}, ${built.compiler}`));
+      component.properties.add(property('corvane:source-commit', commit));
+      const sdk = new CDX.Models.Component(CDX.Enums.ComponentType.Framework, 'maxon-cinema4d-sdk', {
+        bomRef: `${name}#maxon-sdk`,
+        version: built.sdk_release,
+        description: `Maxon's Cinema 4D SDK ${built.sdk_release} (API_VERSION ${built.api_version}): ` +
+          'its frameworks, compiled into the module',
+      });
+      component.components.add(sdk);
+    } else if (isModule) {
+      component.description = `a test module for corvane-host on ${platform}, not a plug-in for Cinema 4D`;
+      component.properties.add(property('corvane:platform', platform));
       // Freestanding: no C or C++ runtime, no imported symbol, nothing loaded beside it.
       component.properties.add(property('corvane:imports', 'none'));
       component.properties.add(property('corvane:source-commit', commit));

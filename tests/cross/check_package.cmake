@@ -1,5 +1,6 @@
-# Runs scripts/package on a finished build and checks the archive: one folder corvane/ with
-# the three modules and every file of res/.
+# Runs scripts/package on a finished build and checks the test modules' archive: one folder
+# corvane-test-modules/ with a README saying what it is and modules/ with the three stand-in
+# modules and every file of res/; no Cinema 4D archive is made from stand-in builds.
 #   cmake -DPACKAGE=<scripts/package> -DBUILD_DIR=<build> -DOUT=<dir> -DVERSION=<x.y.z> -DRES=<res>
 #         -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -8,7 +9,11 @@ execute_process(COMMAND ${PACKAGE} --build-dir ${BUILD_DIR} --out ${OUT} RESULT_
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "check_package: scripts/package failed (${rc})")
 endif()
-set(zip ${OUT}/corvane-${VERSION}.zip)
+set(zip ${OUT}/corvane-${VERSION}-test-modules.zip)
+file(GLOB c4d_archives ${OUT}/corvane-${VERSION}-c4d*.zip)
+if(c4d_archives)
+  message(FATAL_ERROR "check_package: a Cinema 4D archive made without a module of Maxon's SDK: ${c4d_archives}")
+endif()
 if(NOT EXISTS ${zip})
   message(FATAL_ERROR "check_package: ${zip} was not made")
 endif()
@@ -20,10 +25,11 @@ string(REGEX REPLACE "\n" ";" listing "${listing}")
 
 cmake_minimum_required(VERSION 3.25)
 
-set(wanted corvane/corvane.xso64 corvane/corvane.xdl64 corvane/corvane.xlib)
+set(top corvane-test-modules)
+set(wanted ${top}/README.txt ${top}/modules/corvane.xso64 ${top}/modules/corvane.xdl64 ${top}/modules/corvane.xlib)
 file(GLOB_RECURSE res_files RELATIVE ${RES} ${RES}/*)
 foreach(f ${res_files})
-  list(APPEND wanted corvane/res/${f})
+  list(APPEND wanted ${top}/modules/res/${f})
 endforeach()
 set(failures "")
 foreach(f ${wanted})
@@ -32,7 +38,7 @@ foreach(f ${wanted})
   endif()
 endforeach()
 foreach(f ${listing})
-  if(NOT f MATCHES "^corvane/")
+  if(NOT f MATCHES "^corvane-test-modules/")
     list(APPEND failures "stray entry ${f}")
   endif()
 endforeach()
@@ -40,4 +46,8 @@ if(failures)
   string(REPLACE ";" "\n  " failures "${failures}")
   message(FATAL_ERROR "check_package FAILED for ${zip}:\n  ${failures}")
 endif()
-message(STATUS "check_package: ${zip} holds the three modules and res/ (passed)")
+file(READ ${OUT}/${top}/README.txt readme)
+if(NOT readme MATCHES "NOT a Cinema 4D plug-in")
+  message(FATAL_ERROR "check_package: ${top}/README.txt does not say that these are no Cinema 4D plug-in")
+endif()
+message(STATUS "check_package: ${zip} holds the three test modules, res/ and the README (passed)")
