@@ -29,19 +29,11 @@ Bool Message(Int32 id, void* data) {
 // The SDK's module entry calls these three at global scope up to 2024 and in namespace
 // cinema from 2025.0 on. The module defines both sets, each a call into the one above; the
 // SDK it is built with calls one set and the other stays unused.
-Bool PluginStart();
-void PluginEnd();
-Bool PluginMessage(Int32 id, void* data);
-
 Bool PluginStart() { return corvane::Start(); }
 void PluginEnd() {}
 Bool PluginMessage(Int32 id, void* data) { return corvane::Message(id, data); }
 
 namespace cinema {
-
-Bool PluginStart();
-void PluginEnd();
-Bool PluginMessage(Int32 id, void* data);
 
 Bool PluginStart() { return corvane::Start(); }
 void PluginEnd() {}

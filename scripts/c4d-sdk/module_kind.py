@@ -4,8 +4,8 @@
   module_kind.py FILE      prints "maxon-sdk", "stand-in" or "unknown" and what decided it
 
 A module of the stand-in is freestanding: it loads no shared library. A module made by
-Maxon's frameworks links the C and C++ runtimes and carries the frameworks' own sources'
-names. Only ELF files (the Linux builds) are told apart here; the other formats are
+Maxon's frameworks links the C and C++ runtimes and carries the identifiers of the core
+framework's error classes (corvane-host tells them apart the same way). Only ELF files (the Linux builds) are told apart here; the other formats are
 "unknown". Exit code 0 whatever the kind, 2 when the file cannot be read."""
 
 import struct
@@ -14,8 +14,8 @@ import sys
 # The C and C++ runtimes a Linux module of Maxon's SDK may load, and nothing else.
 RUNTIMES = ("libstdc++.so", "libm.so", "libgcc_s.so", "libc.so", "ld-linux", "libpthread.so",
             "libdl.so", "librt.so")
-# Compiled into every module by Maxon's frameworks: the name of the SDK's module entry source.
-MAXON_MARK = b"c4d_pmain.cpp"
+# Compiled into every module by Maxon's core framework: its error classes' identifiers.
+MAXON_MARK = b"net.maxon.error."
 
 
 def elf_needed(data):
