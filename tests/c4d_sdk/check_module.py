@@ -11,8 +11,9 @@ line per check ("ok ..." or "FAIL ..."):
   - res/ is beside it, with the description and the string tables;
   - it is told apart from a module of the SDK stand-in;
   - corvane-host (HOST) refuses it in info, render and validate: one line, exit 2;
-  - scripts/package makes the Cinema 4D archive from it, and refuses a stand-in module in its
-    place (with BUILD_DIR, a build of the stand-in modules).
+  - scripts/package makes the Cinema 4D archive from it (checksums and bills of materials
+    valid), and refuses a stand-in module in its place (with BUILD_DIR, a build of the
+    stand-in modules).
 Exit code 0 when every check passed, 1 otherwise."""
 
 import re
@@ -116,8 +117,12 @@ def main():
             archives = sorted(f.name for f in out.glob("*.zip")) if out.is_dir() else []
             c4d = [a for a in archives if "-c4d" in a]
             sums = run(["sha256sum", "-c", "SHA256SUMS"], cwd=out) if out.is_dir() else None
-            check(p.returncode == 0 and len(c4d) == 1 and c4d[0].endswith("-linux.zip") and sums and sums.returncode == 0,
-                  f"scripts/package makes {', '.join(archives) or 'nothing'}, checksums hold",
+            boms = sorted(out.glob("*.cdx.json")) if out.is_dir() else []
+            valid = [run(["node", str(c4dsdk.REPO / "scripts" / "release" / "sbom.mjs"), "validate", str(b)]).returncode == 0
+                     for b in boms]
+            check(p.returncode == 0 and len(c4d) == 1 and c4d[0].endswith("-linux.zip") and sums and sums.returncode == 0
+                  and len(boms) == 2 and all(valid),
+                  f"scripts/package makes {', '.join(archives) or 'nothing'}, checksums hold, bills of materials valid",
                   (p.stderr or p.stdout).strip()[-300:])
             stand_in = Path(tmp) / "stand-in"
             stand_in.mkdir()
