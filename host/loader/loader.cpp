@@ -112,7 +112,7 @@ std::unique_ptr<Module> Module::Open(const std::string& path, const ModuleOption
   if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(path.begin(), path.end())), ec)) {
     return refuse("no such file");
   }
-  // Whatever opener is used: such a module is never opened (OpenNativeLibrary refuses it too).
+  // Whatever opener is used, such a module is never opened: dlopen would run its constructors.
   if (IsMaxonSdkModule(path)) return refuse(kMaxonSdkModuleRefusal);
   std::string cause;
   std::unique_ptr<ModuleLibrary> library =

@@ -201,11 +201,6 @@ std::unique_ptr<ModuleLibrary> OpenNativeLibrary(const std::string& path, std::s
     if (error) *error = refused;
     return nullptr;
   }
-  // Its constructors would run at dlopen: refused before.
-  if (IsMaxonSdkModule(file)) {
-    if (error) *error = kMaxonSdkModuleRefusal;
-    return nullptr;
-  }
 #endif
   void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {

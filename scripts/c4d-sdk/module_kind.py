@@ -8,7 +8,8 @@ Maxon's frameworks links the C and C++ runtimes and carries the identifiers of t
 framework's error classes (corvane-host tells them apart the same way). Only ELF files (the Linux builds) are told apart here; the other formats are
 "unknown". Exit code 0 whatever the kind, 2 when the file cannot be read."""
 
-import struct
+import re
+import subprocess
 import sys
 
 # The C and C++ runtimes a Linux module of Maxon's SDK may load, and nothing else.
@@ -18,52 +19,22 @@ RUNTIMES = ("libstdc++.so", "libm.so", "libgcc_s.so", "libc.so", "ld-linux", "li
 MAXON_MARK = b"net.maxon.error."
 
 
-def elf_needed(data):
-    """The DT_NEEDED names of a 64-bit little-endian ELF file, or None when it is no such file."""
-    if data[:4] != b"\x7fELF" or data[4] != 2 or data[5] != 1:
+def elf_needed(path):
+    """The shared libraries an ELF file names to load (readelf's DT_NEEDED entries), or None
+    when it is no ELF file."""
+    run = subprocess.run(["readelf", "-d", "-W", path], capture_output=True, text=True, errors="replace")
+    if run.returncode != 0:
         return None
-    e_phoff, = struct.unpack_from("<Q", data, 0x20)
-    e_phentsize, e_phnum = struct.unpack_from("<HH", data, 0x36)
-    loads, dynamic = [], None
-    for i in range(e_phnum):
-        off = e_phoff + i * e_phentsize
-        if off + 56 > len(data):
-            return None
-        p_type, _, p_offset, p_vaddr, _, p_filesz = struct.unpack_from("<IIQQQQ", data, off)
-        if p_type == 1:
-            loads.append((p_vaddr, p_offset, p_filesz))
-        elif p_type == 2:
-            dynamic = (p_offset, p_filesz)
-    if dynamic is None:
-        return []
-    entries, strtab = [], None
-    for i in range(dynamic[1] // 16):
-        tag, value = struct.unpack_from("<qQ", data, dynamic[0] + 16 * i)
-        if tag == 0:
-            break
-        if tag == 1:
-            entries.append(value)
-        elif tag == 5:
-            strtab = value
-    if strtab is None:
-        return []
-    base = next((off + strtab - vaddr for vaddr, off, size in loads if vaddr <= strtab < vaddr + size), None)
-    if base is None:
-        return []
-    names = []
-    for offset in entries:
-        end = data.find(b"\0", base + offset)
-        names.append(data[base + offset:end].decode("utf-8", "replace"))
-    return names
+    return re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", run.stdout)
 
 
 def module_kind(path):
     """(kind, reason) for the module file at path."""
     with open(path, "rb") as f:
         data = f.read()
-    needed = elf_needed(data)
+    needed = elf_needed(path)
     if needed is None:
-        return "unknown", "not a 64-bit ELF file"
+        return "unknown", "not an ELF file"
     if not needed:
         return "stand-in", "loads no shared library (a module of the SDK stand-in)"
     foreign = [n for n in needed if not n.startswith(RUNTIMES)]
