@@ -10,8 +10,7 @@
 set -uo pipefail
 [ $# -eq 8 ] || { echo "usage: $0 LINUX_HOST WINDOWS_HOST LINUX_MODULE WINDOWS_MODULE MACOS_MODULE RES SCENE OUT" >&2; exit 2; }
 linux_host=$1 windows_host=$2 linux_module=$3 windows_module=$4 macos_module=$5 res=$6 scene=$7 out=$8
-export WINEDEBUG=-all
-WINE64=${CORVANE_WINE:-/usr/lib/wine/wine64}
+. "$(dirname "$0")/emulated.sh"
 arm64_host=${CORVANE_ARM64_HOST:-} arm64_module=${CORVANE_ARM64_MODULE:-}
 kinds="linux windows"
 if [ -n "$arm64_host" ] && [ -n "$arm64_module" ]; then
@@ -43,16 +42,11 @@ folder() {
 }
 
 run_host() {  # run_host KIND ARGS... ; output in $out/KIND.log, status in $status
-  local kind=$1
+  local kind=$1 host=$linux_host
   shift
-  if [ "$kind" = windows ]; then
-    "$WINE64" "$windows_host" "$@" >"$out/$kind.log" 2>&1 </dev/null
-  elif [ "$kind" = arm64 ]; then
-    qemu-aarch64 "$arm64_host" "$@" >"$out/$kind.log" 2>&1
-  else
-    "$linux_host" "$@" >"$out/$kind.log" 2>&1
-  fi
-  status=$?
+  [ "$kind" = windows ] && host=$windows_host
+  [ "$kind" = arm64 ] && host=$arm64_host
+  run_program "$kind" "$out/$kind.log" "$host" "$@"
 }
 
 expect_line() {  # expect_line KIND PATTERN: exactly one line of the log matches
@@ -80,7 +74,8 @@ for kind in $kinds; do
     loader=LoadLibraryW
   fi
   run_host "$kind" render "$scene" -o "$out/$kind.png" --plugins "$dir"
-  check "$kind host renders with the good module beside foreign ones (exit $status)" test "$status" -eq 0
+  check "$kind host renders with the good module beside foreign ones ($(explain_status "$status"))" test "$status" -eq 0
+  [ "$status" -eq 0 ] || report_failure "$kind host" "$kind" "$out/$kind.log"
   check "$kind host: one line for the foreign module" expect_line "$kind" "Refused module .*foreign/$foreign"
   if [ "$kind" = windows ]; then
     check "$kind host: one line for the Linux module" expect_line "$kind" \

@@ -15,20 +15,19 @@ set -uo pipefail
 [ $# -ge 7 ] || { echo "usage: $0 LINUX_HOST WINDOWS_HOST LINUX_PLUGINS WINDOWS_PLUGINS MACOS_PLUGINS OUT SCENE..." >&2; exit 2; }
 linux_host=$1 windows_host=$2 linux_plugins=$3 windows_plugins=$4 macos_plugins=$5 out=$6
 shift 6
-export WINEDEBUG=-all
-WINE64=${CORVANE_WINE:-/usr/lib/wine/wine64}
+. "$(dirname "$0")/emulated.sh"
 mkdir -p "$out"
 
 failures=0
 render() {  # render HOST_KIND PLUGINS SCENE OUTPUT
-  local log="$4.log"
-  if [ "$1" = windows ]; then
-    "$WINE64" "$windows_host" render "$3" -o "$4" --plugins "$2" >"$log" 2>&1 </dev/null
-  elif [ "$1" = arm64 ]; then
-    qemu-aarch64 "$arm64_host" render "$3" -o "$4" --plugins "$2" >"$log" 2>&1
-  else
-    "$linux_host" render "$3" -o "$4" --plugins "$2" >"$log" 2>&1
-  fi || { echo "render failed: $1 $3 (see $log):"; sed 's/^/  /' "$log"; failures=$((failures + 1)); }
+  local host=$linux_host
+  [ "$1" = windows ] && host=$windows_host
+  [ "$1" = arm64 ] && host=$arm64_host
+  run_program "$1" "$4.log" "$host" render "$3" -o "$4" --plugins "$2"
+  if [ "$status" -ne 0 ]; then
+    report_failure "render failed: $1 $3" "$1" "$4.log"
+    failures=$((failures + 1))
+  fi
 }
 verdict=""
 same() {  # same A B: sets verdict to "identical" or "DIFFERENT"

@@ -9,8 +9,7 @@
 set -uo pipefail
 [ $# -eq 4 ] || { echo "usage: $0 WINDOWS_HOST PLUGINS SCENE OUT" >&2; exit 2; }
 host=$1 plugins=$2 scene=$3 out=$4
-export WINEDEBUG=-all
-WINE64=${CORVANE_WINE:-/usr/lib/wine/wine64}
+. "$(dirname "$0")/emulated.sh"
 failures=0
 check() {  # check WHAT COMMAND... (true when the command succeeds)
   local what=$1
@@ -19,8 +18,7 @@ check() {  # check WHAT COMMAND... (true when the command succeeds)
 }
 status=0
 run() {  # run ARGS...: the Windows host with the plug-ins; output in $out/log, exit code in $status
-  "$WINE64" "$host" "$@" --plugins "$plugins" >"$out/log" 2>&1 </dev/null
-  status=$?
+  run_program windows "$out/log" "$host" "$@" --plugins "$plugins"
 }
 no_temporary() { ! ls -A "$out" | grep -q '\.tmp-'; }
 
@@ -28,18 +26,18 @@ rm -rf "$out"
 mkdir -p "$out"
 echo previous >"$out/out.png"
 run render "$scene" -o "$out/out.png" --width 16 --height 8
-check "an image replaces an older file (exit $status)" test "$status" -eq 0
+check "an image replaces an older file ($(explain_status "$status"))" test "$status" -eq 0
 check "the file is the new PNG" test "$(head -c 4 "$out/out.png" | tail -c 3)" = PNG
 
 cp "$scene" "$out/scene.json"
 run save "$out/scene.json" -o "$out/scene.json"
-check "a scene is saved over the file it was read from (exit $status)" test "$status" -eq 0
+check "a scene is saved over the file it was read from ($(explain_status "$status"))" test "$status" -eq 0
 run render "$out/scene.json" -o "$out/again.png" --width 8 --height 8
-check "the saved scene renders (exit $status)" test "$status" -eq 0
+check "the saved scene renders ($(explain_status "$status"))" test "$status" -eq 0
 
 mkdir -p "$out/folder.png/inside"
 run render "$scene" -o "$out/folder.png" --width 8 --height 8
-check "a failed write exits 1 (exit $status)" test "$status" -eq 1
+check "a failed write exits 1 ($(explain_status "$status"))" test "$status" -eq 1
 check "the message names the file" grep -q "folder.png: cannot write PNG file: " "$out/log"
 check "the folder in the way is untouched" test -d "$out/folder.png/inside"
 check "no temporary file is left" no_temporary
