@@ -271,11 +271,15 @@ static bool ReadInExclude(const json& j, const NodeByName& nodes, Value* out, st
   return true;
 }
 
+bool IsExplicitValue(const json& j) {
+  return j.is_object() && j.size() == 2 && j.contains("type") && j.contains("data");
+}
+
 bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, Value* out,
                  std::string* error) {
   // The explicit form {"type": id, "data": text}: taken as written, whatever the parameter's
   // known type, so that any stored value can be written back exactly.
-  if (j.is_object() && j.contains("type") && j.contains("data") && j.size() == 2) {
+  if (IsExplicitValue(j)) {
     int32_t type = 0;
     if (!j["data"].is_string()) {
       *error = "expected {\"type\": integer, \"data\": text}";

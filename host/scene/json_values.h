@@ -53,6 +53,9 @@ using NodeByName = std::function<const Node*(const std::string&)>;
 /// The name under which a node is written; empty when the node has no usable name.
 using NameOfNode = std::function<std::string(const Node*)>;
 
+/// Whether j is the explicit form {"type": id, "data": text}, which is read as written.
+bool IsExplicitValue(const nlohmann::json& j);
+
 /// Reads a value. expectedType is C4D_DTYPE_* or a custom data type ID, 0 for "infer from
 /// the form". Booleans of a known LONG parameter accept true/false and integers; REAL
 /// accepts any number. On failure *error says what was expected (without the key).

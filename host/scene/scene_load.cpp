@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <new>
 #include <set>
@@ -12,6 +13,7 @@
 
 #include "core/host.h"
 #include "core/ids.h"
+#include "resources/described_value.h"
 #include "resources/resources.h"
 #include "scene/json_values.h"
 #include "scene/scene_file.h"
@@ -492,6 +494,15 @@ bool ApplyParameter(Node* node, const std::string& key, const json& v, const Nod
   }
   Value value;
   if (!JsonToValue(v, type, byName, &value, error)) return false;
+  // A value the description does not allow is refused, unless it comes in the explicit form
+  // {"type": id, "data": text}, which is taken as written (saving writes such values so).
+  if (element && !IsExplicitValue(v)) {
+    const std::string problem = DescribedValueProblem(*element, value);
+    if (!problem.empty()) {
+      *error = ParameterName(*element) + ": " + problem;
+      return false;
+    }
+  }
   node->Data().Set(id, std::move(value));
   return true;
 }
@@ -623,6 +634,11 @@ bool LoadSceneText(const std::string& text, const std::string& file, Scene* out,
 }
 
 bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    *error = SceneError{path, 0, 0, {}, "is a folder, not a scene file"};
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = SceneError{path, 0, 0, {}, "cannot open the scene file: " + std::string(std::strerror(errno))};

@@ -7,6 +7,7 @@
 #include "core/file_write.h"
 #include "core/ids.h"
 #include "core/plugins.h"
+#include "resources/described_value.h"
 #include "resources/resources.h"
 #include "scene/json_values.h"
 #include "scene/scene_file.h"
@@ -53,7 +54,11 @@ json NodeToJson(const Node* node) {
     // A plug-in's parameters by description symbol, when the stored type fits.
     const DescriptionElement* element = desc ? desc->description.FindById(id) : nullptr;
     if (element && element->IsParameter() && element->ValueType() == v.TypeId() && !element->symbol.empty()) {
-      params[element->symbol] = ValueToJson(v, element->ValueType(), element->type == "BOOL", names);
+      // A value the description does not allow (a module or the API may store one) keeps
+      // the explicit form, which loading takes as written: the file loads again.
+      const bool allowed = DescribedValueProblem(*element, v).empty();
+      params[element->symbol] = allowed ? ValueToJson(v, element->ValueType(), element->type == "BOOL", names)
+                                        : ExplicitValueJson(v, names);
       continue;
     }
     // Everything else by numeric ID, in a form that keeps its type.

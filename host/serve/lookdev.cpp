@@ -157,9 +157,10 @@ std::shared_ptr<const RegisteredDescription> DescriptionOfShader(const Node* nod
   return node && node->IsShader() ? scenefile::DescriptionOf(node) : nullptr;
 }
 
-/// Checks a value the page sends against what the description declares beyond its type:
-/// the range of a REAL or LONG, the entries of a cycle, the kind of nodes a link or list
-/// may name. The type itself is checked when the value is applied.
+/// Checks a value the page sends for what only the page is refused (the explicit form, which
+/// a scene file may use to keep any value) and what only the document can tell: the kind of
+/// nodes a link or list may name. Applying the value then checks it against its description
+/// (type, range, choices, flags) as scene files are.
 bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node* self, Reply* refusal) {
   const std::string& key = e.symbol;
   auto fail = [&](const std::string& message) {
@@ -167,29 +168,12 @@ bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node*
     return false;
   };
   const Document* doc = self->GetDocument();
+  if (IsExplicitValue(v)) return fail("expected a plain value, found the stored form " + v.dump());
   if (e.type == "REAL") {
     if (!v.is_number()) return fail("expected a number, found " + v.dump());
-    double x = v.get<double>(), lo = 0, hi = 0, scale = e.UnitScale();
-    if (!std::isfinite(x)) return fail("expected a finite number");
-    bool hasLo = e.Number("MIN", &lo), hasHi = e.Number("MAX", &hi);
-    if ((hasLo && x < lo * scale - 1e-12) || (hasHi && x > hi * scale + 1e-12))
-      return fail("the value " + v.dump() + " is outside " + (hasLo ? std::to_string(lo * scale) : "-inf") +
-                  " .. " + (hasHi ? std::to_string(hi * scale) : "inf"));
   } else if (e.type == "LONG") {
     int32_t x32 = 0;
     if (!ReadInt32(v, &x32)) return fail("expected an integer, found " + v.dump() + " (" + Int32Problem(v) + ")");
-    const int64_t x = x32;
-    if (!e.cycle.empty()) {
-      auto it = std::find_if(e.cycle.begin(), e.cycle.end(), [&](const CycleEntry& c) { return c.id == x; });
-      if (it == e.cycle.end()) {
-        std::string choices;
-        for (const CycleEntry& c : e.cycle) choices += (choices.empty() ? "" : ", ") + std::to_string(c.id);
-        return fail("the value " + v.dump() + " is not one of the choices " + choices);
-      }
-    }
-    double lo = 0, hi = 0;
-    if ((e.Number("MIN", &lo) && double(x) < lo) || (e.Number("MAX", &hi) && double(x) > hi))
-      return fail("the value " + v.dump() + " is out of range");
   } else if (e.type == "SHADERLINK" || e.type == "LINK") {
     if (v.is_null()) return true;
     if (!v.is_string()) return fail("expected a node name or null, found " + v.dump());

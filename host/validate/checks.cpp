@@ -15,6 +15,7 @@
 #include "core/ids.h"
 #include "core/memory.h"
 #include "core/scene.h"
+#include "resources/described_value.h"
 #include "scene/scene_file.h"
 #include "session/host_counters.h"
 #include "session/session_info.h"
@@ -191,37 +192,6 @@ CheckOutcome CheckDescribe(Subject& s, const std::vector<ShaderPlugin>& shaders)
 
 // ---- defaults ---------------------------------------------------------------------------
 
-/// Whether a stored value is what e describes: its type, a finite number inside MIN/MAX, one
-/// of its choices. Empty when it is; else why not.
-std::string DescribedValueProblem(const DescriptionElement& e, const Value& v) {
-  const int32_t type = e.ValueType();
-  if (v.TypeId() != type)
-    return "holds a " + std::string(ValueTypeName(v.TypeId())) + ", described as " + e.type;
-  if (type == C4D_DTYPE_REAL) {
-    const double x = v.GetFloat();
-    if (!std::isfinite(x)) return "holds " + FormatNumber(x);
-    double lo = 0, hi = 0;
-    const double scale = e.UnitScale(), slack = 1e-12;
-    if (e.Number("MIN", &lo) && x < lo * scale - slack)
-      return "holds " + FormatNumber(x) + ", below its MIN " + FormatNumber(lo * scale);
-    if (e.Number("MAX", &hi) && x > hi * scale + slack)
-      return "holds " + FormatNumber(x) + ", above its MAX " + FormatNumber(hi * scale);
-  } else if (type == C4D_DTYPE_LONG) {
-    const int32_t x = v.GetInt32();
-    if (e.type == "BOOL" && x != 0 && x != 1) return "holds " + std::to_string(x) + ", neither 0 nor 1";
-    if (!e.cycle.empty() &&
-        std::none_of(e.cycle.begin(), e.cycle.end(), [&](const CycleEntry& c) { return c.id == x; }))
-      return "holds " + std::to_string(x) + ", none of its choices";
-    double lo = 0, hi = 0;
-    if (e.Number("MIN", &lo) && x < lo) return "holds " + std::to_string(x) + ", below its MIN";
-    if (e.Number("MAX", &hi) && x > hi) return "holds " + std::to_string(x) + ", above its MAX";
-  } else if (type == C4D_DTYPE_VECTOR) {
-    const Vec3 x = v.GetVector();
-    if (!std::isfinite(x.x) || !std::isfinite(x.y) || !std::isfinite(x.z)) return "holds " + FormatColor(x);
-  }
-  return {};
-}
-
 CheckOutcome CheckDefaults(Subject& s, const std::vector<ShaderPlugin>& shaders) {
   Findings found;
   int checked = 0;
@@ -247,7 +217,7 @@ CheckOutcome CheckDefaults(Subject& s, const std::vector<ShaderPlugin>& shaders)
         continue;
       }
       const std::string problem = DescribedValueProblem(*e, *v);
-      if (!problem.empty()) found.Problem(p.Name() + ": " + Key(*e) + " " + problem + " after Init");
+      if (!problem.empty()) found.Problem(p.Name() + ": " + Key(*e) + ": " + problem + " after Init");
     }
   }
   return found.Outcome(Plural(checked, "parameter", "parameters") +

@@ -144,7 +144,7 @@ TEST_F(SceneFileTest, LoadSaveLoadKeepsEveryContainer) {
   if (corvane) {
     text.replace(text.rfind(']'), 1, R"(, {"name": "Mask", "plugin": 1057829, "owner": "M", "parameters": {
         "XCORVANE_LIGHTS": [{"object": "Key", "flags": 3}], "XCORVANE_SHADER": "Loose", "XCORVANE_OUTPUT": 1,
-        "XCORVANE_SPARE_VALUE": 2, "12345": true, "10003": {"type": 19, "data": "0.5"}}}])");
+        "XCORVANE_SPARE_VALUE": {"type": 19, "data": "2"}, "12345": true, "10003": {"type": 19, "data": "0.5"}}}])");
   }
   Scene first, second, third;
   SceneError error;
@@ -283,6 +283,56 @@ TEST(JsonValueTest, Int32ReadersTakeIntegersInRangeAndNothingElse) {
                            "4294972396", "99999999999999999999"})
     EXPECT_FALSE(ReadInt32Text(text, &v)) << '"' << text << '"';
   EXPECT_EQ(10008, v) << "a refused text leaves the value alone";
+}
+
+TEST_F(SceneFileTest, ValuesTheDescriptionRefusesFailNamingWhatIsAllowed) {
+  if (!HaveCorvane()) GTEST_SKIP() << "the Corvane module is not built";
+  auto corvane = [](const std::string& params) {
+    return R"({"lights": [{"name": "L", "type": "omni"}], "shaders": [{"name": "Mask", "plugin": "Corvane",
+        "parameters": {)" + params + "}}]}";
+  };
+  struct Case {
+    std::string params, cause;
+  };
+  const Case cases[] = {
+      {R"("XCORVANE_MIXMODE": 5)",
+       "\"Mix Mode\" (XCORVANE_MIXMODE): the value 5 is not one of the choices 0 (Multiply), 1 (Add), 2 (Subtract)"},
+      {R"("XCORVANE_OUTPUT": -1)", "(XCORVANE_OUTPUT): the value -1 is not one of the choices 0 (Grey), 1 (Gradient)"},
+      // Stored 0..1, shown 0..100 %: both forms in the message.
+      {R"("XCORVANE_SPARE_VALUE": 1.5)",
+       "(XCORVANE_SPARE_VALUE): the value 1.5 (150 %) is outside the range 0 (0 %) to 1 (100 %)"},
+      {R"("XCORVANE_SPARE_VALUE": -0.01)", "the value -0.01 (-1 %) is outside"},
+      // Two flags declared: 0 to 3.
+      {R"("XCORVANE_LIGHTS": [{"object": "L", "flags": 4}])",
+       "(XCORVANE_LIGHTS): entry 0 has the flags 4, beyond the 2 flags declared (0 to 3)"},
+      {R"("XCORVANE_LIGHTS": [{"object": "L", "flags": -1}])", "entry 0 has the flags -1"},
+  };
+  for (const Case& c : cases) {
+    const SceneError e = LoadError(corvane(c.params));
+    EXPECT_EQ("shaders[0] \"Mask\" / parameters / " + c.params.substr(1, c.params.find('"', 1) - 1), e.path)
+        << c.params;
+    EXPECT_NE(std::string::npos, e.message.find(c.cause)) << c.params << " -> " << e.ToString();
+    EXPECT_FALSE(e.whileWorking);
+  }
+
+  // The edges of what is allowed load.
+  Scene scene;
+  SceneError error;
+  ASSERT_TRUE(Load(corvane(R"("XCORVANE_MIXMODE": 2, "XCORVANE_SPARE_VALUE": 1, "XCORVANE_OUTPUT": 1,
+      "XCORVANE_LIGHTS": [{"object": "L", "flags": 3}])"),
+                   &scene, &error))
+      << error.ToString();
+
+  // The explicit form keeps any value (a mix mode of 7 reaches the shader as written), and
+  // saving writes such a value in that form, so the saved file loads again.
+  ASSERT_TRUE(Load(corvane(R"("XCORVANE_MIXMODE": {"type": 15, "data": "7"})"), &scene, &error))
+      << error.ToString();
+  EXPECT_EQ(7, scene.document->FindNode("Mask")->Data().GetInt32(corvanetest::kMixMode));
+  const std::string saved = SceneToText(scene);
+  EXPECT_NE(std::string::npos, saved.find(R"("XCORVANE_MIXMODE": {"data": "7", "type": 15})")) << saved;
+  Scene again;
+  ASSERT_TRUE(Load(saved, &again, &error)) << error.ToString();
+  EXPECT_EQ(7, again.document->FindNode("Mask")->Data().GetInt32(corvanetest::kMixMode));
 }
 
 TEST_F(SceneFileTest, OutOfRangeIdsAndIncompleteExplicitValuesAreRefused) {

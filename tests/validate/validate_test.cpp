@@ -62,7 +62,7 @@ const BrokenMode kBrokenModes[] = {
     {"fail-start", "load", "its start failed: action 1 -> 1, message 1 -> 1, action 2 -> 0"},
     {"throw-main-std", "load", "c4d_main action 2 (start) threw an exception (hostile start)"},
     {"unlabelled", "describe", "XUNLABELLED_AMOUNT (ID 1001) has no label in the string table"},
-    {"bad-defaults", "defaults", "XHOSTILE_STRENGTH holds 2, above its MAX 1 after Init"},
+    {"bad-defaults", "defaults", "XHOSTILE_STRENGTH: the value 2 is outside the range 0 to 1 after Init"},
     {"leak-initrender", "lifecycle", "round 2, left more than round 1: module blocks"},
     {"nan-output", "render-matrix", "at 1 x 1, 0 lights, defaults: 1 result was NaN, infinite or beyond"},
     {"range-output", "render-matrix", "the result (1.5, 1.5, 1.5) is outside the documented range [0, 1]"},
