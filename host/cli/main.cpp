@@ -7,8 +7,10 @@
 //                         [--timeout-ms N] [--junit FILE] [--json FILE] [--only CHECK] [--in-process]
 //   corvane-host save SCENE -o OUT.json [--plugins DIR]
 //   corvane-host serve [SCENE] [--port N] [--plugins DIR]   (where cpp-httplib was found)
+//   --verbose (any command) also shows which modules were loaded
 //
-// Exit codes: 0 success, 1 failure while working, 2 bad input or usage. A module file that
+// Exit codes: 0 success, 1 failure while working, 2 bad input or usage (a missing or wrong
+// file, folder or option on the command line, a scene file the description refuses). A module file that
 // is refused (foreign, damaged, not a module, or its code threw while it started) is
 // reported with one line and skipped; it does not change the exit code by itself. A fault
 // of module code during a command (an exception, a fatal signal, a timeout) ends the command
@@ -29,6 +31,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -117,16 +121,78 @@ bool ReportModuleFault() {
   return true;
 }
 
+/// The names of the commands, for the message about one that is not.
+constexpr const char* kCommands[] = {"render", "save", "info", "validate",
+#if defined(CORVANE_HAVE_SERVE)
+                                     "serve"
+#endif
+};
+
+/// Edits (insertions, deletions, substitutions, swaps of neighbours) between a and b.
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i)
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+/// The first word that is no option, when it names no command: one line naming the closest
+/// command (if one is close) and all of them. False when the word is a command or missing.
+bool ReportUnknownCommand(int argc, char** argv) {
+  std::string word;
+  for (int i = 1; i < argc && word.empty(); ++i)
+    if (argv[i][0] != '-') word = argv[i];
+  if (word.empty() || word == "serve-worker") return false;
+  std::string all, closest;
+  size_t best = std::string::npos;
+  for (const char* c : kCommands) {
+    if (word == c) return false;
+    all += (all.empty() ? "" : ", ") + std::string(c);
+    const size_t d = EditDistance(word, c);
+    if (d < best) best = d, closest = c;
+  }
+  // Close: at most two edits, and fewer than half the word's letters.
+  const bool close = best <= 2 && best * 2 < word.size();
+  std::fprintf(stderr, "corvane-host: unknown command \"%s\"%s (commands: %s)\n", word.c_str(),
+               close ? ("; did you mean \"" + closest + "\"?").c_str() : "", all.c_str());
+  return true;
+}
+
+/// Whether folder is a folder; else one line saying what it is instead.
+bool PluginsFolderExists(const std::string& folder) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(folder, ec)) return true;
+  if (std::filesystem::exists(folder, ec))
+    std::fprintf(stderr, "corvane-host: %s: is a file, not a plug-ins folder\n", folder.c_str());
+  else
+    std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
+  return false;
+}
+
+/// Whether the folder the file is to be written in exists; else one line naming it (bad
+/// input: the command refuses before any work, and makes no folder, so that a mistyped
+/// path does not leave folders behind).
+bool OutputPathUsable(const std::string& file) {
+  const std::filesystem::path path(file);
+  std::error_code ec;
+  const std::filesystem::path folder = path.parent_path();
+  if (folder.empty() || std::filesystem::is_directory(folder, ec)) return true;
+  std::fprintf(stderr, "corvane-host: %s: the folder %s %s\n", file.c_str(), folder.string().c_str(),
+               std::filesystem::exists(folder, ec) ? "is a file, not a folder" : "does not exist");
+  return false;
+}
+
 /// Loads every module of folder into the session. False (with a message on stderr) when
 /// the folder is missing; modules that are refused are reported on the console (echoed to
 /// stderr) by the loader and skipped. A module built with Maxon's SDK is bad input: its
 /// refusal line stands alone, and the command goes no further (false).
 bool LoadPlugins(Session& session, const std::string& folder) {
-  std::error_code ec;
-  if (!std::filesystem::is_directory(folder, ec)) {
-    std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
-    return false;
-  }
+  if (!PluginsFolderExists(folder)) return false;
   const std::vector<RefusedModule> refused = session.LoadPluginsFolder(folder);
   return std::none_of(refused.begin(), refused.end(), [](const RefusedModule& r) { return r.builtWithMaxonSdk; });
 }
@@ -184,6 +250,7 @@ int RunRender(const RenderArgs& args) {
                  kWritesExr ? "use .exr or .png" : "use .png; this build writes no .exr");
     return kExitBadInput;
   }
+  if (!OutputPathUsable(args.output)) return kExitBadInput;
   // Module code that never returns ends the command instead of hanging it.
   Watchdog watchdog(args.timeout, "render");
   Session session;
@@ -238,12 +305,14 @@ int RunRender(const RenderArgs& args) {
     return tooLarge("the system ran out of memory");
   }
   if (args.timing) std::printf("render: %s\n", stats.ToString().c_str());
+  std::printf("Wrote %s (%d x %d)\n", args.output.c_str(), width, height);
   return kExitOk;
 }
 
 // ---- save -------------------------------------------------------------------------------
 
 int RunSave(const std::string& scenePath, const std::string& output, const std::string& plugins) {
+  if (!OutputPathUsable(output)) return kExitBadInput;
   Session session;
   if (!LoadPlugins(session, plugins.empty() ? DefaultPluginsFolder() : plugins)) return kExitBadInput;
   Scene scene;
@@ -259,6 +328,7 @@ int RunSave(const std::string& scenePath, const std::string& output, const std::
     std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
     return kExitFailure;
   }
+  std::printf("Wrote %s\n", output.c_str());
   return kExitOk;
 }
 
@@ -338,16 +408,17 @@ std::string DefaultScene() {
 int RunServe(const std::string& sceneArg, int port, const std::string& plugins, double timeout) {
   const std::string scenePath = sceneArg.empty() ? DefaultScene() : sceneArg;
   std::error_code ec;
+  if (std::filesystem::is_directory(scenePath, ec)) {
+    std::fprintf(stderr, "corvane-host: %s: is a folder, not a scene file\n", scenePath.c_str());
+    return kExitBadInput;
+  }
   if (!std::filesystem::is_regular_file(scenePath, ec)) {
     std::fprintf(stderr, "corvane-host: %s: scene file not found\n", scenePath.c_str());
     return kExitBadInput;
   }
   const std::filesystem::path absolute = std::filesystem::absolute(scenePath, ec);
   const std::string folder = plugins.empty() ? DefaultPluginsFolder() : plugins;
-  if (!std::filesystem::is_directory(folder, ec)) {
-    std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", folder.c_str());
-    return kExitBadInput;
-  }
+  if (!PluginsFolderExists(folder)) return kExitBadInput;
   // Module code runs in a worker process that the server starts again when it dies; a
   // write to a worker that just died must not end the server.
   std::signal(SIGPIPE, SIG_IGN);
@@ -359,15 +430,16 @@ int RunServe(const std::string& sceneArg, int port, const std::string& plugins, 
   options.scene = absolute.string();
   options.timeout = timeout;
   WorkerLookdev lookdev(options);
-  std::string message;
-  if (!lookdev.Start(&message)) {
-    std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
-    return kExitBadInput;
-  }
+  // The port first: a port that cannot be had ends the command before anything is loaded.
   LookdevServer server(lookdev);
+  std::string message;
   if (!server.Bind(port, &message)) {
     std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
     return kExitFailure;
+  }
+  if (!lookdev.Start(&message)) {
+    std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
+    return kExitBadInput;
   }
   std::printf("Serving %s at http://127.0.0.1:%d/ (Ctrl-C stops)\n", scenePath.c_str(), server.Port());
   std::fflush(stdout);
@@ -402,6 +474,10 @@ int main(int argc, char** argv) {
   CLI::App app{"corvane-host " CORVANE_VERSION ": the stand-in host for the Corvane shader plug-in"};
   app.set_version_flag("--version", "corvane-host " CORVANE_VERSION " (built with Corvane " CORVANE_VERSION ")");
   app.require_subcommand(1);
+  bool verbose = false;
+  app.add_flag("--verbose", verbose, "Also show which modules were loaded");
+  // Options of the program (--verbose) may follow the command's own.
+  app.fallthrough();
   // A Unix path such as /tmp/scene.json is a path, never a Windows-style option
   app.allow_windows_style_options(false);
   app.footer(
@@ -486,6 +562,7 @@ int main(int argc, char** argv) {
   worker->add_option("--threads", workerThreads);
 #endif
 
+  if (ReportUnknownCommand(argc, argv)) return kExitBadInput;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -499,12 +576,15 @@ int main(int argc, char** argv) {
     return kExitBadInput;
   }
 
+  Console().SetVerbose(verbose);
   try {
     if (*render) return RunRender(r);
     if (*save) return RunSave(saveScene, saveOut, savePlugins);
     if (*info) return RunInfo(infoPlugins);
     if (*validate) {
       if (seedOption->count() > 0) v.seed = validateSeed;
+      for (const std::string* report : {&v.junit, &v.json})
+        if (!report->empty() && !OutputPathUsable(*report)) return kExitBadInput;
       v.plugins = validatePlugins.empty() ? DefaultPluginsFolder() : validatePlugins;
       const std::u8string program = ProgramFile().generic_u8string();
       v.program.assign(program.begin(), program.end());

@@ -11,6 +11,7 @@ struct ConsoleLog::Impl {
   mutable std::mutex mutex;
   std::vector<std::string> lines;
   bool echo = true;
+  bool verbose = false;
 };
 
 ConsoleLog::Impl& ConsoleLog::State() const {
@@ -47,14 +48,18 @@ std::string Sanitised(std::string_view line) {
 
 }  // namespace
 
-void ConsoleLog::Print(std::string_view line) {
+void ConsoleLog::Add(std::string_view line, bool note) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
   std::string text = Sanitised(line);
   Impl& s = State();
   std::lock_guard lock(s.mutex);
-  if (s.echo) std::fprintf(stderr, "%s\n", text.c_str());
+  if (s.echo && (s.verbose || !note)) std::fprintf(stderr, "%s\n", text.c_str());
   s.lines.push_back(std::move(text));
 }
+
+void ConsoleLog::Print(std::string_view line) { Add(line, false); }
+
+void ConsoleLog::Note(std::string_view line) { Add(line, true); }
 
 std::vector<std::string> ConsoleLog::Lines() const {
   Impl& s = State();
@@ -72,6 +77,12 @@ void ConsoleLog::SetEcho(bool on) {
   Impl& s = State();
   std::lock_guard lock(s.mutex);
   s.echo = on;
+}
+
+void ConsoleLog::SetVerbose(bool on) {
+  Impl& s = State();
+  std::lock_guard lock(s.mutex);
+  s.verbose = on;
 }
 
 ConsoleLog& Console() {

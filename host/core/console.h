@@ -16,6 +16,9 @@ class ConsoleLog {
   /// as \n, \r, \t or \xNN, so that a line can neither end early nor steer a terminal,
   /// and a line longer than kMaxLineBytes is cut with a marker saying how much was left out.
   void Print(std::string_view line);
+  /// An informational line (which module was loaded, say): collected like Print, echoed
+  /// only when verbose is on. Errors and warnings go through Print.
+  void Note(std::string_view line);
 
   static constexpr size_t kMaxLineBytes = 4096;
   /// A copy of every line printed since the last Clear().
@@ -24,8 +27,11 @@ class ConsoleLog {
   void Clear();
   /// Turns the echo to stderr on (the default) or off.
   void SetEcho(bool on);
+  /// Echoes notes too (off by default).
+  void SetVerbose(bool on);
 
  private:
+  void Add(std::string_view line, bool note);
   struct Impl;
   Impl& State() const;
 };

@@ -222,7 +222,7 @@ std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions&
   const ModuleIdentity& id = module->Identity();
   std::string frameworks;
   for (const std::string& dep : id.dependencies) frameworks += (frameworks.empty() ? "" : ", ") + dep;
-  Console().Print(
+  Console().Note(
       "Loaded module " + (id.identifier.empty() ? std::string("(no identifier)") : id.identifier) + " from " +
       path + " (" + module->LoaderName() + ")" + (frameworks.empty() ? "" : "; frameworks: " + frameworks));
   for (const std::string& problem : id.problems) Console().Print("Module " + path + ": " + problem);

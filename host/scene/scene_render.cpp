@@ -1,5 +1,7 @@
 #include "scene/scene_render.h"
 
+#include <algorithm>
+#include <cmath>
 #include <numbers>
 
 #include "core/ids.h"
@@ -9,6 +11,11 @@ namespace host {
 void BuildRenderSetup(const Scene& scene, int width, int height, RenderSetup* setup) {
   Document* doc = scene.document;
   const Container& cam = scene.camera->Data();
+  // One side given: the other follows the scene's aspect ratio, so the framing stays.
+  if (width > 0 && height <= 0 && scene.width > 0)
+    height = std::max(1, int(std::lround(double(width) * scene.height / scene.width)));
+  else if (height > 0 && width <= 0 && scene.height > 0)
+    width = std::max(1, int(std::lround(double(height) * scene.width / scene.height)));
   setup->camera =
       PinholeCamera(cam.GetVector(OBJECT_POSITION), cam.GetVector(OBJECT_DIRECTION, Vec3(0, 0, 1)),
                     cam.GetVector(OBJECT_UP, Vec3(0, 1, 0)), cam.GetFloat(CAMERA_FOV, std::numbers::pi / 3),

@@ -4,8 +4,15 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -49,6 +56,26 @@ std::string ForeignSite(const httplib::Request& req, const std::string& port) {
   return {};
 }
 
+/// Why 127.0.0.1:port cannot be bound: cpp-httplib says only that it failed, so a plain
+/// socket tries again for the system's reason.
+std::string WhyNotBound(int port) {
+  const std::string where = "127.0.0.1:" + std::to_string(port);
+  const int sock = socket(AF_INET, SOCK_STREAM, 0);
+  if (sock < 0) return "cannot listen on " + where + ": " + std::strerror(errno);
+  int yes = 1;
+  setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(uint16_t(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int error = 0;
+  if (bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || listen(sock, 1) != 0)
+    error = errno;
+  close(sock);
+  if (error == EADDRINUSE) return "port " + std::to_string(port) + " is in use";
+  return "cannot listen on " + where + (error ? std::string(": ") + std::strerror(error) : std::string());
+}
+
 }  // namespace
 
 struct LookdevServer::Impl {
@@ -73,6 +100,13 @@ LookdevServer::LookdevServer(LookdevService& lookdev, const ServerLimits& limits
   // An image answer is headers then body: without this the body waits for the client's
   // delayed acknowledgement of the headers (tens of milliseconds a preview).
   s.set_tcp_nodelay(true);
+  // Address reuse lets a new server take the port of one that just stopped (connections in
+  // TIME_WAIT), but never the port of one still listening: cpp-httplib's own options also
+  // turn on SO_REUSEPORT, with which two servers share the port and take requests in turn.
+  s.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
 
   s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     const std::string host = req.get_header_value("Host");
@@ -175,7 +209,7 @@ bool LookdevServer::Bind(int port, std::string* error) {
     ok = impl_->server.bind_to_port("127.0.0.1", port);
   }
   if (!ok) {
-    *error = "cannot listen on 127.0.0.1:" + std::to_string(port) + " (is the port in use?)";
+    *error = WhyNotBound(port);
     return false;
   }
   impl_->port = port;

@@ -53,7 +53,8 @@ class LookdevServer {
   LookdevServer& operator=(const LookdevServer&) = delete;
 
   /// Binds to 127.0.0.1:port (0: a free port the system picks). False with *error when
-  /// the port cannot be had.
+  /// the port cannot be had: "port N is in use" when another socket listens on it (another
+  /// server included: the port is never shared).
   bool Bind(int port, std::string* error);
   /// The bound port (0 before Bind).
   int Port() const;

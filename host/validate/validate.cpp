@@ -263,8 +263,20 @@ int RunValidate(const ValidateOptions& given) {
       return kExitFailure;
     }
   }
-  // A module of Maxon's own SDK cannot be driven here at all: bad input, before any check.
+  // A named file that is missing or a folder, or a module of Maxon's own SDK (which cannot
+  // be driven here at all): bad input, before any check.
   for (const std::string& module : modules) {
+    std::error_code ec;
+    const std::filesystem::path path(std::u8string(module.begin(), module.end()));
+    if (std::filesystem::is_directory(path, ec)) {
+      std::fprintf(stderr, "corvane-host: %s: is a folder, not a module file (a folder of modules is --plugins)\n",
+                   module.c_str());
+      return kExitBadInput;
+    }
+    if (!std::filesystem::exists(path, ec)) {
+      std::fprintf(stderr, "corvane-host: %s: no such module file\n", module.c_str());
+      return kExitBadInput;
+    }
     if (IsMaxonSdkModule(module)) {
       std::fprintf(stderr, "corvane-host: %s: %s\n", module.c_str(), kMaxonSdkModuleRefusal);
       return kExitBadInput;

@@ -73,7 +73,7 @@ for kind in $kinds; do
     foreign="corvane\.xlib: not a loadable module: a universal \(fat\) Mach-O \(macOS\) binary; this Windows host loads PE"
     loader=LoadLibraryW
   fi
-  run_host "$kind" render "$scene" -o "$out/$kind.png" --plugins "$dir"
+  run_host "$kind" render "$scene" -o "$out/$kind.png" --plugins "$dir" --verbose
   check "$kind host renders with the good module beside foreign ones ($(explain_status "$status"))" test "$status" -eq 0
   [ "$status" -eq 0 ] || report_failure "$kind host" "$kind" "$out/$kind.log"
   check "$kind host: one line for the foreign module" expect_line "$kind" "Refused module .*foreign/$foreign"

@@ -3,10 +3,13 @@
 // on serving and stops on SIGTERM.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <httplib.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +22,8 @@
 #include <string>
 #include <thread>
 
+#include "host_process.h"
+
 extern char** environ;
 
 namespace {
@@ -26,6 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // A wall with Corvane on one half and the broken shader on the other.
 constexpr const char* kScene = R"({
@@ -168,3 +174,33 @@ TEST_F(HostileServeTest, SigtermStopsTheServerWhileARequestHangs) {
 }
 
 }  // namespace
+
+TEST_F(HostileServeTest, APortInUseIsRefusedBeforeAnythingLoads) {
+  // cpp-httplib's default socket options let a second server listen on the same port, and
+  // requests then went to either in turn.
+  ASSERT_NE(0, Serve("none"));
+  const std::string again = "serve " + (root / "scene.json").string() + " --plugins " + (root / "plugins").string() +
+                            " --verbose --port ";
+  corvanetest::HostRun second = corvanetest::RunHost(CORVANE_HOST_EXE, again + std::to_string(port));
+  EXPECT_EQ(1, second.exitCode) << second.output;
+  EXPECT_THAT(second.output, HasSubstr("corvane-host: port " + std::to_string(port) + " is in use"));
+  EXPECT_THAT(second.output, Not(HasSubstr("Loaded module"))) << "refused before the modules load";
+  auto answer = Get("/api/scene");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(200, answer->status) << "the first server still serves";
+
+  // A port held by something else is refused the same way.
+  const int other = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(0, bind(other, reinterpret_cast<sockaddr*>(&address), sizeof address));
+  ASSERT_EQ(0, listen(other, 1));
+  ASSERT_EQ(0, getsockname(other, reinterpret_cast<sockaddr*>(&address), &length));
+  const int held = ntohs(address.sin_port);
+  second = corvanetest::RunHost(CORVANE_HOST_EXE, again + std::to_string(held));
+  close(other);
+  EXPECT_EQ(1, second.exitCode) << second.output;
+  EXPECT_THAT(second.output, HasSubstr("port " + std::to_string(held) + " is in use"));
+}

@@ -176,12 +176,72 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndWorkFailuresWithOne) {
   EXPECT_NE(std::string::npos, r.output.find("plug-ins folder not found")) << r.output;
   EXPECT_EQ(0, RunHost("--help").exitCode);
 
-  // The scene is fine, the output cannot be written: a failure while working.
-  r = RunHost("render " + scene + " -o /nonexistent-dir/x.png --width 4 --height 4" + Plugins());
+  // The scene is fine, the output cannot be written (a folder is in its place): a failure
+  // while working.
+  std::filesystem::create_directories(Path("taken.png") + "/inside");
+  r = RunHost("render " + scene + " -o " + Path("taken.png") + " --width 4 --height 4" + Plugins());
   EXPECT_EQ(1, r.exitCode) << r.output;
-  EXPECT_NE(std::string::npos, r.output.find("/nonexistent-dir/x.png")) << r.output;
-  r = RunHost("save " + scene + " -o /nonexistent-dir/x.json" + Plugins());
+  EXPECT_NE(std::string::npos, r.output.find(Path("taken.png") + ": cannot write PNG file")) << r.output;
+  std::filesystem::create_directories(Path("taken.json") + "/inside");
+  r = RunHost("save " + scene + " -o " + Path("taken.json") + Plugins());
   EXPECT_EQ(1, r.exitCode) << r.output;
+}
+
+TEST_F(CliTest, CommandLineMistakesAreNamed) {
+  const std::string scene = std::string(CORVANE_EXAMPLES_DIR) + "/grey.json";
+  struct Case {
+    const char* what;
+    std::string args, expected;
+  };
+  const std::vector<Case> cases = {
+      {"a misspelt command", "rendr " + scene + " -o " + Path("x.png"),
+       "corvane-host: unknown command \"rendr\"; did you mean \"render\"? (commands: render, save, info, validate"},
+      {"a word that is no command", "paint " + scene, "corvane-host: unknown command \"paint\" (commands: render"},
+      {"a folder as the scene", "render " + dir.string() + " -o " + Path("x.png") + Plugins(),
+       dir.string() + ": is a folder, not a scene file"},
+      {"a folder as the scene to save", "save " + dir.string() + " -o " + Path("x.json") + Plugins(),
+       dir.string() + ": is a folder, not a scene file"},
+      {"an output in a missing folder", "render " + scene + " -o " + Path("out/x.png") + Plugins(),
+       Path("out/x.png") + ": the folder " + Path("out") + " does not exist"},
+      {"a saved scene in a missing folder", "save " + scene + " -o " + Path("out/x.json") + Plugins(),
+       Path("out/x.json") + ": the folder " + Path("out") + " does not exist"},
+      {"a file as the plug-ins folder", "render " + scene + " -o " + Path("x.png") + " --plugins " + scene,
+       scene + ": is a file, not a plug-ins folder"},
+      {"a missing module to validate", "validate " + Path("missing.xso64") + Plugins(),
+       Path("missing.xso64") + ": no such module file"},
+      {"a folder as the module to validate", "validate " + plugins + Plugins(),
+       plugins + ": is a folder, not a module file"},
+      {"a report in a missing folder", "validate --junit " + Path("out/r.xml") + Plugins(),
+       Path("out/r.xml") + ": the folder " + Path("out") + " does not exist"},
+  };
+  for (const Case& c : cases) {
+    const HostRun r = RunHost(c.args);
+    EXPECT_EQ(2, r.exitCode) << c.what << "\n" << r.output;
+    EXPECT_NE(std::string::npos, r.output.find(c.expected)) << c.what << "\n" << r.output;
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("out"))) << "no folder is made for a mistyped path";
+}
+
+TEST_F(CliTest, OneSideKeepsTheAspectAndTheRenderNamesItsFile) {
+  // grey.json is 320 x 180: one side given, the other follows.
+  const std::string scene = std::string(CORVANE_EXAMPLES_DIR) + "/grey.json";
+  HostRun r = RunHost("render " + scene + " -o " + Path("w.png") + " --width 160" + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("Wrote " + Path("w.png") + " (160 x 90)")) << r.output;
+  r = RunHost("render " + scene + " -o " + Path("h.png") + " --height 45" + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("(80 x 45)")) << r.output;
+  // The framing is the scene's: half the width renders what the full one does, smaller.
+  r = RunHost("render " + scene + " -o " + Path("both.png") + " --width 160 --height 90" + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  EXPECT_EQ(ReadFile(Path("both.png")), ReadFile(Path("w.png")));
+
+  // Which modules were loaded is shown on request only; the run's own lines always.
+  EXPECT_EQ(std::string::npos, r.output.find("Loaded module")) << r.output;
+  r = RunHost("render " + scene + " -o " + Path("v.png") + " --width 8 --verbose" + Plugins());
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("Loaded module io.corvane.corvane from ")) << r.output;
+  EXPECT_EQ(0, RunHost("--verbose info" + Plugins()).exitCode);
 }
 
 // ---- output files: written whole or not at all ----------------------------------------
@@ -225,17 +285,19 @@ TEST_F(OutputFileTest, EveryWriterPastAFileSizeLimitKeepsThePreviousFile) {
   for (const Writer& w : Writers()) ExpectFailureKeepsPrevious(w, dir, "File too large", "ulimit -f 1; ");
 }
 
-TEST_F(OutputFileTest, EveryWriterIntoAFolderThatIsAFileFailsNamingIt) {
-  // Unwritable even for root: the folder is a regular file.
+TEST_F(OutputFileTest, EveryWriterIntoAFolderThatIsAFileIsRefusedNamingIt) {
+  // The folder named is a regular file: a mistake on the command line, refused before the
+  // work (it used to fail at the write, after the render).
   std::ofstream(dir / "plain") << "plain";
   for (const Writer& w : Writers()) {
     const std::string out = (dir / "plain" / w.output).string();
     std::string command = w.command;
     command.replace(command.find("OUT"), 3, out);
     HostRun r = RunHost(command + Plugins());
-    EXPECT_EQ(1, r.exitCode) << w.name << "\n" << r.output;
-    EXPECT_NE(std::string::npos, r.output.find(out + ": cannot write")) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("Not a directory")) << r.output;
+    EXPECT_EQ(2, r.exitCode) << w.name << "\n" << r.output;
+    EXPECT_NE(std::string::npos, r.output.find(out + ": the folder " + (dir / "plain").string() +
+                                               " is a file, not a folder"))
+        << r.output;
   }
   EXPECT_EQ("plain", ReadFile(dir / "plain"));
 }
