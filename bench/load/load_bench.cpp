@@ -5,6 +5,9 @@
 // LoadToRegistered:    LoadModule (action 1, message 1 with the resource and description
 //                      files, action 2 with icons and registration) and the final action 3.
 // The table at the end gives each as a ratio to the floor.
+// SceneChain/N:        loading a scene of N shaders, each linking the next (the loader walks
+//                      the links for cycles and builds the shader tree): linear in N, and
+//                      the fitted line (BigO, RMS) says how closely.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -15,6 +18,7 @@
 #include "core/console.h"
 #include "corvane_ids.h"
 #include "loader/loader.h"
+#include "scene/scene_file.h"
 #include "session/session.h"
 
 namespace {
@@ -54,9 +58,38 @@ void BM_LoadToRegistered(benchmark::State& state) {
   }
 }
 
+/// The text of a scene of n noise shaders, each linking the next, the first in a material.
+std::string ShaderChain(int n) {
+  std::string text = R"({"materials": [{"name": "M", "shader": "S0"}], "shaders": [)";
+  for (int i = 0; i + 1 < n; ++i)
+    text += R"({"name": "S)" + std::to_string(i) + R"(", "plugin": "noise", "parameters": {"1": {"link": "S)" +
+            std::to_string(i + 1) + "\"}}},\n";
+  return text + R"({"name": "S)" + std::to_string(n - 1) + R"(", "plugin": "color"}]})";
+}
+
+void BM_SceneChain(benchmark::State& state) {
+  const int n = int(state.range(0));
+  const std::string text = ShaderChain(n);
+  host::Session session;
+  for (auto _ : state) {
+    host::Scene scene;
+    host::SceneError error;
+    if (!host::LoadSceneText(text, "chain.json", &scene, &error)) {
+      state.SkipWithError(error.ToString().c_str());
+      break;
+    }
+    state.PauseTiming();
+    session.DeleteDocument(scene.document);
+    state.ResumeTiming();
+  }
+  state.SetComplexityN(n);
+}
+
 BENCHMARK(BM_OpenClose)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ModuleOpen)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadToRegistered)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SceneChain)->Arg(12500)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 /// Keeps the mean time of each benchmark for the table.
 class TableReporter : public benchmark::ConsoleReporter {

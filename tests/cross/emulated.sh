@@ -9,7 +9,7 @@
 # A wine program ended by SIGQUIT or SIGKILL with nothing in its log lost its wineserver:
 # something stopped the server of its WINEPREFIX while it ran.
 WINE64=${CORVANE_WINE:-/usr/lib/wine/wine64}
-export WINEDEBUG="${CORVANE_WINEDEBUG:-err+all,fixme-all}"
+export WINEDEBUG="${CORVANE_WINEDEBUG:-fixme-all}"
 
 status=0
 run_program() {
