@@ -19,9 +19,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # beside them. The module itself links with -nostdlib and is not affected.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# ctest and gtest_discover_tests run Windows programs through wine. Debian puts no wine64
-# on PATH; this is the real 64-bit loader.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# ctest and gtest_discover_tests run Windows programs through wine: Debian's 64-bit loader
+# with the address layout fixed (scripts/wine64 says why).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../scripts/wine64)
 
 # GoogleTest is built from Debian's sources (see gtest-from-source/GTestConfig.cmake).
 set(GTest_DIR ${CMAKE_CURRENT_LIST_DIR}/gtest-from-source)

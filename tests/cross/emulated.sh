@@ -8,7 +8,7 @@
 # wine reports its own errors (err: lines) into LOG; its fixme: lines and traces stay off.
 # A wine program ended by SIGQUIT or SIGKILL with nothing in its log lost its wineserver:
 # something stopped the server of its WINEPREFIX while it ran.
-WINE64=${CORVANE_WINE:-/usr/lib/wine/wine64}
+WINE64=${CORVANE_WINE:-$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine64}
 export WINEDEBUG="${CORVANE_WINEDEBUG:-fixme-all}"
 
 status=0
