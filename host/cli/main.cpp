@@ -199,11 +199,29 @@ bool LoadPlugins(Session& session, const std::string& folder) {
 
 // ---- render -----------------------------------------------------------------------------
 
+/// What the commands take from the command line. plugins is resolved to the default
+/// folder after parsing, so every command sees the folder it uses.
 struct RenderArgs {
   std::string scene, output, plugins;
   int width = 0, height = 0, threads = 0, samples = 0;
   double timeout = 0;  ///< seconds; 0: none
   bool timing = false;
+};
+struct SaveArgs {
+  std::string scene, output, plugins;
+};
+struct InfoArgs {
+  std::string plugins;
+};
+struct ServeArgs {
+  std::string scene, plugins;
+  int port = 8765;
+  double timeout = 20;  ///< seconds one request may take in the plug-ins
+};
+struct WorkerArgs {  ///< the server's own worker process
+  std::string plugins, folder;
+  double timeout = 20;
+  int threads = 0;
 };
 
 /// "1.5 GiB", "300.0 MiB": a byte count for messages.
@@ -254,8 +272,7 @@ int RunRender(const RenderArgs& args) {
   // Module code that never returns ends the command instead of hanging it.
   Watchdog watchdog(args.timeout, "render");
   Session session;
-  if (!LoadPlugins(session, args.plugins.empty() ? DefaultPluginsFolder() : args.plugins))
-    return kExitBadInput;
+  if (!LoadPlugins(session, args.plugins)) return kExitBadInput;
   Scene scene;
   SceneError error;
   const bool loaded = LoadSceneFile(args.scene, &scene, &error);
@@ -311,32 +328,32 @@ int RunRender(const RenderArgs& args) {
 
 // ---- save -------------------------------------------------------------------------------
 
-int RunSave(const std::string& scenePath, const std::string& output, const std::string& plugins) {
-  if (!OutputPathUsable(output)) return kExitBadInput;
+int RunSave(const SaveArgs& args) {
+  if (!OutputPathUsable(args.output)) return kExitBadInput;
   Session session;
-  if (!LoadPlugins(session, plugins.empty() ? DefaultPluginsFolder() : plugins)) return kExitBadInput;
+  if (!LoadPlugins(session, args.plugins)) return kExitBadInput;
   Scene scene;
   SceneError error;
-  const bool loaded = LoadSceneFile(scenePath, &scene, &error);
+  const bool loaded = LoadSceneFile(args.scene, &scene, &error);
   if (ReportModuleFault()) return kExitFailure;
   if (!loaded) {
     std::fprintf(stderr, "corvane-host: %s\n", error.ToString().c_str());
     return error.whileWorking ? kExitFailure : kExitBadInput;
   }
   std::string message;
-  if (!SaveSceneFile(scene, output, &message)) {
+  if (!SaveSceneFile(scene, args.output, &message)) {
     std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
     return kExitFailure;
   }
-  std::printf("Wrote %s\n", output.c_str());
+  std::printf("Wrote %s\n", args.output.c_str());
   return kExitOk;
 }
 
 // ---- info -------------------------------------------------------------------------------
 
-int RunInfo(const std::string& plugins) {
+int RunInfo(const InfoArgs& args) {
   Session session;
-  std::string folder = plugins.empty() ? DefaultPluginsFolder() : plugins;
+  const std::string& folder = args.plugins;
   if (!LoadPlugins(session, folder)) return kExitBadInput;
   const SessionReport report = DescribeSession(session);
   if (ReportModuleFault()) return kExitFailure;
@@ -405,8 +422,8 @@ std::string DefaultScene() {
 #endif
 }
 
-int RunServe(const std::string& sceneArg, int port, const std::string& plugins, double timeout) {
-  const std::string scenePath = sceneArg.empty() ? DefaultScene() : sceneArg;
+int RunServe(const ServeArgs& args) {
+  const std::string scenePath = args.scene.empty() ? DefaultScene() : args.scene;
   std::error_code ec;
   if (std::filesystem::is_directory(scenePath, ec)) {
     std::fprintf(stderr, "corvane-host: %s: is a folder, not a scene file\n", scenePath.c_str());
@@ -417,7 +434,7 @@ int RunServe(const std::string& sceneArg, int port, const std::string& plugins, 
     return kExitBadInput;
   }
   const std::filesystem::path absolute = std::filesystem::absolute(scenePath, ec);
-  const std::string folder = plugins.empty() ? DefaultPluginsFolder() : plugins;
+  const std::string& folder = args.plugins;
   if (!PluginsFolderExists(folder)) return kExitBadInput;
   // Module code runs in a worker process that the server starts again when it dies; a
   // write to a worker that just died must not end the server.
@@ -428,12 +445,12 @@ int RunServe(const std::string& sceneArg, int port, const std::string& plugins, 
   // The scene's folder is the served folder: the page loads and saves scenes there.
   options.folder = absolute.parent_path().string();
   options.scene = absolute.string();
-  options.timeout = timeout;
+  options.timeout = args.timeout;
   WorkerLookdev lookdev(options);
   // The port first: a port that cannot be had ends the command before anything is loaded.
   LookdevServer server(lookdev);
   std::string message;
-  if (!server.Bind(port, &message)) {
+  if (!server.Bind(args.port, &message)) {
     std::fprintf(stderr, "corvane-host: %s\n", message.c_str());
     return kExitFailure;
   }
@@ -449,33 +466,120 @@ int RunServe(const std::string& sceneArg, int port, const std::string& plugins, 
 }
 
 /// The server's worker process: answers the page's requests from stdin on stdout.
-int RunServeWorker(const std::string& plugins, const std::string& folder, double timeout, int threads) {
+int RunServeWorker(const WorkerArgs& args) {
   WorkerOptions options;
-  options.plugins = plugins;
-  options.folder = folder;
-  options.timeout = timeout;
-  options.renderThreads = threads;
+  options.plugins = args.plugins;
+  options.folder = args.folder;
+  options.timeout = args.timeout;
+  options.renderThreads = args.threads;
   return host::RunServeWorker(options);
 }
 #endif
 
-}  // namespace
-}  // namespace host
+// ---- the command line -------------------------------------------------------------------
 
-int main(int argc, char** argv) {
-  using namespace host;
-#if !defined(_WIN32)
-  // Past a file-size limit a write fails (and is reported, naming the file) instead of
-  // the signal ending the program halfway through.
-  std::signal(SIGXFSZ, SIG_IGN);
+/// --plugins, the same for every command that loads plug-ins.
+void AddPluginsOption(CLI::App* command, std::string* folder) {
+  command->add_option("--plugins", *folder, "Plug-ins folder (default: the build's corvane/ folder)");
+}
+
+CLI::App* AddRender(CLI::App& app, RenderArgs& r) {
+  CLI::App* render = app.add_subcommand("render", "Render a scene file to an image");
+  render->add_option("scene", r.scene, "Scene file (JSON)")->required();
+  render
+      ->add_option("-o,--output", r.output,
+                   kWritesExr ? "Output image: .exr (float, unclamped) or .png (8-bit)"
+                              : "Output image: .png (8-bit); this build writes no .exr")
+      ->required();
+  render->add_option("--width", r.width, "Image width (overrides the scene)")->check(CLI::Range(1, 65536));
+  render->add_option("--height", r.height, "Image height (overrides the scene)")->check(CLI::Range(1, 65536));
+  render->add_option("--threads", r.threads, "Render threads (default: all cores)")
+      ->check(CLI::Range(1, 1024));
+  render->add_option("--samples", r.samples, "Camera samples per pixel (default: the scene's)")
+      ->check(CLI::Range(1, 4096));
+  AddPluginsOption(render, &r.plugins);
+  render->add_flag("--timing", r.timing, "Print one line: samples, seconds, samples per second");
+  render->add_option("--timeout", r.timeout, "End the command (exit code 1) after this many seconds")
+      ->check(CLI::Range(0.001, 1e6));
+  return render;
+}
+
+CLI::App* AddSave(CLI::App& app, SaveArgs& a) {
+  CLI::App* save = app.add_subcommand("save", "Load a scene and write it back, normalised");
+  save->add_option("scene", a.scene, "Scene file (JSON)")->required();
+  save->add_option("-o,--output", a.output, "Output scene file")->required();
+  AddPluginsOption(save, &a.plugins);
+  return save;
+}
+
+CLI::App* AddInfo(CLI::App& app, InfoArgs& a) {
+  CLI::App* info = app.add_subcommand("info", "List modules, plug-ins, icons and parameters");
+  AddPluginsOption(info, &a.plugins);
+  return info;
+}
+
+struct ValidateArgs {
+  ValidateOptions options;
+  uint64_t seed = 0;
+  CLI::Option* seedOption = nullptr;  ///< given: replay that seed
+};
+
+CLI::App* AddValidate(CLI::App& app, ValidateArgs& a) {
+  ValidateOptions& v = a.options;
+  CLI::App* validate = app.add_subcommand(
+      "validate", "Check modules' plug-ins through every state, each check in a process of its own");
+  validate->add_option("modules", v.modules, "Module files (default: every module of --plugins)");
+  AddPluginsOption(validate, &v.plugins);
+  validate->add_option("--strictness", v.strictness, "1..10: which checks run, and how long (default: 5)")
+      ->check(CLI::Range(1, 10));
+  a.seedOption = validate->add_option("--seed", a.seed, "Replay the run of this seed");
+  validate->add_option("--timeout-ms", v.timeoutMs, "Time one check may take (default: 30000)")
+      ->check(CLI::Range(100, 86400000));
+  validate->add_option("--junit", v.junit, "Also write the results as JUnit XML");
+  validate->add_option("--json", v.json, "Also write the results as JSON");
+  validate->add_option("--only", v.only, "Run this check alone (whatever its level)");
+  validate->add_flag("--in-process", v.inProcess, "Run every check in this process (for debugging: a crash ends all)");
+  validate->add_option("--result-file", v.resultFile)->group("");  // a check's child process
+  validate->footer(DescribeChecks());
+  return validate;
+}
+
+int RunValidateCommand(ValidateArgs& a) {
+  ValidateOptions& v = a.options;
+  for (const std::string* report : {&v.junit, &v.json})
+    if (!report->empty() && !OutputPathUsable(*report)) return kExitBadInput;
+  if (a.seedOption->count() > 0) v.seed = a.seed;
+  const std::u8string program = ProgramFile().generic_u8string();
+  v.program.assign(program.begin(), program.end());
+  return RunValidate(v);
+}
+
+#if defined(CORVANE_HAVE_SERVE)
+CLI::App* AddServe(CLI::App& app, ServeArgs& a) {
+  CLI::App* serve = app.add_subcommand("serve", "Serve the look-development page on 127.0.0.1 (Ctrl-C stops)");
+  serve->add_option("scene", a.scene, "Scene file (JSON; default: examples/default.json)");
+  serve->add_option("--port", a.port, "Port (default: 8765; 0: any free port)")->check(CLI::Range(0, 65535));
+  AddPluginsOption(serve, &a.plugins);
+  serve->add_option("--timeout", a.timeout, "Seconds one request may take in the plug-ins (default: 20)")
+      ->check(CLI::Range(0.1, 1e6));
+  return serve;
+}
+
+CLI::App* AddServeWorker(CLI::App& app, WorkerArgs& a) {
+  CLI::App* worker = app.add_subcommand("serve-worker", "")->group("");  // not for users
+  worker->add_option("--plugins", a.plugins)->required();
+  worker->add_option("--folder", a.folder)->required();
+  worker->add_option("--timeout", a.timeout);
+  worker->add_option("--threads", a.threads);
+  return worker;
+}
 #endif
-  // A crash in module code ends the command with one line naming the module.
-  InstallFatalSignalReport();
-  CLI::App app{"corvane-host " CORVANE_VERSION ": the stand-in host for the Corvane shader plug-in"};
+
+/// The program's own settings: version, --verbose, the help's footer.
+void SetUpProgram(CLI::App& app, bool* verbose) {
   app.set_version_flag("--version", "corvane-host " CORVANE_VERSION " (built with Corvane " CORVANE_VERSION ")");
   app.require_subcommand(1);
-  bool verbose = false;
-  app.add_flag("--verbose", verbose, "Also show which modules were loaded");
+  app.add_flag("--verbose", *verbose, "Also show which modules were loaded");
   // Options of the program (--verbose) may follow the command's own.
   app.fallthrough();
   // A Unix path such as /tmp/scene.json is a path, never a Windows-style option
@@ -490,79 +594,11 @@ int main(int argc, char** argv) {
       std::string(kBuildLacks) + "\n"
 #endif
   );
+}
 
-  RenderArgs r;
-  CLI::App* render = app.add_subcommand("render", "Render a scene file to an image");
-  render->add_option("scene", r.scene, "Scene file (JSON)")->required();
-  render
-      ->add_option("-o,--output", r.output,
-                   kWritesExr ? "Output image: .exr (float, unclamped) or .png (8-bit)"
-                              : "Output image: .png (8-bit); this build writes no .exr")
-      ->required();
-  render->add_option("--width", r.width, "Image width (overrides the scene)")->check(CLI::Range(1, 65536));
-  render->add_option("--height", r.height, "Image height (overrides the scene)")->check(CLI::Range(1, 65536));
-  render->add_option("--threads", r.threads, "Render threads (default: all cores)")
-      ->check(CLI::Range(1, 1024));
-  render->add_option("--samples", r.samples, "Camera samples per pixel (default: the scene's)")
-      ->check(CLI::Range(1, 4096));
-  render->add_option("--plugins", r.plugins, "Plug-ins folder (default: the build's corvane/ folder)");
-  render->add_flag("--timing", r.timing, "Print one line: samples, seconds, samples per second");
-  render->add_option("--timeout", r.timeout, "End the command (exit code 1) after this many seconds")
-      ->check(CLI::Range(0.001, 1e6));
-
-  std::string saveScene, saveOut, savePlugins;
-  CLI::App* save = app.add_subcommand("save", "Load a scene and write it back, normalised");
-  save->add_option("scene", saveScene, "Scene file (JSON)")->required();
-  save->add_option("-o,--output", saveOut, "Output scene file")->required();
-  save->add_option("--plugins", savePlugins, "Plug-ins folder (default: the build's corvane/ folder)");
-
-  std::string infoPlugins;
-  CLI::App* info = app.add_subcommand("info", "List modules, plug-ins, icons and parameters");
-  info->add_option("--plugins", infoPlugins, "Plug-ins folder (default: the build's corvane/ folder)");
-
-  ValidateOptions v;
-  std::string validatePlugins;
-  uint64_t validateSeed = 0;
-  CLI::App* validate = app.add_subcommand(
-      "validate", "Check modules' plug-ins through every state, each check in a process of its own");
-  validate->add_option("modules", v.modules, "Module files (default: every module of --plugins)");
-  validate->add_option("--plugins", validatePlugins, "Plug-ins folder (default: the build's corvane/ folder)");
-  validate->add_option("--strictness", v.strictness, "1..10: which checks run, and how long (default: 5)")
-      ->check(CLI::Range(1, 10));
-  CLI::Option* seedOption = validate->add_option("--seed", validateSeed, "Replay the run of this seed");
-  validate->add_option("--timeout-ms", v.timeoutMs, "Time one check may take (default: 30000)")
-      ->check(CLI::Range(100, 86400000));
-  validate->add_option("--junit", v.junit, "Also write the results as JUnit XML");
-  validate->add_option("--json", v.json, "Also write the results as JSON");
-  validate->add_option("--only", v.only, "Run this check alone (whatever its level)");
-  validate->add_flag("--in-process", v.inProcess, "Run every check in this process (for debugging: a crash ends all)");
-  validate->add_option("--result-file", v.resultFile)->group("");  // a check's child process
-  validate->footer(DescribeChecks());
-
-#if defined(CORVANE_HAVE_SERVE)
-  std::string serveScene, servePlugins;
-  int servePort = 8765;
-  CLI::App* serve =
-      app.add_subcommand("serve", "Serve the look-development page on 127.0.0.1 (Ctrl-C stops)");
-  serve->add_option("scene", serveScene, "Scene file (JSON; default: examples/default.json)");
-  serve->add_option("--port", servePort, "Port (default: 8765; 0: any free port)")
-      ->check(CLI::Range(0, 65535));
-  serve->add_option("--plugins", servePlugins, "Plug-ins folder (default: the build's corvane/ folder)");
-  double serveTimeout = 20;
-  serve->add_option("--timeout", serveTimeout, "Seconds one request may take in the plug-ins (default: 20)")
-      ->check(CLI::Range(0.1, 1e6));
-  // The server's own worker process; not for users.
-  std::string workerPlugins, workerFolder;
-  double workerTimeout = 20;
-  int workerThreads = 0;
-  CLI::App* worker = app.add_subcommand("serve-worker", "")->group("");
-  worker->add_option("--plugins", workerPlugins)->required();
-  worker->add_option("--folder", workerFolder)->required();
-  worker->add_option("--timeout", workerTimeout);
-  worker->add_option("--threads", workerThreads);
-#endif
-
-  if (ReportUnknownCommand(argc, argv)) return kExitBadInput;
+/// Parses the command line: -1 when a command is to run, else the exit code (help and
+/// version shown: 0; a usage error, printed: 2).
+int Parse(CLI::App& app, int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -575,24 +611,58 @@ int main(int argc, char** argv) {
     app.exit(e);
     return kExitBadInput;
   }
+  return -1;
+}
 
-  Console().SetVerbose(verbose);
-  try {
-    if (*render) return RunRender(r);
-    if (*save) return RunSave(saveScene, saveOut, savePlugins);
-    if (*info) return RunInfo(infoPlugins);
-    if (*validate) {
-      if (seedOption->count() > 0) v.seed = validateSeed;
-      for (const std::string* report : {&v.junit, &v.json})
-        if (!report->empty() && !OutputPathUsable(*report)) return kExitBadInput;
-      v.plugins = validatePlugins.empty() ? DefaultPluginsFolder() : validatePlugins;
-      const std::u8string program = ProgramFile().generic_u8string();
-      v.program.assign(program.begin(), program.end());
-      return RunValidate(v);
-    }
+}  // namespace
+}  // namespace host
+
+int main(int argc, char** argv) {
+  using namespace host;
+#if !defined(_WIN32)
+  // Past a file-size limit a write fails (and is reported, naming the file) instead of
+  // the signal ending the program halfway through.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+  // A crash in module code ends the command with one line naming the module.
+  InstallFatalSignalReport();
+  CLI::App app{"corvane-host " CORVANE_VERSION ": the stand-in host for the Corvane shader plug-in"};
+  bool verbose = false;
+  SetUpProgram(app, &verbose);
+  RenderArgs renderArgs;
+  SaveArgs saveArgs;
+  InfoArgs infoArgs;
+  ValidateArgs validateArgs;
+  CLI::App* render = AddRender(app, renderArgs);
+  CLI::App* save = AddSave(app, saveArgs);
+  CLI::App* info = AddInfo(app, infoArgs);
+  CLI::App* validate = AddValidate(app, validateArgs);
 #if defined(CORVANE_HAVE_SERVE)
-    if (*serve) return RunServe(serveScene, servePort, servePlugins, serveTimeout);
-    if (*worker) return RunServeWorker(workerPlugins, workerFolder, workerTimeout, workerThreads);
+  ServeArgs serveArgs;
+  WorkerArgs workerArgs;
+  CLI::App* serve = AddServe(app, serveArgs);
+  CLI::App* worker = AddServeWorker(app, workerArgs);
+#endif
+
+  if (ReportUnknownCommand(argc, argv)) return kExitBadInput;
+  if (const int exitCode = Parse(app, argc, argv); exitCode >= 0) return exitCode;
+  Console().SetVerbose(verbose);
+  const std::string defaultPlugins = DefaultPluginsFolder();
+  for (std::string* folder : {&renderArgs.plugins, &saveArgs.plugins, &infoArgs.plugins,
+                              &validateArgs.options.plugins
+#if defined(CORVANE_HAVE_SERVE)
+                              , &serveArgs.plugins
+#endif
+       })
+    if (folder->empty()) *folder = defaultPlugins;
+  try {
+    if (*render) return RunRender(renderArgs);
+    if (*save) return RunSave(saveArgs);
+    if (*info) return RunInfo(infoArgs);
+    if (*validate) return RunValidateCommand(validateArgs);
+#if defined(CORVANE_HAVE_SERVE)
+    if (*serve) return RunServe(serveArgs);
+    if (*worker) return RunServeWorker(workerArgs);
 #endif
   } catch (const std::exception& e) {
     std::fprintf(stderr, "corvane-host: %s\n", e.what());
