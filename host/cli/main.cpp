@@ -31,13 +31,13 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
-#include <string_view>
-#include <vector>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "bitmap/bitmap.h"
 #include "core/console.h"
