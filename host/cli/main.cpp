@@ -391,7 +391,7 @@ int RunInfo(const InfoArgs& args) {
     std::printf("    %-8s %-28s %-16s %-8s %s\n", "ID", "symbol", "type", "enabled", "label");
     for (const DescriptionElement& e : desc.elements) {
       if (!e.IsParameter()) continue;
-      std::string type = e.type;
+      std::string type(e.TypeName());
       if (e.ValueType() != 0 && type != ValueTypeName(e.ValueType()))
         type += std::string("/") + ValueTypeName(e.ValueType());
       auto enabled = p.enabled.find(e.id);

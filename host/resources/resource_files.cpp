@@ -1,9 +1,6 @@
 // resource_files.cpp - symbol headers, string tables and description resources.
 #include "resources/resource_files.h"
 
-#include <charconv>
-#include <numbers>
-
 #include <set>
 
 #include "c4d_host_abi.h"
@@ -19,61 +16,6 @@ bool SymbolTable::Find(const std::string& name, int32_t* id) const {
   return true;
 }
 
-int32_t DescriptionElement::ValueType() const {
-  if (type == "REAL") return C4D_DTYPE_REAL;
-  if (type == "LONG" || type == "BOOL") return C4D_DTYPE_LONG;
-  if (type == "VECTOR" || type == "COLOR") return C4D_DTYPE_VECTOR;
-  if (type == "STRING" || type == "FILENAME") return C4D_DTYPE_STRING;
-  if (type == "LINK" || type == "SHADERLINK" || type == "TEXTURE") return C4D_DTYPE_LINK;
-  if (type == "IN_EXCLUDE") return C4D_CUSTOMDATA_INEXCLUDE;
-  if (type == "GRADIENT") return C4D_CUSTOMDATA_GRADIENT;
-  return C4D_DTYPE_NONE;
-}
-
-const DescriptionFlag* DescriptionElement::Flag(const std::string& flagName) const {
-  for (const DescriptionFlag& f : flags) {
-    if (f.name == flagName) return &f;
-  }
-  return nullptr;
-}
-
-bool DescriptionElement::Number(const std::string& flagName, double* out) const {
-  const DescriptionFlag* f = Flag(flagName);
-  if (!f || f->args.empty()) return false;
-  std::string text;
-  for (const std::string& a : f->args) text += a;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (first != last && *first == '+') ++first;
-  double v = 0;
-  const std::from_chars_result r = std::from_chars(first, last, v);
-  if (r.ec != std::errc() || r.ptr != last) return false;
-  *out = v;
-  return true;
-}
-
-double DescriptionElement::UnitScale() const {
-  const DescriptionFlag* unit = Flag("UNIT");
-  if (!unit || unit->args.empty()) return 1;
-  if (unit->args[0] == "PERCENT") return 0.01;
-  if (unit->args[0] == "DEGREE") return std::numbers::pi / 180;
-  return 1;
-}
-
-const DescriptionElement* Description::FindById(int32_t id) const {
-  for (const DescriptionElement& e : elements) {
-    if (e.id == id && id >= 0) return &e;
-  }
-  return nullptr;
-}
-
-const DescriptionElement* Description::FindBySymbol(const std::string& symbol) const {
-  for (const DescriptionElement& e : elements) {
-    if (!symbol.empty() && e.symbol == symbol) return &e;
-  }
-  return nullptr;
-}
-
 bool IsHostDescription(const std::string& name) { return name == "Xbase" || name == "Mpreview"; }
 
 namespace {
@@ -86,15 +28,6 @@ const std::map<std::string, int32_t>& HostSymbols() {
       {"ID_BASELIST_ICON_FILE", 5000},
   };
   return symbols;
-}
-
-const std::set<std::string>& ElementTypes() {
-  static const std::set<std::string> types = {
-      "REAL",   "LONG",       "BOOL",       "VECTOR",   "COLOR",     "STRING",
-      "LINK",   "SHADERLINK", "IN_EXCLUDE", "GRADIENT", "SEPARATOR", "GROUP",
-      "BUTTON", "FILENAME",   "STATICTEXT", "TEXTURE",  "SPLINE",
-  };
-  return types;
 }
 
 bool ParseEnum(TokenCursor& cur, SymbolTable* out, std::map<std::string, int>& firstLine, ParseError* error) {
@@ -276,21 +209,22 @@ struct DescParser {
   bool OpenElement(std::string group, int32_t groupId) {
     const Token& typeTok = cur.Next();
     DescriptionElement e;
-    e.type = typeTok.text;
+    e.type = *ElementTypeFromName(typeTok.text);  // the caller saw a type keyword
+    const std::string typeName(e.TypeName());
     e.line = typeTok.line;
     e.group = std::move(group);
     e.groupId = groupId;
     const Token& idTok = cur.Peek();
-    bool keyword = idTok.Is(TokenKind::Identifier) && ElementTypes().count(idTok.text);
+    bool keyword = idTok.Is(TokenKind::Identifier) && ElementTypeFromName(idTok.text).has_value();
     if ((idTok.Is(TokenKind::Identifier) && !keyword) || idTok.Is(TokenKind::Integer)) {
       cur.Next();
       if (!Resolve(idTok, &e.symbol, &e.id)) return false;
       if (!ClaimId(e.id, e.symbol, idTok.line)) return false;
-    } else if (e.type != "GROUP" && e.type != "SEPARATOR") {
-      return cur.Expected("a parameter symbol after " + e.type, error);
+    } else if (e.IsParameter()) {
+      return cur.Expected("a parameter symbol after " + typeName, error);
     }
     if (!cur.Accept('{'))
-      return cur.Expected("'{' after " + e.type + (e.symbol.empty() ? "" : " " + e.symbol), error);
+      return cur.Expected("'{' after " + typeName + (e.symbol.empty() ? "" : " " + e.symbol), error);
     elements->push_back(std::move(e));
     return true;
   }
@@ -303,23 +237,26 @@ struct DescParser {
     while (!open.empty()) {
       const size_t index = open.back();
       const DescriptionElement& e = (*elements)[index];  // not used once an element is added
-      const bool isGroup = e.type == "GROUP";
+      const bool isGroup = e.type == ElementType::Group;
       const Token& t = cur.Peek();
       if (t.IsPunct('}')) {
         cur.Next();
         cur.Accept(';');
+        (*elements)[index].TypeFlags();
         open.pop_back();
         continue;
       }
       if (t.Is(TokenKind::End)) {
         return cur.Fail(t.line,
-                        "expected '}' to close " + e.type + (e.symbol.empty() ? "" : " " + e.symbol) +
-                            " opened at line " + std::to_string(e.line),
+                        "expected '}' to close " + std::string(e.TypeName()) +
+                            (e.symbol.empty() ? "" : " " + e.symbol) + " opened at line " +
+                            std::to_string(e.line),
                         error);
       }
-      if (!t.Is(TokenKind::Identifier)) return cur.Expected("a flag name or '}' in " + e.type, error);
+      if (!t.Is(TokenKind::Identifier))
+        return cur.Expected("a flag name or '}' in " + std::string(e.TypeName()), error);
       const Token& after = cur.Peek(1);
-      if (isGroup && ElementTypes().count(t.text)) {
+      if (isGroup && ElementTypeFromName(t.text)) {
         if (!OpenElement(e.symbol, e.id)) return false;
         open.push_back(elements->size() - 1);
         continue;
@@ -445,7 +382,7 @@ bool ParseDescription(std::string_view text, const std::string& file, const std:
       if (!cur.Accept(';')) return cur.Expected("';' after " + keyword + " " + arg.text, error);
       continue;
     }
-    if (ElementTypes().count(t.text)) {
+    if (ElementTypeFromName(t.text)) {
       if (!p.ParseElement("", -1)) return false;
       continue;
     }

@@ -6,29 +6,24 @@
 #include <limits>
 #include <system_error>
 
+#include "resources/description.h"
+
 namespace host {
 
 using nlohmann::json;
 
 std::string TypeName(int32_t type) {
-  switch (type) {
-    case C4D_DTYPE_LONG:
-      return "LONG (integer or boolean)";
-    case C4D_DTYPE_REAL:
-      return "REAL (number)";
-    case C4D_DTYPE_VECTOR:
-      return "VECTOR ([x, y, z])";
-    case C4D_DTYPE_STRING:
-      return "STRING (text)";
-    case C4D_DTYPE_LINK:
-      return "LINK (node name or null)";
-    case C4D_CUSTOMDATA_GRADIENT:
-      return "GRADIENT ({\"knots\": [...]})";
-    case C4D_CUSTOMDATA_INEXCLUDE:
-      return "IN_EXCLUDE ([{\"object\": name, \"flags\": n}, ...])";
-    default:
-      return "type " + std::to_string(type);
-  }
+  // How each type is written in a scene file, after its name.
+  const char* form = type == C4D_DTYPE_LONG             ? "integer or boolean"
+                     : type == C4D_DTYPE_REAL           ? "number"
+                     : type == C4D_DTYPE_VECTOR         ? "[x, y, z]"
+                     : type == C4D_DTYPE_STRING         ? "text"
+                     : type == C4D_DTYPE_LINK           ? "node name or null"
+                     : type == C4D_CUSTOMDATA_GRADIENT  ? "{\"knots\": [...]}"
+                     : type == C4D_CUSTOMDATA_INEXCLUDE ? "[{\"object\": name, \"flags\": n}, ...]"
+                                                        : nullptr;
+  if (!form) return "type " + std::to_string(type);
+  return std::string(ValueTypeName(type)) + " (" + form + ")";
 }
 
 static const char* JsonKind(const json& j) { return j.type_name(); }

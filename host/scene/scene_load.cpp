@@ -13,7 +13,7 @@
 
 #include "core/host.h"
 #include "core/ids.h"
-#include "resources/described_value.h"
+#include "resources/description.h"
 #include "resources/resources.h"
 #include "scene/json_values.h"
 #include "scene/scene_file.h"
@@ -482,12 +482,12 @@ bool ApplyParameter(Node* node, const std::string& key, const json& v, const Nod
   int32_t type = 0;
   if (element) {
     if (!element->IsParameter() || element->ValueType() == 0) {
-      *error = key + " is a " + element->type + ", not a parameter that stores a value";
+      *error = key + " is a " + std::string(element->TypeName()) + ", not a parameter that stores a value";
       return false;
     }
     type = element->ValueType();
   }
-  if (element && element->type == "BOOL" && !v.is_object() && !v.is_boolean() &&
+  if (element && element->type == ElementType::Bool && !v.is_object() && !v.is_boolean() &&
       !(v.is_number_integer() && (v == 0 || v == 1))) {
     *error = "expected true or false, found " + v.dump();
     return false;
@@ -497,9 +497,9 @@ bool ApplyParameter(Node* node, const std::string& key, const json& v, const Nod
   // A value the description does not allow is refused, unless it comes in the explicit form
   // {"type": id, "data": text}, which is taken as written (saving writes such values so).
   if (element && !IsExplicitValue(v)) {
-    const std::string problem = DescribedValueProblem(*element, value);
+    const std::string problem = element->Check(value);
     if (!problem.empty()) {
-      *error = ParameterName(*element) + ": " + problem;
+      *error = element->Name() + ": " + problem;
       return false;
     }
   }

@@ -7,7 +7,7 @@
 #include "core/file_write.h"
 #include "core/ids.h"
 #include "core/plugins.h"
-#include "resources/described_value.h"
+#include "resources/description.h"
 #include "resources/resources.h"
 #include "scene/json_values.h"
 #include "scene/scene_file.h"
@@ -56,8 +56,8 @@ json NodeToJson(const Node* node) {
     if (element && element->IsParameter() && element->ValueType() == v.TypeId() && !element->symbol.empty()) {
       // A value the description does not allow (a module or the API may store one) keeps
       // the explicit form, which loading takes as written: the file loads again.
-      const bool allowed = DescribedValueProblem(*element, v).empty();
-      params[element->symbol] = allowed ? ValueToJson(v, element->ValueType(), element->type == "BOOL", names)
+      const bool allowed = element->Check(v).empty();
+      params[element->symbol] = allowed ? ValueToJson(v, element->ValueType(), element->type == ElementType::Bool, names)
                                         : ExplicitValueJson(v, names);
       continue;
     }

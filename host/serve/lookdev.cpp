@@ -141,7 +141,7 @@ json ElementJson(const DescriptionElement& e) {
   json cycle = json::array();
   for (const CycleEntry& c : e.cycle)
     cycle.push_back({{"id", c.id}, {"symbol", c.symbol}, {"label", c.label}});
-  return {{"type", e.type},   {"symbol", e.symbol},   {"id", e.id},
+  return {{"type", e.TypeName()},   {"symbol", e.symbol},   {"id", e.id},
           {"label", e.label}, {"groupId", e.groupId}, {"valueType", ValueTypeName(e.ValueType())},
           {"cycle", cycle},   {"flags", flags}};
 }
@@ -169,20 +169,20 @@ bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node*
   };
   const Document* doc = self->GetDocument();
   if (IsExplicitValue(v)) return fail("expected a plain value, found the stored form " + v.dump());
-  if (e.type == "REAL") {
+  if (e.type == ElementType::Real) {
     if (!v.is_number()) return fail("expected a number, found " + v.dump());
-  } else if (e.type == "LONG") {
+  } else if (e.type == ElementType::Long) {
     int32_t x32 = 0;
     if (!ReadInt32(v, &x32)) return fail("expected an integer, found " + v.dump() + " (" + Int32Problem(v) + ")");
-  } else if (e.type == "SHADERLINK" || e.type == "LINK") {
+  } else if (e.type == ElementType::ShaderLink || e.type == ElementType::Link) {
     if (v.is_null()) return true;
     if (!v.is_string()) return fail("expected a node name or null, found " + v.dump());
     const Node* target = doc->FindNode(v.get<std::string>());
     if (!target) return fail("there is no node \"" + v.get<std::string>() + "\"");
-    if (e.type == "SHADERLINK" && !target->IsShader())
+    if (e.type == ElementType::ShaderLink && !target->IsShader())
       return fail("\"" + target->Name() + "\" is not a shader");
     if (target == self) return fail("a shader cannot link itself");
-  } else if (e.type == "IN_EXCLUDE") {
+  } else if (e.type == ElementType::InExclude) {
     if (!v.is_array()) return fail("expected a list of {\"object\": name, \"flags\": n}");
     bool lightsOnly = AcceptsLightsOnly(e);
     for (const json& entry : v) {
@@ -398,9 +398,9 @@ Reply Lookdev::EditLights(const std::string& body) {
     list = desc->description.FindBySymbol(key);
   } else {
     for (const DescriptionElement& e : desc->description.elements)
-      if (e.type == "IN_EXCLUDE" && !list) list = &e;
+      if (e.type == ElementType::InExclude && !list) list = &e;
   }
-  if (!list || list->type != "IN_EXCLUDE") return Refuse(400, "the shader has no such light list");
+  if (!list || list->type != ElementType::InExclude) return Refuse(400, "the shader has no such light list");
 
   Node* target = scene_.document->FindNode(light);
   if (!target || (AcceptsLightsOnly(*list) && !target->IsLight()))
@@ -420,8 +420,7 @@ Reply Lookdev::EditLights(const std::string& body) {
   };
   if (action == "add") {
     if (entry != entries.end()) return Refuse(400, "\"" + light + "\" is already in the list");
-    double init = 0;
-    int32_t flags = list->Number("INIT_STATE", &init) ? int32_t(init) : 0;
+    int32_t flags = list->initState.value_or(0);
     if (request.contains("flags") && !flagsField(&flags)) return refusal;
     entries.push_back({{"object", light}, {"flags", flags}});
   } else if (action == "remove" || action == "flags") {
@@ -495,7 +494,7 @@ Reply Lookdev::Swatch(const Query& query) {
     if (const DescriptionElement* e = description.FindById(id)) params.erase(e->symbol);
   }
   for (const DescriptionElement& e : description.elements)
-    if (e.type == "IN_EXCLUDE")
+    if (e.type == ElementType::InExclude)
       params[e.symbol] = json::array({{{"object", "Key"}, {"flags", 3}}, {{"object", "Fill"}, {"flags", 3}}});
   json swatch = {
       {"camera",

@@ -32,25 +32,4 @@ SessionReport DescribeSession(Session& session) {
   return report;
 }
 
-const char* ValueTypeName(int32_t type) {
-  switch (type) {
-    case C4D_DTYPE_LONG:
-      return "LONG";
-    case C4D_DTYPE_REAL:
-      return "REAL";
-    case C4D_DTYPE_VECTOR:
-      return "VECTOR";
-    case C4D_DTYPE_STRING:
-      return "STRING";
-    case C4D_DTYPE_LINK:
-      return "LINK";
-    case C4D_CUSTOMDATA_GRADIENT:
-      return "GRADIENT";
-    case C4D_CUSTOMDATA_INEXCLUDE:
-      return "IN_EXCLUDE";
-    default:
-      return "-";
-  }
-}
-
 }  // namespace host

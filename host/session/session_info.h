@@ -50,8 +50,4 @@ struct SessionReport {
 /// made in a scratch document that is deleted again before returning.
 SessionReport DescribeSession(Session& session);
 
-/// The short name of a value type (C4D_DTYPE_* or custom data ID): "LONG", "REAL",
-/// "VECTOR", "STRING", "LINK", "GRADIENT", "IN_EXCLUDE"; "-" for any other.
-const char* ValueTypeName(int32_t type);
-
 }  // namespace host

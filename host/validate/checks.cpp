@@ -15,7 +15,7 @@
 #include "core/ids.h"
 #include "core/memory.h"
 #include "core/scene.h"
-#include "resources/described_value.h"
+#include "resources/description.h"
 #include "scene/scene_file.h"
 #include "session/host_counters.h"
 #include "session/session_info.h"
@@ -134,17 +134,6 @@ CheckOutcome CheckLoad(Subject& s, const std::vector<ShaderPlugin>&) {
 
 // ---- describe ---------------------------------------------------------------------------
 
-/// Icon IDs that a description element names (IMAGE_02_ON 1057876; ICON 5000).
-std::vector<int32_t> NamedIcons(const DescriptionElement& e) {
-  std::vector<int32_t> out;
-  for (const DescriptionFlag& f : e.flags) {
-    if (f.name.find("IMAGE") == std::string::npos && f.name != "ICON") continue;
-    double id = 0;
-    if (e.Number(f.name, &id) && id > 0) out.push_back(int32_t(id));
-  }
-  return out;
-}
-
 CheckOutcome CheckDescribe(Subject& s, const std::vector<ShaderPlugin>& shaders) {
   Findings found;
   int parameters = 0, labels = 0;
@@ -168,7 +157,7 @@ CheckOutcome CheckDescribe(Subject& s, const std::vector<ShaderPlugin>& shaders)
           found.Problem(p.Name() + ": the choice " + c.symbol + " (" + std::to_string(c.id) + ") of " + e.symbol +
                         " has no label in the string table");
       }
-      for (int32_t icon : NamedIcons(e)) {
+      for (int32_t icon : e.icons) {
         namedIcons.insert(icon);
         IconInfo info;
         if (!FindIcon(icon, &info))
@@ -216,7 +205,7 @@ CheckOutcome CheckDefaults(Subject& s, const std::vector<ShaderPlugin>& shaders)
         if (IsPlainType(type)) found.Problem(p.Name() + ": " + Key(*e) + " has no value after Init");
         continue;
       }
-      const std::string problem = DescribedValueProblem(*e, *v);
+      const std::string problem = e->Check(*v);
       if (!problem.empty()) found.Problem(p.Name() + ": " + Key(*e) + ": " + problem + " after Init");
     }
   }
@@ -239,14 +228,12 @@ bool ChangeParameter(const DescriptionElement& e, Container& data) {
     }
     return false;
   }
-  if (e.type == "BOOL") {
+  if (e.type == ElementType::Bool) {
     data.SetBool(e.id, !(v && v->GetBool()));
     return true;
   }
-  if (e.type == "REAL") {
-    double lo = 0, hi = 1;
-    e.Number("MIN", &lo);
-    e.Number("MAX", &hi);
+  if (e.type == ElementType::Real) {
+    const double lo = e.min.value_or(0), hi = e.max.value_or(1);
     data.SetFloat(e.id, (lo + (hi - lo) * 0.7) * e.UnitScale());
     return true;
   }
@@ -349,7 +336,7 @@ std::vector<Variant> MatrixVariants(const ShaderPlugin& p) {
   std::vector<Variant> out{Variant{}};
   for (const DescriptionElement* e : p.Parameters()) {
     for (const CycleEntry& c : e->cycle) out.push_back(Variant{e, c.id});
-    if (e->type == "BOOL") out.push_back(Variant{e, 1});
+    if (e->type == ElementType::Bool) out.push_back(Variant{e, 1});
   }
   return out;
 }
@@ -497,12 +484,10 @@ void DrawDescribedValues(const ShaderPlugin& p, Node* node, Random& rng) {
   for (const DescriptionElement* e : p.Parameters()) {
     if (!e->cycle.empty()) {
       node->Data().SetInt32(e->id, e->cycle[rng.Below(e->cycle.size())].id);
-    } else if (e->type == "BOOL") {
+    } else if (e->type == ElementType::Bool) {
       node->Data().SetBool(e->id, rng.Chance(0.5));
-    } else if (e->type == "REAL") {
-      double lo = 0, hi = 1;
-      e->Number("MIN", &lo);
-      e->Number("MAX", &hi);
+    } else if (e->type == ElementType::Real) {
+      const double lo = e->min.value_or(0), hi = e->max.value_or(1);
       node->Data().SetFloat(e->id, rng.Between(lo, hi) * e->UnitScale());
     }
   }
@@ -568,9 +553,7 @@ std::string DrawOddValue(const DescriptionElement& e, Node* node, TestScene& sce
   }
   const int32_t type = e.ValueType();
   if (type == C4D_DTYPE_REAL) {
-    double lo = 0, hi = 1;
-    e.Number("MIN", &lo);
-    e.Number("MAX", &hi);
+    const double lo = e.min.value_or(0), hi = e.max.value_or(1);
     const double v = rng.Chance(0.4) ? rng.Between(lo, hi) * e.UnitScale() : kOddReals[rng.Below(std::size(kOddReals))];
     data.SetFloat(e.id, v);
     return FormatNumber(v);
@@ -657,7 +640,7 @@ CheckOutcome CheckBadParameters(Subject& s, const std::vector<ShaderPlugin>& sha
   int done = 0;
   for (const ShaderPlugin& p : shaders) {
     bool links = false;
-    for (const DescriptionElement* e : p.Parameters()) links |= e->type == "SHADERLINK" || e->type == "LINK";
+    for (const DescriptionElement* e : p.Parameters()) links |= e->type == ElementType::ShaderLink || e->type == ElementType::Link;
     for (int r = 0; r < rounds; ++r) {
       const HostCounters start = HostCounters::Now();
       {
@@ -674,7 +657,7 @@ CheckOutcome CheckBadParameters(Subject& s, const std::vector<ShaderPlugin>& sha
         }
         if (instances == 2) {
           for (const DescriptionElement* e : p.Parameters()) {
-            if (e->type != "SHADERLINK") continue;
+            if (e->type != ElementType::ShaderLink) continue;
             scene.shaders[0]->Data().SetLink(e->id, scene.shaders[1]);
             scene.shaders[1]->Data().SetLink(e->id, scene.shaders[0]);
           }

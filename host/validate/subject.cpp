@@ -118,10 +118,7 @@ namespace {
 /// Flags for entry i of an in/exclude parameter: the described initial state for even
 /// entries, only the first flag for odd ones (a plug-in may read it as "subtract").
 int32_t ListFlags(const DescriptionElement& e, int i) {
-  double init = 0, count = 0;
-  const bool hasInit = e.Number("INIT_STATE", &init);
-  const bool hasCount = e.Number("NUM_FLAGS", &count);
-  if (i % 2 == 0 || !hasCount || count < 1) return hasInit ? int32_t(init) : 1;
+  if (i % 2 == 0 || !e.numFlags || *e.numFlags < 1) return e.initState.value_or(1);
   return 1;
 }
 
@@ -147,7 +144,7 @@ bool Subject::BuildScene(const ShaderPlugin& plugin, int width, int height, int 
     const std::string name = "Subject " + std::to_string(k), material = "Material " + std::to_string(k);
     json parameters = json::object();
     for (const DescriptionElement* e : plugin.Parameters()) {
-      if (e->type != "IN_EXCLUDE") continue;
+      if (e->type != ElementType::InExclude) continue;
       json entries = json::array();
       for (int i = 0; i < lights; ++i)
         entries.push_back({{"object", "Light " + std::to_string(i)}, {"flags", ListFlags(*e, i)}});

@@ -232,7 +232,7 @@ TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
     const DescriptionElement* p = d.FindById(e.id);
     ASSERT_NE(p, nullptr) << e.symbol;
     EXPECT_EQ(p->symbol, e.symbol);
-    EXPECT_EQ(p->type, e.type);
+    EXPECT_EQ(p->TypeName(), e.type);
   }
   EXPECT_EQ(d.FindById(10003)->cycle.size(), 2u);
   EXPECT_EQ(d.FindById(10005)->cycle.size(), 3u);

@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <numbers>
+#include <optional>
+
 #include "c4d_host_abi.h"
 
 namespace host {
@@ -135,7 +138,7 @@ TEST(DescriptionTest, ReadsElementsGroupsCyclesFlagsAndLabels) {
   EXPECT_EQ(d.displayName, "Sample shader");
   EXPECT_THAT(d.includes, ElementsAre("Mpreview", "Xbase"));
   std::vector<std::string> order;
-  for (const DescriptionElement& e : d.elements) order.push_back(e.type + ":" + e.symbol);
+  for (const DescriptionElement& e : d.elements) order.push_back(std::string(e.TypeName()) + ":" + e.symbol);
   EXPECT_THAT(order,
               ElementsAre("GROUP:ID_SHADERPROPERTIES", "REAL:XSAMPLE_AMOUNT", "SHADERLINK:XSAMPLE_LINK",
                           "LONG:XSAMPLE_MODE", "SEPARATOR:", "BOOL:XSAMPLE_FLAG", "IN_EXCLUDE:XSAMPLE_LIGHTS",
@@ -174,6 +177,54 @@ TEST(DescriptionTest, ReadsElementsGroupsCyclesFlagsAndLabels) {
   EXPECT_EQ(color->group, "XSAMPLE_GROUP_EXTRA");
   EXPECT_EQ(color->label, "");  // no text in the table: empty, not an error
   EXPECT_THAT(d.FindBySymbol("XSAMPLE_GROUP_EXTRA")->Flag("COLUMNS")->args, ElementsAre("2"));
+}
+
+// The flags a reader needs are typed once, when the element closes: numbers in any form the
+// resource may write them, units, list flags and icons; a flag without a number stays empty.
+TEST(DescriptionTest, TypesNumbersUnitsListFlagsAndIconsOnce) {
+  Description d;
+  ParseError error;
+  ASSERT_TRUE(ParseDescription(
+      "CONTAINER XS {\n"
+      "  REAL XS_A { UNIT DEGREE; MIN -90; MAX +90.5; STEP 0.5; }\n"
+      "  REAL XS_B { MIN low; UNIT METER; }\n"
+      "  IN_EXCLUDE XS_C { NUM_FLAGS 2; INIT_STATE 3; IMAGE_01_ON 1057876; IMAGE_01_OFF x; ICON 5000; }\n"
+      "  LONG XS_C_TWO { NUM_FLAGS 1e20; }\n"
+      "}\n",
+      "xs.res", "XS", SampleSymbols(), {}, &d, &error))
+      << error.ToString();
+  const DescriptionElement& a = *d.FindBySymbol("XS_A");
+  EXPECT_EQ(a.min, -90);
+  EXPECT_EQ(a.max, 90.5);
+  EXPECT_EQ(a.step, 0.5);
+  EXPECT_EQ(a.unit, Unit::Degree);
+  EXPECT_DOUBLE_EQ(a.UnitScale(), std::numbers::pi / 180);
+  const DescriptionElement& b = *d.FindBySymbol("XS_B");
+  EXPECT_FALSE(b.min.has_value());
+  EXPECT_EQ(b.unit, Unit::None);
+  EXPECT_EQ(b.UnitScale(), 1);
+  const DescriptionElement& c = *d.FindBySymbol("XS_C");
+  EXPECT_EQ(c.numFlags, 2);
+  EXPECT_EQ(c.initState, 3);
+  EXPECT_THAT(c.icons, ElementsAre(1057876, 5000));
+  EXPECT_FALSE(d.FindBySymbol("XS_C_TWO")->numFlags.has_value());  // not an int32: absent, not wrapped
+}
+
+// Every keyword the parser accepts names one type and comes back from it; each stored value
+// type is named by the first type that stores it.
+TEST(DescriptionTest, ElementTypeKeywordsRoundTrip) {
+  for (const char* keyword :
+       {"REAL", "LONG", "BOOL", "VECTOR", "COLOR", "STRING", "FILENAME", "LINK", "SHADERLINK", "TEXTURE",
+        "IN_EXCLUDE", "GRADIENT", "BUTTON", "STATICTEXT", "SPLINE", "SEPARATOR", "GROUP"}) {
+    const std::optional<ElementType> t = ElementTypeFromName(keyword);
+    ASSERT_TRUE(t.has_value()) << keyword;
+    EXPECT_EQ(ElementTypeName(*t), keyword);
+  }
+  EXPECT_FALSE(ElementTypeFromName("REALS").has_value());
+  EXPECT_STREQ(ValueTypeName(C4D_DTYPE_LONG), "LONG");
+  EXPECT_STREQ(ValueTypeName(C4D_DTYPE_VECTOR), "VECTOR");
+  EXPECT_STREQ(ValueTypeName(C4D_DTYPE_LINK), "LINK");
+  EXPECT_STREQ(ValueTypeName(C4D_DTYPE_NONE), "-");
 }
 
 TEST(DescriptionTest, BrokenDescriptions) {
