@@ -1,1 +1,19 @@
-enum { IDS_CORVANE = 20000, _DUMMY_ELEMENT_ };
+enum
+{
+  IDS_CORVANE = 20000,
+
+  // Words of the look-development page (docs/lookdev-notes.md): what the shader does, lines
+  // under parameters, and the words of the light list's flag switches.
+  IDS_XCORVANE_HELP,
+  IDS_XCORVANE_SPARE_VALUE_HINT,
+  IDS_XCORVANE_GRADIENT_DISABLED,
+  IDS_XCORVANE_LIGHTS_FLAG1_ON,
+  IDS_XCORVANE_LIGHTS_FLAG1_ON_HINT,
+  IDS_XCORVANE_LIGHTS_FLAG1_OFF_HINT,
+  IDS_XCORVANE_LIGHTS_FLAG2_ON,
+  IDS_XCORVANE_LIGHTS_FLAG2_OFF,
+  IDS_XCORVANE_LIGHTS_FLAG2_ON_HINT,
+  IDS_XCORVANE_LIGHTS_FLAG2_OFF_HINT,
+
+  _DUMMY_ELEMENT_
+};

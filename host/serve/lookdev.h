@@ -4,7 +4,9 @@
 // plug-ins' descriptions, the scene's shaders with their values and live enabling,
 // parameter and light-list edits, preview and swatch renders, icons, saving and loading.
 // Every request takes one lock, so an edit never runs while a render reads the scene.
-// A refused request answers 4xx with {"error": message} and changes nothing.
+// A refused request answers 4xx with {"error": message} and changes nothing. Which member
+// answers which route is the table of serve/operations.h; the members are defined by job in
+// lookdev_panel.cpp, lookdev_edits.cpp, lookdev_render.cpp and lookdev_files.cpp.
 #pragma once
 
 #include <cstddef>
@@ -15,20 +17,10 @@
 #include <string>
 
 #include "scene/scene_file.h"
+#include "serve/operations.h"
 #include "session/session.h"
 
 namespace host {
-
-/// One answer: HTTP status, content type and body.
-struct Reply {
-  int status = 200;
-  std::string contentType = "application/json";
-  std::string body;
-  std::map<std::string, std::string> headers;  ///< extra response headers
-};
-
-/// Query parameters of a request (name -> value; a repeated name keeps every value).
-using Query = std::multimap<std::string, std::string>;
 
 /// Largest request body the page may send (a light list or a gradient is a few KiB).
 inline constexpr size_t kMaxRequestBytes = 64 * 1024;
@@ -50,21 +42,13 @@ struct LookdevOptions {
   int renderThreads = 0;  ///< threads of preview and swatch renders; 0: all cores
 };
 
-/// The page's requests, one method each, answered in this process (Lookdev) or in a worker
-/// process (WorkerLookdev, serve/worker.h). Every method is documented at Lookdev.
+/// Answers the page's operations (serve/operations.h): in this process (Lookdev) or in a
+/// worker process (WorkerLookdev, serve/worker.h).
 class LookdevService {
  public:
   virtual ~LookdevService() = default;
-  virtual Reply Describe() = 0;
-  virtual Reply SceneState() = 0;
-  virtual Reply SetParam(const std::string& body) = 0;
-  virtual Reply EditLights(const std::string& body) = 0;
-  virtual Reply Preview(const Query& query) = 0;
-  virtual Reply Swatch(const Query& query) = 0;
-  virtual Reply Icon(const std::string& id) = 0;
-  virtual Reply Files() = 0;
-  virtual Reply Save(const std::string& body) = 0;
-  virtual Reply Load(const std::string& body) = 0;
+  /// Answers request for op, one of PageOperations().
+  virtual Reply Serve(const PageOperation& op, const PageRequest& request) = 0;
 };
 
 class Lookdev : public LookdevService {
@@ -77,34 +61,38 @@ class Lookdev : public LookdevService {
 
   const std::string& Folder() const { return folder_; }
 
+  /// Answers op with its Lookdev member (the table's row).
+  Reply Serve(const PageOperation& op, const PageRequest& request) override;
+
   /// GET /api/describe: modules' plug-ins with their descriptions (groups, parameters with
-  /// type, label, cycle and flags) and the registered icons.
-  Reply Describe() override;
+  /// type, label, cycle and flags), the words of each from its string table ("notes":
+  /// serve/plugin_notes.h) and the registered icons.
+  Reply Describe();
   /// GET /api/scene: file name, resolution, samples, lights (and why those switched off do
   /// nothing), whether it changed since last loaded or saved, all shaders, and per plug-in
   /// shader its parameters in the saved form with the module's enabling of each.
-  Reply SceneState() override;
+  Reply SceneState();
   /// POST /api/param {"shader": name, "param": symbol or ID, "value": scene-file JSON}; the
   /// answer is the shader's state (as in /api/scene) and "sceneChanged".
-  Reply SetParam(const std::string& body) override;
+  Reply SetParam(const std::string& body);
   /// POST /api/lights {"shader", "param"?, "action": "add"|"remove"|"flags", "light", "flags"?}.
-  Reply EditLights(const std::string& body) override;
+  Reply EditLights(const std::string& body);
   /// GET /api/preview.png?w=&h=&spp=&scene= (each optional: the scene's resolution and
   /// samples), within kMaxPreviewSide and kMaxPreviewSamples. scene=saved renders the scene
   /// as last loaded or saved instead of the current edit, for comparing the two.
-  Reply Preview(const Query& query) override;
+  Reply Preview(const Query& query);
   /// GET /api/swatch.png?shader=&size=: the shader on a sphere lit by two lights.
-  Reply Swatch(const Query& query) override;
+  Reply Swatch(const Query& query);
   /// GET /api/icon/<id>.png: a registered icon as PNG.
-  Reply Icon(const std::string& id) override;
+  Reply Icon(const std::string& id);
   /// GET /api/files: the scene files (*.json) of the served folder, by name; symbolic links
   /// that lead out of the folder are left out, as loading refuses them.
-  Reply Files() override;
+  Reply Files();
   /// POST /api/save {"path": relative path ending in .json}: the normal form of `save`; the
   /// scene's file is that path from then on (save as).
-  Reply Save(const std::string& body) override;
+  Reply Save(const std::string& body);
   /// POST /api/load {"path": relative path}: replaces the scene when the file loads.
-  Reply Load(const std::string& body) override;
+  Reply Load(const std::string& body);
 
   /// Loads path (absolute, or relative to the served folder) as the scene; false with a
   /// message naming the file when it does not load (the old scene stays).

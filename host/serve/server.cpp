@@ -14,9 +14,11 @@
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <thread>
 
 #include "serve/connections.h"
+#include "serve/operations.h"
 #include "serve/page_files.h"
 
 namespace host {
@@ -177,24 +179,17 @@ LookdevServer::LookdevServer(LookdevService& lookdev, const ServerLimits& limits
     res.set_header("Cache-Control", "no-store");
     res.set_content(reinterpret_cast<const char*>(file->data), file->size, ContentType(name));
   });
-  s.Get("/api/describe", [&l](const httplib::Request&, httplib::Response& res) { Send(l.Describe(), res); });
-  s.Get("/api/scene", [&l](const httplib::Request&, httplib::Response& res) { Send(l.SceneState(), res); });
-  s.Get("/api/files", [&l](const httplib::Request&, httplib::Response& res) { Send(l.Files(), res); });
-  s.Get("/api/preview.png",
-        [&l](const httplib::Request& req, httplib::Response& res) { Send(l.Preview(QueryOf(req)), res); });
-  s.Get("/api/swatch.png",
-        [&l](const httplib::Request& req, httplib::Response& res) { Send(l.Swatch(QueryOf(req)), res); });
-  s.Get(R"(/api/icon/([^/]+)\.png)", [&l](const httplib::Request& req, httplib::Response& res) {
-    Send(l.Icon(req.matches[1].str()), res);
-  });
-  s.Post("/api/param",
-         [&l](const httplib::Request& req, httplib::Response& res) { Send(l.SetParam(req.body), res); });
-  s.Post("/api/lights",
-         [&l](const httplib::Request& req, httplib::Response& res) { Send(l.EditLights(req.body), res); });
-  s.Post("/api/save",
-         [&l](const httplib::Request& req, httplib::Response& res) { Send(l.Save(req.body), res); });
-  s.Post("/api/load",
-         [&l](const httplib::Request& req, httplib::Response& res) { Send(l.Load(req.body), res); });
+  // The page's operations, one route each (serve/operations.h).
+  for (const PageOperation& op : PageOperations()) {
+    auto serve = [&l, &op](const httplib::Request& req, httplib::Response& res) {
+      PageRequest request{QueryOf(req), req.body, req.matches.size() > 1 ? req.matches[1].str() : std::string()};
+      Send(l.Serve(op, request), res);
+    };
+    if (std::string_view(op.method) == "POST")
+      s.Post(op.path, serve);
+    else
+      s.Get(op.path, serve);
+  }
 }
 
 LookdevServer::~LookdevServer() { Stop(); }

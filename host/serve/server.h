@@ -2,14 +2,8 @@
 // Lookdev on 127.0.0.1, answered with cpp-httplib.
 //
 //   GET  /, /app.js, /style.css     the page
-//   GET  /api/describe              plug-ins, descriptions, icons
-//   GET  /api/scene                 the scene's shaders, values, enabling, lights
-//   POST /api/param                 {"shader", "param", "value"}
-//   POST /api/lights                {"shader", "action", "light", "flags"}
-//   GET  /api/preview.png           ?w=&h=&spp=
-//   GET  /api/swatch.png            ?shader=&size=
-//   GET  /api/icon/<id>.png
-//   GET  /api/files, POST /api/save {"path"}, POST /api/load {"path"}
+//   GET and POST /api/...            the page's operations, one route each as
+//                                    serve/operations.h lists them
 //
 // Requests must name the server as 127.0.0.1:<port> or localhost:<port> in their Host
 // header, API requests that a browser marks as coming from another site (Sec-Fetch-Site

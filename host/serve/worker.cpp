@@ -122,9 +122,6 @@ LookdevSnapshot SnapshotFrom(const json& j) {
   return s;
 }
 
-// Requests that may change the scene (or its file name): their answers carry the scene.
-bool ChangesScene(const std::string& op) { return op == "param" || op == "lights" || op == "load" || op == "save"; }
-
 }  // namespace
 
 // ---- The server's side ------------------------------------------------------------------
@@ -146,7 +143,7 @@ struct WorkerLookdev::Impl {
   void Reap();
   bool Exchange(const json& request, json* meta, std::string* body);
   std::string DeathMessage();
-  Reply Call(const std::string& op, const Query& query, const std::string& body);
+  Reply Call(const std::string& op, const PageRequest& request);
 };
 
 bool WorkerLookdev::Impl::Spawn(std::string* error) {
@@ -260,13 +257,15 @@ bool WorkerLookdev::Impl::Exchange(const json& request, json* meta, std::string*
   return meta->is_object();
 }
 
-Reply WorkerLookdev::Impl::Call(const std::string& op, const Query& query, const std::string& body) {
+Reply WorkerLookdev::Impl::Call(const std::string& op, const PageRequest& request) {
   std::lock_guard lock(mutex);
   std::string error;
   if (pid <= 0 && !Spawn(&error)) return ErrorReply(502, error);
   json meta;
   std::string answer;
-  const bool answered = Exchange(json{{"op", op}, {"query", QueryJson(query)}, {"body", body}}, &meta, &answer);
+  const bool answered = Exchange(
+      json{{"op", op}, {"query", QueryJson(request.query)}, {"body", request.body}, {"id", request.pathId}}, &meta,
+      &answer);
   if (!answered || meta.value("ended", false)) {
     // The worker died (or ends after a module fault): that request fails, the next one
     // gets a new worker with the scene as it was.
@@ -308,16 +307,9 @@ int WorkerLookdev::Starts() const {
   return impl_->starts;
 }
 
-Reply WorkerLookdev::Describe() { return impl_->Call("describe", {}, {}); }
-Reply WorkerLookdev::SceneState() { return impl_->Call("scene", {}, {}); }
-Reply WorkerLookdev::SetParam(const std::string& body) { return impl_->Call("param", {}, body); }
-Reply WorkerLookdev::EditLights(const std::string& body) { return impl_->Call("lights", {}, body); }
-Reply WorkerLookdev::Preview(const Query& query) { return impl_->Call("preview", query, {}); }
-Reply WorkerLookdev::Swatch(const Query& query) { return impl_->Call("swatch", query, {}); }
-Reply WorkerLookdev::Icon(const std::string& id) { return impl_->Call("icon", Query{{"id", id}}, {}); }
-Reply WorkerLookdev::Files() { return impl_->Call("files", {}, {}); }
-Reply WorkerLookdev::Save(const std::string& body) { return impl_->Call("save", {}, body); }
-Reply WorkerLookdev::Load(const std::string& body) { return impl_->Call("load", {}, body); }
+Reply WorkerLookdev::Serve(const PageOperation& op, const PageRequest& request) {
+  return impl_->Call(op.name, request);
+}
 
 // ---- The worker's side ------------------------------------------------------------------
 
@@ -337,41 +329,26 @@ int RunServeWorker(const WorkerOptions& options) {
   while (ReadFrame(STDIN_FILENO, &frame)) {
     const json request = json::parse(frame, nullptr, false);
     const std::string op = request.is_object() ? request.value("op", "") : "";
-    const std::string body = request.is_object() ? request.value("body", "") : "";
-    const Query query = request.is_object() && request.contains("query") ? QueryFrom(request["query"]) : Query();
+    PageRequest page;
+    if (request.is_object()) {
+      page.body = request.value("body", "");
+      page.pathId = request.value("id", "");
+      if (request.contains("query")) page.query = QueryFrom(request["query"]);
+    }
     Reply reply;
     {
       // Module code that never returns ends the worker, naming the call.
       Watchdog watchdog(options.timeout, "the page's " + op + " request");
       std::string error;
+      // The worker's own start (the first scene, or the scene the last worker had), not an
+      // operation of the page: everything else is the table's.
       if (op == "open" || op == "restore") {
         const bool ok = op == "open" ? lookdev.Open(request.value("path", ""), &error)
                                      : lookdev.Restore(SnapshotFrom(request.value("scene", json())), &error);
         reply = ok ? Reply{} : ErrorReply(400, error);
         if (ok) reply.body = "{}";
-      } else if (op == "describe") {
-        reply = lookdev.Describe();
-      } else if (op == "scene") {
-        reply = lookdev.SceneState();
-      } else if (op == "param") {
-        reply = lookdev.SetParam(body);
-      } else if (op == "lights") {
-        reply = lookdev.EditLights(body);
-      } else if (op == "preview") {
-        reply = lookdev.Preview(query);
-      } else if (op == "swatch") {
-        reply = lookdev.Swatch(query);
-      } else if (op == "icon") {
-        auto id = query.find("id");
-        reply = lookdev.Icon(id == query.end() ? std::string() : id->second);
-      } else if (op == "files") {
-        reply = lookdev.Files();
-      } else if (op == "save") {
-        reply = lookdev.Save(body);
-      } else if (op == "load") {
-        reply = lookdev.Load(body);
       } else {
-        reply = ErrorReply(400, "unknown request '" + op + "'");
+        reply = ServePageOperation(lookdev, op, page);
       }
     }
     // A module that threw is called no more in this process: this worker ends after
@@ -383,7 +360,8 @@ int RunServeWorker(const WorkerOptions& options) {
       return 1;
     }
     json extra = json::object();
-    if (ChangesScene(op) && reply.status == 200) {
+    const PageOperation* served = FindPageOperation(op);
+    if (served && served->changesScene && reply.status == 200) {
       extra = json{{"scene", SnapshotJson(lookdev.Snapshot())}};
     }
     if (!answer(reply, extra)) return 1;

@@ -9,7 +9,8 @@
 // that loads the plug-ins and that scene text again: the page keeps its edits.
 //
 // Between the two processes: frames of a 4-byte little-endian length and that many bytes;
-// a request is one JSON frame ({"op", "query", "body"}), an answer a JSON frame ({"status",
+// a request is one JSON frame ({"op", "query", "body", "id"}: a PageOperation's name and its
+// PageRequest), an answer a JSON frame ({"status",
 // "contentType", "headers", and "scene" after a change: a LookdevSnapshot}) and a frame with
 // the body.
 #pragma once
@@ -42,16 +43,8 @@ class WorkerLookdev : public LookdevService {
   /// worker's own message, e.g. a scene that does not load).
   bool Start(std::string* error);
 
-  Reply Describe() override;
-  Reply SceneState() override;
-  Reply SetParam(const std::string& body) override;
-  Reply EditLights(const std::string& body) override;
-  Reply Preview(const Query& query) override;
-  Reply Swatch(const Query& query) override;
-  Reply Icon(const std::string& id) override;
-  Reply Files() override;
-  Reply Save(const std::string& body) override;
-  Reply Load(const std::string& body) override;
+  /// Forwards op to the worker, which answers it with its Lookdev.
+  Reply Serve(const PageOperation& op, const PageRequest& request) override;
 
   /// Workers started so far (1 after Start; one more after each death).
   int Starts() const;
