@@ -113,6 +113,12 @@ std::string FilePart(std::string_view path) {
   return slash == std::string::npos ? p : p.substr(slash + 1);
 }
 
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
 std::string ClearSuffix(std::string_view path) {
   std::string p = NormalizePath(path);
   size_t slash = p.rfind('/');

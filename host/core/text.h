@@ -60,6 +60,9 @@ std::string DirectoryPart(std::string_view path);  ///< all but the last part
 std::string FilePart(std::string_view path);       ///< the last part
 std::string ClearSuffix(std::string_view path);    ///< without the last part's ".ext"
 
+/// s with the ASCII letters in lower case (file suffixes, names compared without case).
+std::string Lower(std::string s);
+
 /// Owns one reference to a C4DString (RAII); copies retain.
 class StringRef {
  public:

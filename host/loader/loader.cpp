@@ -30,12 +30,6 @@ std::string BoundedString(const char* s) {
   return std::string(s, n);
 }
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-  return s;
-}
-
 // What each c4d_main action is called in fault reports.
 const char* MainCallName(int32_t action) {
   switch (action) {

@@ -43,6 +43,7 @@
 #endif
 
 #include "core/file_write.h"
+#include "core/text.h"
 
 namespace host {
 
@@ -72,11 +73,6 @@ void PrintTo(const RenderImage& image, std::ostream* os) {
     PrintTo(pixels[i], os);
   }
   if (shown < pixels.size()) *os << " ...";
-}
-
-static std::string Lower(std::string s) {
-  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 static bool EndsWith(const std::string& s, const std::string& suffix) {

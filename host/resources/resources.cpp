@@ -42,12 +42,6 @@ std::string Utf8FromPath(const std::filesystem::path& path) {
   return std::string(s.begin(), s.end());
 }
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-  return s;
-}
-
 std::string ProgramFolder() {
 #if defined(_WIN32)
   std::wstring buffer(32768, L'\0');

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/file_read.h"
+
 namespace host {
 
 std::string ParseError::ToString() const {
@@ -226,19 +228,16 @@ bool Tokenize(std::string_view text, const std::string& file, std::vector<Token>
 }
 
 bool ReadTextFile(const std::string& path, std::string* text, ParseError* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = ParseError{path, 0, "cannot open file"};
-    return false;
+  switch (ReadWholeFile(path, text)) {
+    case FileRead::Ok:
+      return true;
+    case FileRead::CannotOpen:
+      *error = ParseError{path, 0, "cannot open file"};
+      return false;
+    default:
+      *error = ParseError{path, 0, "cannot read file"};
+      return false;
   }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) {
-    *error = ParseError{path, 0, "cannot read file"};
-    return false;
-  }
-  *text = buffer.str();
-  return true;
 }
 
 const Token& TokenCursor::Peek(size_t ahead) const {

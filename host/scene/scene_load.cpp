@@ -11,8 +11,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/file_read.h"
 #include "core/host.h"
 #include "core/ids.h"
+#include "core/text.h"
 #include "resources/description.h"
 #include "resources/resources.h"
 #include "scene/json_values.h"
@@ -281,8 +283,9 @@ Node* Loader::MakeShader(const json& e, const std::string& name, const std::stri
   // An ID two modules claimed (or a name a refused module asked for) is not taken to mean
   // either of them: the plug-ins folder has to be put right.
   const PluginRegistry& registry = doc->GetHost()->Plugins();
-  const ContestedId* contest = type ? registry.FindContest(type)
-                                    : (p.is_string() ? registry.FindContestByName(p.get<std::string>()) : nullptr);
+  const ContestedId* contest =
+      type ? registry.FindContest(type)
+           : (p.is_string() ? registry.FindContestByName(p.get<std::string>()) : nullptr);
   if (contest) {
     FailNode(path + " / plugin", contest->ToString() + "; the scene cannot tell which one it means");
     failure.whileWorking = true;  // the file is not to blame
@@ -639,18 +642,17 @@ bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error) {
     *error = SceneError{path, 0, 0, {}, "is a folder, not a scene file"};
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = SceneError{path, 0, 0, {}, "cannot open the scene file: " + std::string(std::strerror(errno))};
-    return false;
+  std::string text;
+  switch (ReadWholeFile(path, &text)) {
+    case FileRead::Ok:
+      return LoadSceneText(text, path, out, error);
+    case FileRead::CannotOpen:
+      *error = SceneError{path, 0, 0, {}, "cannot open the scene file: " + std::string(std::strerror(errno))};
+      return false;
+    default:
+      *error = SceneError{path, 0, 0, {}, "cannot read the scene file"};
+      return false;
   }
-  std::stringstream buf;
-  buf << in.rdbuf();
-  if (in.bad()) {
-    *error = SceneError{path, 0, 0, {}, "cannot read the scene file"};
-    return false;
-  }
-  return LoadSceneText(buf.str(), path, out, error);
 }
 
 }  // namespace host

@@ -8,6 +8,7 @@
 
 #include "core/ids.h"
 #include "core/plugins.h"
+#include "core/text.h"
 #include "scene/json_values.h"
 
 namespace host::scenefile {
@@ -142,11 +143,6 @@ bool ExactDegrees(double radians, double* degrees) {
     d = std::nextafter(d, d * kDegToRad < radians ? INFINITY : -INFINITY);
   }
   return false;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 bool ParseInt32Key(const std::string& key, int32_t* id) { return ReadInt32Text(key, id); }

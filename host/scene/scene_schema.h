@@ -49,8 +49,6 @@ inline constexpr double kRadToDeg = 180.0 / std::numbers::pi;
 
 /// Degrees whose conversion back gives exactly `radians`; false if none is found nearby.
 bool ExactDegrees(double radians, double* degrees);
-/// ASCII lower case.
-std::string Lower(std::string s);
 /// A key that is a decimal int32 ("10008", "-3"); false for anything else (ReadInt32Text).
 bool ParseInt32Key(const std::string& key, int32_t* id);
 /// The description registered for a plug-in node's plug-in; null for host nodes.

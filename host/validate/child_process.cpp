@@ -7,6 +7,8 @@
 #include <iterator>
 #include <thread>
 
+#include "core/file_read.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -21,9 +23,10 @@ extern char** environ;
 namespace host {
 namespace {
 
+/// The file's bytes; empty when it cannot be read.
 std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string bytes;
+  return ReadWholeFile(path, &bytes) == FileRead::Ok ? bytes : std::string();
 }
 
 #if defined(_WIN32)

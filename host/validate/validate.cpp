@@ -13,6 +13,7 @@
 
 #include "core/console.h"
 #include "core/fault_boundary.h"
+#include "core/file_read.h"
 #include "core/file_write.h"
 #include "loader/loader.h"
 #include "loader/module_library.h"
@@ -73,9 +74,8 @@ CheckOutcome RunIsolated(const ValidateOptions& options, const CheckInfo& check,
   const ChildResult child = RunChild(program, childArgs, options.timeoutMs + 5000);
   std::error_code ec;
   const std::filesystem::path resultPath(std::u8string(resultFile.begin(), resultFile.end()));
-  std::ifstream in(resultPath, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), {});
-  in.close();
+  std::string text;
+  if (ReadWholeFile(resultPath, &text) != FileRead::Ok) text.clear();
   std::filesystem::remove(resultPath, ec);
   if (!child.started) return {Status::Fail, child.why};
   if (!text.empty()) {
