@@ -56,175 +56,217 @@ void AppendUtf8(uint32_t cp, std::string* out) {
 
 }  // namespace
 
+namespace {
+
+// The state of one pass over a text: where it is, on which line, and whether only
+// whitespace came before on this line (a '#' there starts a preprocessor line).
+class Lexer {
+ public:
+  Lexer(std::string_view text, const std::string& file, ParseError* error)
+      : text_(text), file_(file), error_(error) {
+    if (text_.substr(0, 3) == "\xEF\xBB\xBF") i_ = 3;
+  }
+
+  bool Run(std::vector<Token>* tokens) {
+    for (;;) {
+      bool more = false;
+      if (!SkipSpaceAndComments(&more)) return false;
+      if (!more) break;
+      Token tok;
+      tok.line = line_;
+      if (!Next(&tok)) return false;
+      tokens->push_back(std::move(tok));
+    }
+    Token end;
+    end.kind = TokenKind::End;
+    end.line = line_;
+    tokens->push_back(end);
+    return true;
+  }
+
+ private:
+  bool Fail(int at, const std::string& message) {
+    *error_ = ParseError{file_, at, message};
+    return false;
+  }
+
+  // Skips whitespace and comments; *more tells whether a token follows.
+  bool SkipSpaceAndComments(bool* more) {
+    while (i_ < text_.size()) {
+      const char c = text_[i_];
+      if (c == '\n') {
+        ++line_;
+        ++i_;
+        lineStart_ = true;
+      } else if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
+        ++i_;
+      } else if (c == '/' && i_ + 1 < text_.size() && text_[i_ + 1] == '/') {
+        while (i_ < text_.size() && text_[i_] != '\n') ++i_;
+      } else if (c == '/' && i_ + 1 < text_.size() && text_[i_ + 1] == '*') {
+        const int startLine = line_;
+        i_ += 2;
+        while (i_ + 1 < text_.size() && !(text_[i_] == '*' && text_[i_ + 1] == '/')) {
+          if (text_[i_] == '\n') ++line_;
+          ++i_;
+        }
+        if (i_ + 1 >= text_.size()) return Fail(startLine, "unterminated comment");
+        i_ += 2;
+      } else {
+        *more = true;
+        return true;
+      }
+    }
+    *more = false;
+    return true;
+  }
+
+  bool Next(Token* tok) {
+    const char c = text_[i_];
+    if (c == '#' && lineStart_) {
+      ReadDirective(tok);
+      return true;
+    }
+    lineStart_ = false;
+    if (IsIdentStart(c)) {
+      size_t end = i_;
+      while (end < text_.size() && IsIdentChar(text_[end])) ++end;
+      tok->kind = TokenKind::Identifier;
+      tok->text = std::string(text_.substr(i_, end - i_));
+      i_ = end;
+      return true;
+    }
+    if (IsDigit(c) || ((c == '-' || c == '+' || c == '.') && i_ + 1 < text_.size() &&
+                       (IsDigit(text_[i_ + 1]) || (text_[i_ + 1] == '.' && c != '.'))))
+      return ReadNumber(tok);
+    if (c == '"') return ReadString(tok);
+    if (c == '{' || c == '}' || c == ';' || c == ',' || c == '=') {
+      tok->kind = TokenKind::Punct;
+      tok->text = std::string(1, c);
+      ++i_;
+      return true;
+    }
+    const std::string shown = (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+                                  ? "byte " + std::to_string(static_cast<unsigned char>(c))
+                                  : "'" + std::string(1, c) + "'";
+    return Fail(line_, "unexpected character " + shown);
+  }
+
+  // A preprocessor line, kept whole: the parsers decide what they tolerate.
+  void ReadDirective(Token* tok) {
+    size_t end = i_ + 1;
+    while (end < text_.size() && text_[end] != '\n') ++end;
+    std::string body(text_.substr(i_ + 1, end - i_ - 1));
+    const size_t cut = body.find("//");
+    if (cut != std::string::npos) body.erase(cut);
+    while (!body.empty() && (body.back() == ' ' || body.back() == '\t' || body.back() == '\r'))
+      body.pop_back();
+    const size_t lead = body.find_first_not_of(" \t");
+    tok->kind = TokenKind::Directive;
+    tok->text = lead == std::string::npos ? "" : body.substr(lead);
+    i_ = end;
+  }
+
+  // A number: the longest run of number characters, then checked as a whole.
+  bool ReadNumber(Token* tok) {
+    size_t end = i_ + 1;
+    while (end < text_.size()) {
+      const char d = text_[end];
+      const bool exponentSign = (d == '-' || d == '+') && (text_[end - 1] == 'e' || text_[end - 1] == 'E') &&
+                                !(text_.substr(i_, 2) == "0x" || text_.substr(i_, 2) == "0X");
+      if (!(IsIdentChar(d) || d == '.' || exponentSign)) break;
+      ++end;
+    }
+    const std::string spelling(text_.substr(i_, end - i_));
+    tok->text = spelling;
+    const bool isReal =
+        spelling.find_first_of(".") != std::string::npos ||
+        (spelling.find_first_of("eE") != std::string::npos && spelling.find("0x") == std::string::npos &&
+         spelling.find("0X") == std::string::npos);
+    errno = 0;
+    char* stop = nullptr;
+    if (isReal) {
+      tok->kind = TokenKind::Real;
+      tok->real = std::strtod(spelling.c_str(), &stop);
+    } else {
+      tok->kind = TokenKind::Integer;
+      tok->integer = std::strtoll(spelling.c_str(), &stop, 0);
+      tok->real = static_cast<double>(tok->integer);
+      if (errno == 0 && (tok->integer < INT32_MIN || tok->integer > INT32_MAX)) errno = ERANGE;
+    }
+    if (stop != spelling.c_str() + spelling.size()) return Fail(line_, "malformed number '" + spelling + "'");
+    if (errno == ERANGE) return Fail(line_, "number out of range '" + spelling + "'");
+    i_ = end;
+    return true;
+  }
+
+  bool ReadString(Token* tok) {
+    tok->kind = TokenKind::String;
+    ++i_;
+    for (;;) {
+      if (i_ >= text_.size() || text_[i_] == '\n') return Fail(tok->line, "unterminated string");
+      const char s = text_[i_];
+      if (s == '"') {
+        ++i_;
+        return true;
+      }
+      if (s != '\\') {
+        tok->text.push_back(s);
+        ++i_;
+        continue;
+      }
+      if (i_ + 1 >= text_.size()) return Fail(line_, "unterminated string");
+      const char e = text_[i_ + 1];
+      i_ += 2;
+      if (!ReadEscape(e, &tok->text)) return false;
+    }
+  }
+
+  // The character after a backslash (already passed) and what follows it for \u.
+  bool ReadEscape(char e, std::string* out) {
+    switch (e) {
+      case '"':
+      case '\\':
+      case '\'':
+        out->push_back(e);
+        return true;
+      case 'n':
+        out->push_back('\n');
+        return true;
+      case 't':
+        out->push_back('\t');
+        return true;
+      case 'r':
+        out->push_back('\r');
+        return true;
+      case 'u': {
+        uint32_t cp = 0;
+        for (int k = 0; k < 4; ++k) {
+          const int h = i_ + k < text_.size() ? HexValue(text_[i_ + k]) : -1;
+          if (h < 0) return Fail(line_, "expected four hex digits after \\u");
+          cp = cp * 16 + static_cast<uint32_t>(h);
+        }
+        i_ += 4;
+        AppendUtf8(cp, out);
+        return true;
+      }
+      default:
+        return Fail(line_, std::string("unknown escape '\\") + e + "' in string");
+    }
+  }
+
+  std::string_view text_;
+  const std::string& file_;
+  ParseError* error_;
+  size_t i_ = 0;
+  int line_ = 1;
+  bool lineStart_ = true;
+};
+
+}  // namespace
+
 bool Tokenize(std::string_view text, const std::string& file, std::vector<Token>* tokens, ParseError* error) {
   tokens->clear();
-  size_t i = 0;
-  int line = 1;
-  bool lineStart = true;  // only whitespace so far on this line
-  auto fail = [&](int at, const std::string& message) {
-    *error = ParseError{file, at, message};
-    return false;
-  };
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") i = 3;
-
-  while (i < text.size()) {
-    char c = text[i];
-    // Whitespace and comments
-    if (c == '\n') {
-      ++line;
-      ++i;
-      lineStart = true;
-      continue;
-    }
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
-      ++i;
-      continue;
-    }
-    if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
-      while (i < text.size() && text[i] != '\n') ++i;
-      continue;
-    }
-    if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
-      int startLine = line;
-      i += 2;
-      while (i + 1 < text.size() && !(text[i] == '*' && text[i + 1] == '/')) {
-        if (text[i] == '\n') ++line;
-        ++i;
-      }
-      if (i + 1 >= text.size()) return fail(startLine, "unterminated comment");
-      i += 2;
-      continue;
-    }
-
-    Token tok;
-    tok.line = line;
-    if (c == '#' && lineStart) {
-      // Preprocessor line: kept whole, the parsers decide what they tolerate
-      size_t end = i + 1;
-      while (end < text.size() && text[end] != '\n') ++end;
-      std::string body(text.substr(i + 1, end - i - 1));
-      size_t cut = body.find("//");
-      if (cut != std::string::npos) body.erase(cut);
-      while (!body.empty() && (body.back() == ' ' || body.back() == '\t' || body.back() == '\r'))
-        body.pop_back();
-      size_t lead = body.find_first_not_of(" \t");
-      tok.kind = TokenKind::Directive;
-      tok.text = lead == std::string::npos ? "" : body.substr(lead);
-      tokens->push_back(std::move(tok));
-      i = end;
-      continue;
-    }
-    lineStart = false;
-
-    if (IsIdentStart(c)) {
-      size_t end = i;
-      while (end < text.size() && IsIdentChar(text[end])) ++end;
-      tok.kind = TokenKind::Identifier;
-      tok.text = std::string(text.substr(i, end - i));
-      i = end;
-    } else if (IsDigit(c) || ((c == '-' || c == '+' || c == '.') && i + 1 < text.size() &&
-                              (IsDigit(text[i + 1]) || (text[i + 1] == '.' && c != '.')))) {
-      // Number: the longest run of number characters, then checked as a whole
-      size_t end = i + 1;
-      while (end < text.size()) {
-        char d = text[end];
-        bool exponentSign = (d == '-' || d == '+') && (text[end - 1] == 'e' || text[end - 1] == 'E') &&
-                            !(text.substr(i, 2) == "0x" || text.substr(i, 2) == "0X");
-        if (IsIdentChar(d) || d == '.' || exponentSign) {
-          ++end;
-        } else {
-          break;
-        }
-      }
-      std::string spelling(text.substr(i, end - i));
-      tok.text = spelling;
-      bool isReal = spelling.find_first_of(".") != std::string::npos ||
-                    (spelling.find_first_of("eE") != std::string::npos &&
-                     spelling.find("0x") == std::string::npos && spelling.find("0X") == std::string::npos);
-      errno = 0;
-      char* stop = nullptr;
-      if (isReal) {
-        tok.kind = TokenKind::Real;
-        tok.real = std::strtod(spelling.c_str(), &stop);
-      } else {
-        tok.kind = TokenKind::Integer;
-        tok.integer = std::strtoll(spelling.c_str(), &stop, 0);
-        tok.real = static_cast<double>(tok.integer);
-        if (errno == 0 && (tok.integer < INT32_MIN || tok.integer > INT32_MAX)) errno = ERANGE;
-      }
-      if (stop != spelling.c_str() + spelling.size())
-        return fail(line, "malformed number '" + spelling + "'");
-      if (errno == ERANGE) return fail(line, "number out of range '" + spelling + "'");
-      i = end;
-    } else if (c == '"') {
-      tok.kind = TokenKind::String;
-      ++i;
-      for (;;) {
-        if (i >= text.size() || text[i] == '\n') return fail(tok.line, "unterminated string");
-        char s = text[i];
-        if (s == '"') {
-          ++i;
-          break;
-        }
-        if (s != '\\') {
-          tok.text.push_back(s);
-          ++i;
-          continue;
-        }
-        if (i + 1 >= text.size()) return fail(line, "unterminated string");
-        char e = text[i + 1];
-        i += 2;
-        switch (e) {
-          case '"':
-            tok.text.push_back('"');
-            break;
-          case '\\':
-            tok.text.push_back('\\');
-            break;
-          case '\'':
-            tok.text.push_back('\'');
-            break;
-          case 'n':
-            tok.text.push_back('\n');
-            break;
-          case 't':
-            tok.text.push_back('\t');
-            break;
-          case 'r':
-            tok.text.push_back('\r');
-            break;
-          case 'u': {
-            uint32_t cp = 0;
-            for (int k = 0; k < 4; ++k) {
-              int h = i + k < text.size() ? HexValue(text[i + k]) : -1;
-              if (h < 0) return fail(line, "expected four hex digits after \\u");
-              cp = cp * 16 + static_cast<uint32_t>(h);
-            }
-            i += 4;
-            AppendUtf8(cp, &tok.text);
-            break;
-          }
-          default:
-            return fail(line, std::string("unknown escape '\\") + e + "' in string");
-        }
-      }
-    } else if (c == '{' || c == '}' || c == ';' || c == ',' || c == '=') {
-      tok.kind = TokenKind::Punct;
-      tok.text = std::string(1, c);
-      ++i;
-    } else {
-      std::string shown = (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
-                              ? "byte " + std::to_string(static_cast<unsigned char>(c))
-                              : "'" + std::string(1, c) + "'";
-      return fail(line, "unexpected character " + shown);
-    }
-    tokens->push_back(std::move(tok));
-  }
-  Token end;
-  end.kind = TokenKind::End;
-  end.line = line;
-  tokens->push_back(end);
-  return true;
+  return Lexer(text, file, error).Run(tokens);
 }
 
 bool ReadTextFile(const std::string& path, std::string* text, ParseError* error) {
