@@ -4,10 +4,8 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <new>
 #include <set>
-#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -19,7 +17,10 @@
 #include "resources/resources.h"
 #include "scene/json_values.h"
 #include "scene/scene_file.h"
+#include "scene/scene_json.h"
+#include "scene/scene_parameters.h"
 #include "scene/scene_schema.h"
+#include "scene/shader_tree.h"
 
 namespace host {
 
@@ -27,10 +28,6 @@ using nlohmann::json;
 using namespace scenefile;
 
 namespace {
-
-// ApplyParameterJson with the lookup that resolves the names of links.
-bool ApplyParameter(Node* node, const std::string& key, const json& v, const NodeByName& byName,
-                    std::string* error);
 
 struct LoadFailure {
   std::string path, message;
@@ -97,83 +94,6 @@ class Loader {
     return it != names.end() ? it->second : nullptr;
   }
   NodeByName byName = [this](const std::string& n) -> const Node* { return Named(n); };
-};
-
-// Shader attachment planned on a model of the node tree, then done deepest child first:
-// Node::InsertShader walks the new parent's ancestors to refuse cycles, so attaching the
-// shaders of a long chain from the top down would take time quadratic in its length. The
-// model answers "would this make a cycle" from the root of each tree (union-find), and the
-// document sees the same attachments, in an order where each walk is one step.
-class AttachmentPlan {
- public:
-  explicit AttachmentPlan(const std::vector<Node*>& nodes) : nodes_(nodes) {
-    const size_t n = nodes_.size();
-    parent_.assign(n, kNone);
-    set_.resize(n);
-    top_.resize(n);
-    for (size_t i = 0; i < n; ++i) {
-      index_[nodes_[i]] = i;
-      set_[i] = top_[i] = i;
-    }
-    for (size_t i = 0; i < n; ++i)
-      if (Node* p = nodes_[i]->Parent()) Join(Index(p), i);
-  }
-
-  bool HasParent(const Node* n) const { return parent_[Index(n)] != kNone; }
-
-  /// Plans shader below parent, as parent->InsertShader(shader) would do it now: false if
-  /// shader already has a parent, is parent or is one of its ancestors.
-  bool Attach(Node* parent, Node* shader) {
-    const size_t p = Index(parent), c = Index(shader);
-    if (p == c || parent_[c] != kNone) return false;
-    if (top_[Find(p)] == c) return false;  // c is the root of parent's tree: its ancestor
-    Join(p, c);
-    planned_.emplace_back(p, c);
-    return true;
-  }
-
-  /// Attaches the planned shaders in the document, deepest first (siblings keep their
-  /// order); false if the document refused one.
-  bool Apply() {
-    std::vector<size_t> depth(nodes_.size(), kNone);
-    std::vector<size_t> path;  // nodes whose depth follows from the first known one above
-    for (size_t i = 0; i < nodes_.size(); ++i) {
-      path.clear();
-      size_t at = i;
-      while (depth[at] == kNone && parent_[at] != kNone) {
-        path.push_back(at);
-        at = parent_[at];
-      }
-      if (depth[at] == kNone) depth[at] = 0;
-      for (auto it = path.rbegin(); it != path.rend(); ++it) depth[*it] = depth[parent_[*it]] + 1;
-    }
-    std::stable_sort(planned_.begin(), planned_.end(),
-                     [&](const auto& a, const auto& b) { return depth[a.second] > depth[b.second]; });
-    for (const auto& [p, c] : planned_)
-      if (!nodes_[p]->InsertShader(nodes_[c])) return false;
-    return true;
-  }
-
- private:
-  static constexpr size_t kNone = static_cast<size_t>(-1);
-  size_t Index(const Node* n) const { return index_.at(n); }
-  size_t Find(size_t i) {
-    while (set_[i] != i) i = set_[i] = set_[set_[i]];
-    return i;
-  }
-  // Records c (the root of its tree) below p: c's tree joins p's, whose root stays on top.
-  void Join(size_t p, size_t c) {
-    parent_[c] = p;
-    const size_t into = Find(p);
-    set_[Find(c)] = into;
-  }
-
-  std::vector<Node*> nodes_;
-  std::unordered_map<const Node*, size_t> index_;
-  std::vector<size_t> parent_;  // the modelled tree
-  std::vector<size_t> set_;     // union-find over trees
-  std::vector<size_t> top_;     // root of the tree of each set representative
-  std::vector<std::pair<size_t, size_t>> planned_;
 };
 
 bool Loader::CheckName(const json& entry, const std::string& path, std::string* name) {
@@ -468,119 +388,7 @@ bool Loader::Load(const json& root) {
   return CheckCycles();
 }
 
-bool ApplyParameter(Node* node, const std::string& key, const json& v, const NodeByName& byName,
-                    std::string* error) {
-  auto desc = DescriptionOf(node);
-  int32_t id = 0;
-  const DescriptionElement* element = nullptr;
-  if (ParseInt32Key(key, &id)) {
-    if (desc) element = desc->description.FindById(id);
-  } else if (desc && (element = desc->description.FindBySymbol(key)) != nullptr) {
-    id = element->id;
-  } else {
-    *error = desc ? "the description " + desc->description.name + " has no parameter " + key
-                  : "unknown parameter " + key + " (use a numeric ID)";
-    return false;
-  }
-  int32_t type = 0;
-  if (element) {
-    if (!element->IsParameter() || element->ValueType() == 0) {
-      *error = key + " is a " + std::string(element->TypeName()) + ", not a parameter that stores a value";
-      return false;
-    }
-    type = element->ValueType();
-  }
-  if (element && element->type == ElementType::Bool && !v.is_object() && !v.is_boolean() &&
-      !(v.is_number_integer() && (v == 0 || v == 1))) {
-    *error = "expected true or false, found " + v.dump();
-    return false;
-  }
-  Value value;
-  if (!JsonToValue(v, type, byName, &value, error)) return false;
-  // A value the description does not allow is refused, unless it comes in the explicit form
-  // {"type": id, "data": text}, which is taken as written (saving writes such values so).
-  if (element && !IsExplicitValue(v)) {
-    const std::string problem = element->Check(value);
-    if (!problem.empty()) {
-      *error = element->Name() + ": " + problem;
-      return false;
-    }
-  }
-  node->Data().Set(id, std::move(value));
-  return true;
-}
-
 }  // namespace
-
-bool ApplyParameterJson(Node* node, const std::string& key, const json& v, std::string* error) {
-  Document* doc = node->GetDocument();
-  NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
-  return ApplyParameter(node, key, v, byName, error);
-}
-
-std::string FindShaderCycle(const Document& doc, const Node** at) {
-  // Depth-first search over shader -> linked shader edges, on an explicit stack: a chain of
-  // links can be as long as the document.
-  enum class Mark : uint8_t { New, OnStack, Done };
-  std::unordered_map<const Node*, Mark> marks;
-  struct Visit {
-    const Node* node;
-    std::vector<const Node*> targets;  // the shaders it links, in parameter order
-    size_t next = 0;
-  };
-  std::vector<Visit> stack;
-  auto enter = [&](const Node* n) {
-    marks[n] = Mark::OnStack;
-    Visit visit{n, {}};
-    for (const auto& [id, v] : n->Data().Entries())
-      if (const Node* t = v.GetLink(); t && t->IsShader()) visit.targets.push_back(t);
-    stack.push_back(std::move(visit));
-  };
-  for (const Node* start : doc.Shaders()) {
-    if (marks[start] != Mark::New) continue;
-    enter(start);
-    while (!stack.empty()) {
-      Visit& top = stack.back();
-      if (top.next == top.targets.size()) {
-        marks[top.node] = Mark::Done;
-        stack.pop_back();
-        continue;
-      }
-      const Node* t = top.targets[top.next++];
-      const Mark mark = marks[t];
-      if (mark == Mark::OnStack) {
-        std::string cycle;
-        auto from = std::find_if(stack.begin(), stack.end(), [&](const Visit& x) { return x.node == t; });
-        for (auto s = from; s != stack.end(); ++s) cycle += "\"" + s->node->Name() + "\" -> ";
-        if (at) *at = top.node;
-        return cycle + "\"" + t->Name() + "\"";
-      }
-      if (mark == Mark::New) enter(t);  // `top` is not used after this
-    }
-  }
-  return {};
-}
-
-std::string SceneError::ToString() const {
-  std::string s = file;
-  if (line > 0) s += ":" + std::to_string(line) + ":" + std::to_string(column);
-  s += ": ";
-  if (!path.empty()) s += path + ": ";
-  return s + message;
-}
-
-void LineColumn(const std::string& text, size_t offset, int* line, int* column) {
-  *line = 1;
-  *column = 1;
-  for (size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++*line;
-      *column = 1;
-    } else {
-      ++*column;
-    }
-  }
-}
 
 bool LoadSceneText(const std::string& text, const std::string& file, Scene* out, SceneError* error) {
   *error = SceneError{file, 0, 0, {}, {}};
@@ -589,30 +397,8 @@ bool LoadSceneText(const std::string& text, const std::string& file, Scene* out,
     error->message = "no host is running";
     return false;
   }
-  // Nesting is checked before parsing: printing and comparing JSON values recurse per level.
-  if (size_t at = FindJsonNestingBeyond(text, kMaxJsonNesting); at != std::string_view::npos) {
-    LineColumn(text, at, &error->line, &error->column);
-    error->message = "arrays and objects nest deeper than " + std::to_string(kMaxJsonNesting) + " levels";
-    return false;
-  }
   json root;
-  try {
-    root = json::parse(text);
-  } catch (const json::parse_error& e) {
-    // nlohmann reports the byte just past the problem; point at the last byte read.
-    LineColumn(text, e.byte > 0 ? e.byte - 1 : 0, &error->line, &error->column);
-    std::string what = e.what();
-    auto pos = what.find("parse error");
-    auto colon = what.find(": ", pos == std::string::npos ? 0 : pos);
-    error->message = "invalid JSON: " + (colon != std::string::npos ? what.substr(colon + 2) : what);
-    return false;
-  } catch (const json::exception& e) {
-    // Well-formed text the reader still refuses, such as a number beyond the double range.
-    std::string what = e.what();
-    auto bracket = what.find("] ");
-    error->message = "invalid JSON: " + (bracket != std::string::npos ? what.substr(bracket + 2) : what);
-    return false;
-  }
+  if (!ParseSceneJson(text, &root, error)) return false;
   Scene scene;
   scene.document = host->NewDocument(file);
   Loader loader(scene.document, &scene);

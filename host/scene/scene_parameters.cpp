@@ -1,0 +1,64 @@
+// scene_parameters.cpp - a parameter of a scene file set on a node: by ID or by the
+// symbol of its description, checked against that description.
+#include "scene/scene_parameters.h"
+
+#include "core/text.h"
+#include "resources/description.h"
+#include "resources/resources.h"
+#include "scene/scene_file.h"
+#include "scene/scene_schema.h"
+
+namespace host {
+
+using nlohmann::json;
+using namespace scenefile;
+
+bool ApplyParameter(Node* node, const std::string& key, const json& v, const NodeByName& byName,
+                    std::string* error) {
+  auto desc = DescriptionOf(node);
+  int32_t id = 0;
+  const DescriptionElement* element = nullptr;
+  if (ParseInt32Key(key, &id)) {
+    if (desc) element = desc->description.FindById(id);
+  } else if (desc && (element = desc->description.FindBySymbol(key)) != nullptr) {
+    id = element->id;
+  } else {
+    *error = desc ? "the description " + desc->description.name + " has no parameter " + key
+                  : "unknown parameter " + key + " (use a numeric ID)";
+    return false;
+  }
+  int32_t type = 0;
+  if (element) {
+    if (!element->IsParameter() || element->ValueType() == 0) {
+      *error = key + " is a " + std::string(element->TypeName()) + ", not a parameter that stores a value";
+      return false;
+    }
+    type = element->ValueType();
+  }
+  if (element && element->type == ElementType::Bool && !v.is_object() && !v.is_boolean() &&
+      !(v.is_number_integer() && (v == 0 || v == 1))) {
+    *error = "expected true or false, found " + v.dump();
+    return false;
+  }
+  Value value;
+  if (!JsonToValue(v, type, byName, &value, error)) return false;
+  // A value the description does not allow is refused, unless it comes in the explicit form
+  // {"type": id, "data": text}, which is taken as written (saving writes such values so).
+  if (element && !IsExplicitValue(v)) {
+    const std::string problem = element->Check(value);
+    if (!problem.empty()) {
+      *error = element->Name() + ": " + problem;
+      return false;
+    }
+  }
+  node->Data().Set(id, std::move(value));
+  return true;
+}
+
+bool ApplyParameterJson(Node* node, const std::string& key, const json& v, std::string* error) {
+  Document* doc = node->GetDocument();
+  NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
+  return ApplyParameter(node, key, v, byName, error);
+}
+
+}  // namespace host
