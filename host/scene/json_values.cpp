@@ -104,108 +104,12 @@ static bool ReadNumbersText(std::string_view text, int count, double* out) {
   return at == end;
 }
 
-static bool ReadVector(const json& j, Vec3* out) {
+bool ReadVector(const json& j, Vec3* out) {
   if (!j.is_array() || j.size() != 3) return false;
   for (const json& c : j)
     if (!c.is_number()) return false;
   *out = Vec3(j[0].get<double>(), j[1].get<double>(), j[2].get<double>());
   return true;
-}
-
-bool JsonToGradient(const json& j, Gradient* out, std::string* error) {
-  if (!j.is_object() || !j.contains("knots") || !j["knots"].is_array()) {
-    *error = "expected a gradient {\"knots\": [...]}";
-    return false;
-  }
-  for (auto it = j.begin(); it != j.end(); ++it) {
-    if (it.key() != "knots" && it.key() != "settings") {
-      *error = "unknown gradient key \"" + it.key() + "\" (expected \"knots\" or \"settings\")";
-      return false;
-    }
-  }
-  out->ClearKnots();
-  out->Settings().Clear();
-  int index = 0;
-  for (const json& k : j["knots"]) {
-    std::string where = "gradient knot " + std::to_string(index++) + ": ";
-    if (!k.is_object()) {
-      *error = where + "expected an object";
-      return false;
-    }
-    C4DGradientKnot knot = DefaultKnot();
-    for (auto it = k.begin(); it != k.end(); ++it) {
-      const std::string& key = it.key();
-      const json& v = it.value();
-      bool ok = true;
-      if (key == "color") {
-        Vec3 c;
-        ok = ReadVector(v, &c);
-        knot.col = c;
-      } else if (key == "brightness" || key == "position" || key == "bias") {
-        ok = v.is_number();
-        if (ok)
-          (key == "brightness" ? knot.brightness
-           : key == "position" ? knot.pos
-                               : knot.bias) = v.get<double>();
-      } else if (key == "index" || key == "interpolation") {
-        if (!ReadInt32(v, key == "index" ? &knot.index : &knot.interpolation)) {
-          *error = where + "\"" + key + "\": " + Int32Problem(v);
-          return false;
-        }
-      } else {
-        *error = where + "unknown key \"" + key +
-                 "\" (expected color, brightness, position, bias, index, interpolation)";
-        return false;
-      }
-      if (!ok) {
-        *error = where + "\"" + key + "\" has the wrong type (" + JsonKind(v) + ")";
-        return false;
-      }
-    }
-    out->InsertKnot(knot);
-  }
-  if (j.contains("settings")) {
-    const json& s = j["settings"];
-    if (!s.is_object()) {
-      *error = "gradient settings: expected an object of numeric IDs";
-      return false;
-    }
-    for (auto it = s.begin(); it != s.end(); ++it) {
-      int32_t id = 0;
-      if (!ReadInt32Text(it.key(), &id)) {
-        *error = "gradient settings: \"" + it.key() + "\" is not a numeric ID (" + kInt32Range + ")";
-        return false;
-      }
-      Value v;
-      std::string inner;
-      if (!JsonToValue(it.value(), 0, nullptr, &v, &inner)) {
-        *error = "gradient setting " + it.key() + ": " + inner;
-        return false;
-      }
-      out->Settings().Set(id, std::move(v));
-    }
-  }
-  return true;
-}
-
-json GradientToJson(const Gradient& g) {
-  json knots = json::array();
-  for (const C4DGradientKnot& k : g.Knots()) {
-    knots.push_back(json{{"color", {k.col.x, k.col.y, k.col.z}},
-                         {"brightness", k.brightness},
-                         {"position", k.pos},
-                         {"bias", k.bias},
-                         {"index", k.index},
-                         {"interpolation", k.interpolation}});
-  }
-  json out{{"knots", knots}};
-  if (g.Settings().Size() > 0) {
-    json settings = json::object();
-    for (const auto& [id, v] : g.Settings().Entries())
-      settings[std::to_string(id)] = ValueToJson(v, 0, false, nullptr);
-    out["settings"] = settings;
-  }
-  return out;
 }
 
 static bool ReadLinkTarget(const json& j, const NodeByName& nodes, Value* out, std::string* error) {
@@ -270,74 +174,66 @@ bool IsExplicitValue(const json& j) {
   return j.is_object() && j.size() == 2 && j.contains("type") && j.contains("data");
 }
 
-bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, Value* out,
-                 std::string* error) {
-  // The explicit form {"type": id, "data": text}: taken as written, whatever the parameter's
-  // known type, so that any stored value can be written back exactly.
-  if (IsExplicitValue(j)) {
-    int32_t type = 0;
-    if (!j["data"].is_string()) {
-      *error = "expected {\"type\": integer, \"data\": text}";
-      return false;
-    }
-    if (!ReadInt32(j["type"], &type)) {
-      *error = "\"type\": " + Int32Problem(j["type"]);
-      return false;
-    }
-    const std::string& data = j["data"].get_ref<const std::string&>();
-    auto invalid = [&](const char* typeName, const char* expected) {
-      *error = "\"" + data + "\" is not a valid " + typeName + ": expected " + expected;
-      return false;
-    };
-    switch (type) {
-      case C4D_DTYPE_REAL: {  // also NaN and infinities, which JSON numbers cannot hold
-        double x;
-        if (!ReadNumbersText(data, 1, &x)) return invalid("REAL", "one number (or nan, inf, -inf)");
-        *out = Value::Float(x);
-        return true;
-      }
-      case C4D_DTYPE_LONG: {
-        int32_t v;
-        if (!ReadInt32Text(data, &v)) return invalid("LONG", kInt32Range);
-        *out = Value::Int32(v);
-        return true;
-      }
-      case C4D_DTYPE_STRING:
-        *out = Value::String(data);
-        return true;
-      case C4D_DTYPE_VECTOR: {
-        double x[3];
-        if (!ReadNumbersText(data, 3, x))
-          return invalid("VECTOR", "three numbers separated by spaces (\"x y z\")");
-        *out = Value::Vector(Vec3(x[0], x[1], x[2]));
-        return true;
-      }
-      case C4D_DTYPE_LINK:
-      case C4D_CUSTOMDATA_GRADIENT:
-      case C4D_CUSTOMDATA_INEXCLUDE:
-        *error = "values of " + TypeName(type) + " are written in their own form, not as text";
-        return false;
-      default:
-        *out = Value::Opaque(type, data);
-        return true;
-    }
+// The explicit form {"type": id, "data": text}: taken as written, whatever the parameter's
+// known type, so that any stored value can be written back exactly.
+static bool ReadExplicitValue(const json& j, Value* out, std::string* error) {
+  int32_t type = 0;
+  if (!j["data"].is_string()) {
+    *error = "expected {\"type\": integer, \"data\": text}";
+    return false;
   }
-  if (j.is_object() && j.size() == 1 && j.contains("link")) {
-    if (expectedType != 0 && expectedType != C4D_DTYPE_LINK) {
-      *error = "expected " + TypeName(expectedType) + ", found a link";
-      return false;
-    }
-    return ReadLinkTarget(j["link"], nodes, out, error);
+  if (!ReadInt32(j["type"], &type)) {
+    *error = "\"type\": " + Int32Problem(j["type"]);
+    return false;
   }
+  const std::string& data = j["data"].get_ref<const std::string&>();
+  auto invalid = [&](const char* typeName, const char* expected) {
+    *error = "\"" + data + "\" is not a valid " + typeName + ": expected " + expected;
+    return false;
+  };
+  switch (type) {
+    case C4D_DTYPE_REAL: {  // also NaN and infinities, which JSON numbers cannot hold
+      double x;
+      if (!ReadNumbersText(data, 1, &x)) return invalid("REAL", "one number (or nan, inf, -inf)");
+      *out = Value::Float(x);
+      return true;
+    }
+    case C4D_DTYPE_LONG: {
+      int32_t v;
+      if (!ReadInt32Text(data, &v)) return invalid("LONG", kInt32Range);
+      *out = Value::Int32(v);
+      return true;
+    }
+    case C4D_DTYPE_STRING:
+      *out = Value::String(data);
+      return true;
+    case C4D_DTYPE_VECTOR: {
+      double x[3];
+      if (!ReadNumbersText(data, 3, x))
+        return invalid("VECTOR", "three numbers separated by spaces (\"x y z\")");
+      *out = Value::Vector(Vec3(x[0], x[1], x[2]));
+      return true;
+    }
+    case C4D_DTYPE_LINK:
+    case C4D_CUSTOMDATA_GRADIENT:
+    case C4D_CUSTOMDATA_INEXCLUDE:
+      *error = "values of " + TypeName(type) + " are written in their own form, not as text";
+      return false;
+    default:
+      *out = Value::Opaque(type, data);
+      return true;
+  }
+}
 
+// A value of a known type (not 0) in its plain form.
+static bool ReadTypedValue(const json& j, int32_t expectedType, const NodeByName& nodes, Value* out,
+                           std::string* error) {
   auto wrong = [&](int32_t type) {
     *error = "expected " + TypeName(type) + ", found " + Shown(j);
     return false;
   };
 
   switch (expectedType) {
-    case 0:
-      break;
     case C4D_DTYPE_LONG: {
       int32_t v = 0;
       if (j.is_boolean()) {
@@ -382,6 +278,20 @@ bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, V
                " can only be written as {\"type\": " + std::to_string(expectedType) + ", \"data\": text}";
       return false;
   }
+}
+
+bool JsonToValue(const json& j, int32_t expectedType, const NodeByName& nodes, Value* out,
+                 std::string* error) {
+  if (IsExplicitValue(j)) return ReadExplicitValue(j, out, error);
+  if (j.is_object() && j.size() == 1 && j.contains("link")) {
+    if (expectedType != 0 && expectedType != C4D_DTYPE_LINK) {
+      *error = "expected " + TypeName(expectedType) + ", found a link";
+      return false;
+    }
+    return ReadLinkTarget(j["link"], nodes, out, error);
+  }
+
+  if (expectedType != 0) return ReadTypedValue(j, expectedType, nodes, out, error);
 
   // No known type: the form decides.
   if (j.is_boolean() || j.is_number_integer()) return JsonToValue(j, C4D_DTYPE_LONG, nodes, out, error);

@@ -30,6 +30,8 @@ namespace host {
 /// INT32_MIN to INT32_MAX. Booleans, reals (also 2.0 and 1e3), text and integers beyond 32
 /// bits are refused: false, *out unchanged.
 bool ReadInt32(const nlohmann::json& j, int32_t* out);
+/// [x, y, z] of three numbers into *out; false (with *out unchanged) for anything else.
+bool ReadVector(const nlohmann::json& j, Vec3* out);
 /// The same rule for text: an optional '-' and decimal digits, nothing else (no '+', no
 /// spaces, no fraction), in range. "10008" and "-3" are read; "", "+1", " 1", "1.0" not.
 bool ReadInt32Text(std::string_view text, int32_t* out);
