@@ -2,7 +2,7 @@ enum
 {
   IDS_CORVANE = 20000,
 
-  // Words of the look-development page (docs/lookdev-notes.md): what the shader does, lines
+  // Words of the look-development page (docs/plugin-texts.md): what the shader does, lines
   // under parameters, and the words of the light list's flag switches.
   IDS_XCORVANE_HELP,
   IDS_XCORVANE_SPARE_VALUE_HINT,
@@ -14,6 +14,9 @@ enum
   IDS_XCORVANE_LIGHTS_FLAG2_OFF,
   IDS_XCORVANE_LIGHTS_FLAG2_ON_HINT,
   IDS_XCORVANE_LIGHTS_FLAG2_OFF_HINT,
+
+  // For the validator: the range every colour component of the shader's result stays in.
+  IDS_XCORVANE_OUTPUT_RANGE,
 
   _DUMMY_ELEMENT_
 };

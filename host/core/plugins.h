@@ -38,7 +38,7 @@ struct ContestedId {
   int32_t id = 0;
   std::vector<std::string> modules;  ///< the claimants' files, first claim first
   std::vector<std::string> names;    ///< description names the refused claims asked for
-  /// "plug-in ID 1057829 is claimed by two modules: A and B"
+  /// "plug-in ID 1000001 is claimed by two modules: A and B"
   std::string ToString() const;
 };
 

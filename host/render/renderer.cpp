@@ -138,7 +138,7 @@ void ParallelForTiles(int count, int threads, const Body& body) {
 #endif
 }
 
-/// "shader "name" (plug-in Name, 1057829)" for messages.
+/// "shader "name" (plug-in Name, 1000001)" for messages.
 std::string DescribeShader(C4DNode* handle) {
   const Node* node = FromHandle(handle);
   std::string text = "shader \"" + node->Name() + "\"";

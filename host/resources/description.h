@@ -106,13 +106,13 @@ struct DescriptionElement {
   /// names the value and what is allowed: "the value 5 is not one of the choices 0
   /// (Multiply), 1 (Add), 2 (Subtract)".
   std::string Check(const Value& v) const;
-  /// "Mix mode" (XCORVANE_MIXMODE): the label (when there is one) and the symbol.
+  /// "Mode" (XSAMPLE_MODE): the label (when there is one) and the symbol.
   std::string Name() const;
 };
 
 /// A parsed description resource with its symbols and labels resolved.
 struct Description {
-  std::string name;         // the CONTAINER name, e.g. XCorvane
+  std::string name;         // the CONTAINER name, e.g. Xsample
   std::string displayName;  // the string table's text for the container name
   std::vector<std::string> includes;
   std::vector<DescriptionElement> elements;  // in file order, groups before their contents

@@ -32,7 +32,7 @@ struct Scene {
 struct SceneError {
   std::string file;
   int line = 0, column = 0;
-  std::string path;     ///< e.g. shaders[1] "Mask" / XCORVANE_SHADER
+  std::string path;     ///< e.g. shaders[1] "Mask" / XSAMPLE_SHADER
   std::string message;  ///< the cause
   /// True when the file is not to blame: a plug-in could not create its shader or the host
   /// ran out of memory (a failure while working, exit code 1; bad input is 2).

@@ -5,10 +5,10 @@
 // each flag bit of an in/exclude list means, nor why a parameter is disabled. A plug-in
 // gives these words as texts of its module's string table (strings_en-US/c4d_strings.str,
 // each ID declared in c4d_symbols.h), named after the description and its parameters;
-// docs/lookdev-notes.md describes the names for plug-in developers:
+// docs/plugin-texts.md describes the names for plug-in developers:
 //
 //   IDS_<DESCRIPTION>_HELP                  one line: what the shader does (<DESCRIPTION>:
-//                                           the description's name in capitals, XCORVANE)
+//                                           the description's name in capitals, XSAMPLE)
 //   IDS_<PARAMETER>_HINT                    a line always shown under the parameter
 //   IDS_<PARAMETER>_DISABLED                a line shown while the module disables it
 //   IDS_<LIST>_FLAG<n>_ON, _FLAG<n>_OFF     the word of flag bit n (from 1) set and clear

@@ -10,16 +10,6 @@ namespace host {
 
 using Status = CheckOutcome::Status;
 
-bool DocumentedOutputRange(int32_t pluginId, double* lo, double* hi) {
-  // Corvane clamps its grey and its default gradient runs from black to white.
-  if (pluginId == 1057829) {
-    *lo = 0;
-    *hi = 1;
-    return true;
-  }
-  return false;
-}
-
 const std::vector<CheckInfo>& Checks() {
   static const std::vector<CheckInfo> checks{
       {"load", 1, "module identity, frameworks, lifecycle codes, registration of every plug-in, clean unload",

@@ -41,8 +41,4 @@ const CheckInfo* FindCheck(const std::string& name);
 CheckOutcome RunCheck(const CheckInfo& check, const std::string& modulePath, int strictness, uint64_t seed,
                       const std::function<void(const std::string&)>& progress);
 
-/// The output range a plug-in documents, by ID (Corvane: [0, 1]); false when it
-/// documents none.
-bool DocumentedOutputRange(int32_t pluginId, double* lo, double* hi);
-
 }  // namespace host

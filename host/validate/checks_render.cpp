@@ -15,6 +15,7 @@
 #include "core/memory.h"
 #include "core/scene.h"
 #include "resources/description.h"
+#include "resources/module_texts.h"
 #include "scene/scene_file.h"
 #include "session/host_counters.h"
 #include "session/session_info.h"
@@ -62,8 +63,10 @@ CheckOutcome CheckRenderMatrix(Subject& s, const std::vector<ShaderPlugin>& shad
   int64_t renders = 0, samples = 0;
   bool anyRanged = false;
   for (const ShaderPlugin& p : shaders) {
-    double lo = 0, hi = 0;
-    const bool ranged = DocumentedOutputRange(p.id, &lo, &hi);
+    // The range the plug-in's string table documents (IDS_<DESCRIPTION>_OUTPUT_RANGE), if any.
+    const auto range = p.description ? DocumentedOutputRange(*p.description) : std::nullopt;
+    const bool ranged = range.has_value();
+    const double lo = ranged ? range->first : 0, hi = ranged ? range->second : 0;
     anyRanged |= ranged;
     const std::vector<Variant> variants = MatrixVariants(p);
     for (auto [w, h] : sizes) {

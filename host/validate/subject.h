@@ -26,7 +26,7 @@ struct ShaderPlugin {
   std::shared_ptr<const RegisteredDescription> description;
   /// The described parameters (no groups or separators); empty without a description.
   std::vector<const DescriptionElement*> Parameters() const;
-  /// "plug-in 1057829 (Corvane)"
+  /// "plug-in 1000001 (Sample)"
   std::string Name() const;
 };
 

@@ -22,7 +22,7 @@
 //   bad-defaults        Init stores a strength of 2, above its MAX of 1
 //   leak-initrender     InitRender allocates a block that nothing frees
 //   nan-output          Output answers NaN
-//   range-output        registers under 1057829 (Corvane's ID: results in [0, 1]) and answers 1.5
+//   range-output        answers 1.5, outside the range [0, 1] its string table documents
 //   racy-output         Output answers a step of a counter that every sample advances
 //   alloc-output        Output allocates and frees a block
 //   container-output    Output reads the strength from the container
@@ -227,8 +227,7 @@ int32_t Start() {
   record.Init = Init;
   record.InitRender = InitRender;
   record.Output = Output;
-  const bool impostor = Is("claim") || Is("range-output");
-  const int32_t id = impostor ? kCorvaneId : kHostileId;
+  const int32_t id = Is("claim") ? kCorvaneId : kHostileId;
   C4DString* name = Text(Is("claim") ? "Impostor" : "Hostile");
   const bool ok = host->registry->RegisterPlugin(Is("other-type") ? 7 : C4D_PLUGINTYPE_SHADER, id, name, &record,
                                                  sizeof record, C4D_API_VERSION);

@@ -5,12 +5,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #include "core/console.h"
 #include "core/suites.h"
 #include "core/text.h"
 #include "module_fixture.h"
+#include "resources/module_texts.h"
 
 namespace host {
 namespace {
@@ -152,6 +155,28 @@ TEST(ShippedResourcesTest, PluginResourceFolderParses) {
   Description d;
   ASSERT_TRUE(ReadDescription(res, "XCorvane", &d, &error)) << error.ToString();
   EXPECT_EQ(d.displayName, name);
+}
+
+// The validator's range comes from the plug-in's string table: two ordered numbers, or none.
+TEST(ModuleTextsTest, OutputRangeIsTwoOrderedNumbersOrNone) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("corvane-texts-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::filesystem::create_directories(folder / "strings_en-US");
+  RegisteredDescription description;
+  description.folder = folder.string();
+  description.description.name = "Xsample";
+  auto rangeOf = [&](const std::string& text) {
+    std::ofstream(folder / "strings_en-US" / "c4d_strings.str")
+        << "STRINGTABLE { IDS_XSAMPLE_OUTPUT_RANGE \"" << text << "\"; }\n";
+    return DocumentedOutputRange(description);
+  };
+  EXPECT_EQ(rangeOf("0 1"), std::make_pair(0.0, 1.0));
+  EXPECT_EQ(rangeOf(" -0.5  2e1 "), std::make_pair(-0.5, 20.0));
+  for (const char* bad : {"1 0", "0", "0 1 2", "a b", "0,5 1", "0 inf", ""})
+    EXPECT_FALSE(rangeOf(bad).has_value()) << bad;
+  std::filesystem::remove_all(folder);
+  EXPECT_FALSE(DocumentedOutputRange(description).has_value());  // no string table at all
 }
 
 }  // namespace

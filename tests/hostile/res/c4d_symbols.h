@@ -1,0 +1,5 @@
+enum
+{
+  IDS_XHOSTILE_OUTPUT_RANGE = 20000,
+  _DUMMY_ELEMENT_
+};
