@@ -14,6 +14,7 @@
 #include "core/ids.h"
 #include "core/shaders.h"
 #include "core/suites.h"
+#include "interface/host_interface.h"
 #include "corvane_ids.h"
 #include "fuzz_support.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bitmap/bitmap.h"
-#include "core/suites.h"
+#include "core/host.h"
 
 namespace {
 
@@ -49,7 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Cut an icon region partly outside the picture (IDs are per process, so use a fresh one).
   static int32_t iconId = 1;
+  static host::Host* session = new host::Host;
   host::RegisterIconFromFile(iconId++, path, -3, image.height / 2, 8, 8, 0);
-  if (iconId % 1024 == 0) host::ResetBitmapState();  // keep the icon registry bounded
+  if (iconId % 1024 == 0) {  // keep the icon registry bounded: a new Host starts without icons
+    delete session;
+    session = new host::Host;
+  }
   return 0;
 }

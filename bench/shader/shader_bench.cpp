@@ -23,7 +23,7 @@
 #include "core/lights.h"
 #include "core/memory.h"
 #include "core/shaders.h"
-#include "core/suites.h"
+#include "interface/host_interface.h"
 #include "corvane_ids.h"
 #include "session/session.h"
 

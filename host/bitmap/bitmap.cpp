@@ -5,6 +5,7 @@
 #include "core/handles.h"
 #include "core/memory.h"
 #include "core/plugins.h"
+#include "core/services.h"
 #include "core/suites.h"
 #include "core/text.h"
 
@@ -30,9 +31,6 @@ namespace host {
 
 namespace {
 
-std::atomic<int64_t> liveBitmaps{0};
-std::atomic<int> failBitmapAllocs{0};
-
 struct IconEntry {
   IconInfo info;
   std::unique_ptr<C4DBitmap> bitmap;
@@ -43,10 +41,19 @@ struct IconRegistry {
   std::map<int32_t, IconEntry> icons;
 };
 
-IconRegistry& Icons() {
-  static IconRegistry* registry = new IconRegistry;  // outlives static destructors of modules
-  return *registry;
-}
+// This folder's part of HostServices. Its icons leave the services' bitmap table when it
+// goes (the table outlives the parts).
+struct BitmapState {
+  std::atomic<int64_t> liveBitmaps{0};
+  std::atomic<int> failBitmapAllocs{0};
+  IconRegistry icons;
+  ~BitmapState() {
+    for (const auto& [id, entry] : icons.icons) Bitmaps().Remove(entry.bitmap.get());
+  }
+};
+
+BitmapState& State() { return Services().Part<BitmapState>(); }
+IconRegistry& Icons() { return State().icons; }
 
 std::filesystem::path PathFromUtf8(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
@@ -154,9 +161,9 @@ const Image& BitmapImage(const C4DBitmap* bmp) {
 
 Image* MutableBitmapImage(C4DBitmap* bmp) { return bmp ? &bmp->image : nullptr; }
 
-int64_t LiveBitmapCount() { return liveBitmaps.load(); }
+int64_t LiveBitmapCount() { return State().liveBitmaps.load(); }
 
-void FailNextBitmapAlloc(int n) { failBitmapAllocs.store(std::max(n, 0)); }
+void FailNextBitmapAlloc(int n) { State().failBitmapAllocs.store(std::max(n, 0)); }
 
 // Icons
 
@@ -236,27 +243,20 @@ bool IconPixels(int32_t id, Image* out) {
   return true;
 }
 
-void ResetBitmapState() {
-  IconRegistry& reg = Icons();
-  std::lock_guard<std::mutex> lock(reg.mutex);
-  for (const auto& [id, entry] : reg.icons) Bitmaps().Remove(entry.bitmap.get());
-  reg.icons.clear();
-  failBitmapAllocs.store(0);
-}
-
 // The bitmap suite
 
 namespace {
 
 C4DBitmap* SuiteBitmapAlloc() {
   if (TakeModuleAllocationFault("bitmap")) return nullptr;
-  int pending = failBitmapAllocs.load();
+  BitmapState& state = State();
+  int pending = state.failBitmapAllocs.load();
   while (pending > 0) {
-    if (failBitmapAllocs.compare_exchange_weak(pending, pending - 1)) return nullptr;
+    if (state.failBitmapAllocs.compare_exchange_weak(pending, pending - 1)) return nullptr;
   }
   C4DBitmap* bmp = new (std::nothrow) C4DBitmap;
   if (bmp) {
-    ++liveBitmaps;
+    ++state.liveBitmaps;
     Bitmaps().Add(bmp);
   }
   return bmp;
@@ -266,7 +266,7 @@ C4DBitmap* SuiteBitmapAlloc() {
 void SuiteBitmapFree(C4DBitmap* bmp) {
   if (!bmp || !Bitmaps().TakeForRelease(bmp, "BitmapFree")) return;
   delete bmp;
-  --liveBitmaps;
+  --State().liveBitmaps;
 }
 
 int32_t SuiteBitmapInit(C4DBitmap* bmp, const C4DFilename* file, int32_t /*frame*/, bool* isMovie) {

@@ -2,6 +2,8 @@
 //
 // Pixels are stored row by row from the top, four bytes per pixel (R, G, B, A), without
 // padding. The bitmap suite handed to modules (BitmapSuite1) is built on these functions.
+// The live-bitmap count, the fault injection and the icon registry are a part of the current
+// HostServices (core/services.h), so they go with the Host that owns it.
 #pragma once
 
 #include <cstdint>
@@ -82,5 +84,8 @@ std::vector<IconInfo> ListIcons();
 
 /// A copy of the icon's current pixels (modules may draw into the icon bitmap).
 bool IconPixels(int32_t id, Image* out);
+
+/// The bitmap suite (collected by interface/host_interface.h).
+const C4DBitmapSuite1* BitmapSuite1();
 
 }  // namespace host

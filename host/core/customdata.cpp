@@ -1,6 +1,8 @@
 // customdata.cpp - gradients, in/exclude lists and the custom data suite.
 #include "core/customdata.h"
 
+#include "core/services.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -14,7 +16,6 @@ namespace host {
 namespace {
 
 std::atomic<int64_t> liveGradients{0};
-std::atomic<int> failGradientAllocs{0};
 
 double Clamp01(double x) {
   if (!(x > 0)) return 0;  // also NaN
@@ -93,7 +94,7 @@ Vec3 Gradient::CalcPixel(double pos) const {
 }
 
 int64_t LiveGradients() { return liveGradients.load(); }
-void FailNextGradientAllocs(int n) { failGradientAllocs.store(n > 0 ? n : 0); }
+void FailNextGradientAllocs(int n) { Services().failGradientAllocs.store(n > 0 ? n : 0); }
 
 // ---- InExclude ----------------------------------------------------------------------
 
@@ -132,6 +133,7 @@ namespace {
 
 C4DGradient* SuiteGradientAlloc() {
   if (TakeModuleAllocationFault("gradient")) return nullptr;
+  std::atomic<int>& failGradientAllocs = Services().failGradientAllocs;
   int n = failGradientAllocs.load();
   while (n > 0) {
     if (failGradientAllocs.compare_exchange_weak(n, n - 1)) return nullptr;

@@ -1,6 +1,8 @@
 // fault_boundary.cpp - the calls into module code, their faults, fatal signals, watchdogs.
 #include "core/fault_boundary.h"
 
+#include "core/services.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -24,6 +26,12 @@ namespace {
 // ---- Per-thread slots -----------------------------------------------------------------
 // Each thread that calls module code takes a slot for its life. The signal handler reads
 // its own thread's slot; a watchdog reads them all.
+//
+// These slots (detail::callSlots, detail::callSlot) are the one piece of the host's state
+// kept at namespace scope on purpose: a fatal-signal handler may only read memory that is
+// there whatever the process is doing (no lock, no pointer that a Host's teardown may be
+// clearing), and a thread's slot outlives any one Host. Everything else (the recorded
+// fault included) lives in HostServices (core/services.h).
 
 using detail::callSlot;
 using detail::callSlots;
@@ -96,13 +104,6 @@ int AssignSlot() {
   }
   return -1;  // every slot taken: the call runs unnamed
 }
-
-// ---- The recorded fault -----------------------------------------------------------------
-
-std::mutex faultMutex;
-bool faultRecorded = false;
-ModuleFault firstFault;
-std::atomic<bool> faultPending{false};
 
 // ---- Reports written from a signal handler or a dying watchdog ------------------------
 // Only write(2) and fixed buffers: nothing here may allocate or lock.
@@ -257,26 +258,26 @@ std::string CurrentExceptionText() {
 void RecordModuleFault(const ModuleCall& call, const std::string& what) {
   if (call.module) const_cast<ModuleState*>(call.module)->faulted.store(true);
   ModuleFault fault{DescribeModuleCall(call), call.call, what};
-  {
-    std::lock_guard lock(faultMutex);
-    if (!faultRecorded) {
-      faultRecorded = true;
-      firstFault = fault;
-      faultPending.store(true);
-    }
+  FaultRecord& record = Services().faults;
+  std::lock_guard lock(record.mutex);
+  if (!record.recorded) {
+    record.recorded = true;
+    record.first = std::move(fault);
+    record.pending.store(true);
   }
 }
 
 bool TakeModuleFault(ModuleFault* out) {
-  std::lock_guard lock(faultMutex);
-  if (!faultRecorded) return false;
-  if (out) *out = firstFault;
-  faultRecorded = false;
-  faultPending.store(false);
+  FaultRecord& record = Services().faults;
+  std::lock_guard lock(record.mutex);
+  if (!record.recorded) return false;
+  if (out) *out = record.first;
+  record.recorded = false;
+  record.pending.store(false);
   return true;
 }
 
-bool HasModuleFault() { return faultPending.load(); }
+bool HasModuleFault() { return Services().faults.pending.load(); }
 
 void InstallFatalSignalReport() {
 #if defined(_WIN32)

@@ -3,7 +3,8 @@
 // A call into module code names its module, its plug-in (0 for c4d_main) and the call
 // (ModuleCall). While it runs, the calling thread's slot holds that name, so that:
 //   - a C++ exception the module throws is caught at the boundary (nothing crosses the C
-//     boundary into the host), recorded as the process's module fault and answered with
+//     boundary into the host), recorded as the current Host's module fault (its
+//     HostServices' FaultRecord, core/services.h) and answered with
 //     the call's fallback; the module is marked faulted and the host calls it no more, so
 //     the command can end cleanly and report the fault (TakeModuleFault);
 //   - a fatal signal raised while module code runs is reported with one line naming the
@@ -65,7 +66,10 @@ bool HasModuleFault();
 namespace detail {
 
 /// The per-thread slots: each thread that calls module code takes one for its life. A
-/// signal handler reads its own thread's; a watchdog reads them all.
+/// signal handler reads its own thread's; a watchdog reads them all. Kept at namespace
+/// scope on purpose, the one exception to HostServices owning the host's state: a signal
+/// handler can read only what is there whatever the process is doing (no lock, no Host
+/// being torn down), and a thread's slot outlives any one Host.
 struct CallSlot {
   std::atomic<const ModuleCall*> current{nullptr};
   std::atomic<bool> used{false};

@@ -148,26 +148,4 @@ void HandleTable::Clear() {
   refusals_.store(0);
 }
 
-// Never destroyed: modules may hand handles back until the very end of the process.
-HandleTable& MemoryBlocks() {
-  static auto* t = new HandleTable("memory block");
-  return *t;
-}
-HandleTable& Resources() {
-  static auto* t = new HandleTable("resource");
-  return *t;
-}
-HandleTable& Bitmaps() {
-  static auto* t = new HandleTable("bitmap");
-  return *t;
-}
-HandleTable& Strings() {
-  static auto* t = new HandleTable("string");
-  return *t;
-}
-HandleTable& Filenames() {
-  static auto* t = new HandleTable("file name");
-  return *t;
-}
-
 }  // namespace host

@@ -105,8 +105,17 @@ class HandleTable {
   mutable std::atomic<int64_t> refusals_{0};
 };
 
-/// The tables of the host, one per kind of handle. Render lights have a pool of their own
-/// that answers the same question faster (IsLiveRayLight, core/lights.h).
+/// The tables of one HostServices, one per kind of handle. Render lights have a pool of
+/// their own that answers the same question faster (IsLiveRayLight, core/lights.h).
+struct HandleTables {
+  HandleTable memoryBlocks{"memory block"};
+  HandleTable resources{"resource"};
+  HandleTable bitmaps{"bitmap"};
+  HandleTable strings{"string"};
+  HandleTable filenames{"file name"};
+};
+
+/// The tables of the current services (core/services.h).
 HandleTable& MemoryBlocks();
 HandleTable& Resources();
 HandleTable& Bitmaps();

@@ -9,22 +9,15 @@
 #include <mutex>
 
 #include "core/console.h"
-#include "core/customdata.h"
-#include "core/memory.h"
 #include "core/suites.h"
 
 namespace host {
-namespace {
-
-std::atomic<Host*> currentHost{nullptr};
-
-}  // namespace
-
 // ---- Host ---------------------------------------------------------------------------
 
 Host::Host() {
-  Host* expected = nullptr;
-  if (!currentHost.compare_exchange_strong(expected, this)) {
+  services_.host = this;
+  HostServices* expected = nullptr;
+  if (!detail::currentServices.compare_exchange_strong(expected, &services_)) {
     std::fprintf(stderr, "host::Host: another Host is alive; only one may exist at a time\n");
     std::abort();
   }
@@ -32,16 +25,15 @@ Host::Host() {
 
 Host::~Host() {
   DestroyDocuments();
-  plugins_.Clear();
-  ResetBitmapState();
-  ResetResourceState();
-  FailNextAllocations(0);
-  ResetModuleAllocationFaults();
-  FailNextGradientAllocs(0);
-  currentHost.store(nullptr);
+  services_.plugins.Clear();
+  detail::currentServices.store(nullptr);
+  // services_ goes with the members.
 }
 
-Host* Host::Current() { return currentHost.load(); }
+Host* Host::Current() {
+  HostServices* s = detail::currentServices.load();
+  return s ? s->host : nullptr;
+}
 
 Document* Host::NewDocument(std::string name) {
   documents_.push_back(std::make_unique<Document>(this, std::move(name)));
@@ -218,10 +210,8 @@ const ModuleState* CallingModule() {
 
 bool RegisterPluginFromModule(int32_t type, int32_t id, const C4DString* name, const void* record,
                               int32_t recordSize, int32_t version) {
-  Host* h = Host::Current();
-  if (!h) return false;
   try {
-    PluginRegistry& registry = h->Plugins();
+    PluginRegistry& registry = Services().plugins;
     const bool contestedBefore = registry.FindContest(id) != nullptr;
     if (registry.Register(type, id, StringText(name), record, recordSize, version, CallingModule())) return true;
     // A claim on another module's ID is reported, once per contest and claimant.
@@ -231,17 +221,6 @@ bool RegisterPluginFromModule(int32_t type, int32_t id, const C4DString* name, c
   } catch (...) {
     return false;
   }
-}
-
-// ---- Interface record ---------------------------------------------------------------
-
-const C4DHostInterface* Interface() {
-  static const C4DHostInterface record{C4D_API_VERSION,    0,
-                                       MemorySuite1(),     TextSuite1(),
-                                       ContainerSuite1(),  NodeSuite1(),
-                                       CustomDataSuite1(), RenderSuite1(),
-                                       BitmapSuite1(),     RegistrySuite1()};
-  return &record;
 }
 
 }  // namespace host

@@ -1,15 +1,17 @@
 // host.h - host::Host: the state of one host session.
 //
-// A Host owns the documents and the plug-in registry. Exactly one may exist at a time; it
-// is the process's current host from construction to destruction (tests make one per
-// test). Service functions that need host state (plug-in registration, creating plug-in
-// shaders) use the current host and answer "absent" when there is none.
+// A Host owns the documents and the HostServices (core/services.h): every piece of process
+// state the suites reach (allocator counters and fault injections, live-handle tables,
+// render lights, the plug-in registry, bitmaps and icons, resources and descriptions, the
+// recorded module fault, the call-journal counters). Exactly one Host may exist at a time;
+// from construction to destruction its services are the ones the C suites reach
+// (Services()); with no Host they reach the detached services, and a new Host starts from
+// clean state. Code that is not a suite takes the Host (or Session) it works for.
 //
 // Teardown order: ~Host destroys the documents first (calling the plug-ins' Free for every
-// instance, so the modules must still be loaded), then forgets the plug-ins, resets the
-// bitmap and resource state (ResetBitmapState / ResetResourceState) and the fault
-// injections of the allocator (with the numbering of module allocation requests) and of
-// GradientAlloc.
+// instance, so the modules must still be loaded; a Session unloads its modules before
+// that), then forgets the plug-ins, stops being current (suites reach the detached
+// services from then on) and destroys its HostServices in the order services.h documents.
 #pragma once
 
 #include <cstdint>
@@ -20,18 +22,21 @@
 
 #include "core/plugins.h"
 #include "core/scene.h"
+#include "core/services.h"
 
 namespace host {
 
 class Host {
  public:
-  /// Becomes the current host; aborts with a message if another one exists.
+  /// Becomes the current host (its services are the ones the suites reach); aborts with
+  /// a message if another one exists.
   Host();
   ~Host();
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
-  /// The current host, or null.
+  /// The current host, or null. Only for callers that are handed no Host yet
+  /// (scene/scene_load.cpp, validate/checks.cpp); new code takes a Host&.
   static Host* Current();
 
   /// A new empty document owned by the host.
@@ -43,8 +48,11 @@ class Host {
   /// Destroys every document (and so every plug-in instance); e.g. before unloading modules.
   void DestroyDocuments();
 
-  PluginRegistry& Plugins() { return plugins_; }
-  const PluginRegistry& Plugins() const { return plugins_; }
+  PluginRegistry& Plugins() { return services_.plugins; }
+  const PluginRegistry& Plugins() const { return services_.plugins; }
+
+  /// The process state this host owns (core/services.h).
+  HostServices& Services() { return services_; }
 
   /// Sees every message sent to a node of this host's documents, before it is dispatched
   /// (a refused recursive one too). For tests and tools; none by default. It is called on
@@ -55,8 +63,8 @@ class Host {
   const MessageObserver& GetMessageObserver() const { return messageObserver_; }
 
  private:
+  HostServices services_;  // first: destroyed last, after the documents
   std::vector<std::unique_ptr<Document>> documents_;
-  PluginRegistry plugins_;
   MessageObserver messageObserver_;
 };
 

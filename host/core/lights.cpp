@@ -9,85 +9,88 @@
 
 #include "core/ids.h"
 #include "core/scene.h"
+#include "core/services.h"
 
 namespace host {
 
-namespace {
+namespace detail {
 
-// Render lights live in a pool of fixed 256-byte slots in chunks that never move or go
-// away, so that a pointer a module hands back can be checked without reading anything but
-// the pool: inside a chunk, at a slot's start, and that slot live.
+// A light's slot in its pool: the light first, so that a light's address is its slot's.
 struct alignas(256) LightSlot {
-  RayLight light;  // first: a light's address is its slot's
+  RayLight light;
   std::atomic<bool> live{false};
   LightSlot* nextFree = nullptr;
 };
 static_assert(sizeof(LightSlot) == 256, "one slot per 256 bytes");
+
+constinit thread_local LiveLightCache liveLightCache{};
+
+}  // namespace detail
+
+namespace {
+
+using detail::LightSlot;
 constexpr size_t kSlotsPerChunk = 4096;
 constexpr size_t kChunkBytes = kSlotsPerChunk * sizeof(LightSlot);
-constexpr int kMaxChunks = 1024;  // four million render lights at once
 
-std::atomic<uintptr_t> chunks[kMaxChunks];
-std::atomic<int> chunkCount{0};
-std::mutex poolMutex;  // allocation, release and the free list
-LightSlot* freeSlots = nullptr;
-std::atomic<int64_t> liveRayLights{0};
-
-// A free slot, or null when memory or the pool's chunks run out. poolMutex held.
-LightSlot* TakeSlot() {
-  if (!freeSlots) {
-    const int n = chunkCount.load(std::memory_order_relaxed);
-    if (n == kMaxChunks) return nullptr;
+// A free slot, or null when memory or the pool's chunks run out. pool.mutex held.
+LightSlot* TakeSlot(RayLightPool& pool) {
+  if (!pool.freeSlots) {
+    const int n = pool.chunkCount.load(std::memory_order_relaxed);
+    if (n == RayLightPool::kMaxChunks) return nullptr;
     auto* chunk = new (std::nothrow) LightSlot[kSlotsPerChunk];
     if (!chunk) return nullptr;
     for (size_t i = kSlotsPerChunk; i-- > 0;) {
-      chunk[i].nextFree = freeSlots;
-      freeSlots = &chunk[i];
+      chunk[i].nextFree = pool.freeSlots;
+      pool.freeSlots = &chunk[i];
     }
-    chunks[n].store(reinterpret_cast<uintptr_t>(chunk), std::memory_order_relaxed);
-    chunkCount.store(n + 1, std::memory_order_release);
+    pool.chunks[n].store(reinterpret_cast<uintptr_t>(chunk), std::memory_order_relaxed);
+    pool.chunkCount.store(n + 1, std::memory_order_release);
   }
-  LightSlot* slot = freeSlots;
-  freeSlots = slot->nextFree;
+  LightSlot* slot = pool.freeSlots;
+  pool.freeSlots = slot->nextFree;
   return slot;
 }
 
-// poolMutex held; slot live.
-void ReleaseSlot(LightSlot* slot) {
+// pool.mutex held; slot live.
+void ReleaseSlot(RayLightPool& pool, LightSlot* slot) {
   slot->live.store(false, std::memory_order_release);
-  detail::rayLightReleases.fetch_add(1, std::memory_order_acq_rel);
-  slot->nextFree = freeSlots;
-  freeSlots = slot;
-  liveRayLights.fetch_sub(1);
+  pool.releases.fetch_add(1, std::memory_order_acq_rel);
+  slot->nextFree = pool.freeSlots;
+  pool.freeSlots = slot;
+  pool.live.fetch_sub(1);
 }
 
-}  // namespace
-
-namespace detail {
-std::atomic<uint64_t> rayLightReleases{1};  // never 0: an empty cache entry never matches
-constinit thread_local LiveLightCache liveLightCache{};
-}  // namespace detail
-
-bool IsLiveRayLight(const void* handle) {
+bool IsLiveIn(const RayLightPool& pool, const void* handle) {
   const auto address = reinterpret_cast<uintptr_t>(handle);
   if (address % sizeof(LightSlot) != 0) return false;
-  const int n = chunkCount.load(std::memory_order_acquire);
+  const int n = pool.chunkCount.load(std::memory_order_acquire);
   for (int i = 0; i < n; ++i) {
-    if (address - chunks[i].load(std::memory_order_relaxed) < kChunkBytes)
+    if (address - pool.chunks[i].load(std::memory_order_relaxed) < kChunkBytes)
       return reinterpret_cast<const LightSlot*>(address)->live.load(std::memory_order_acquire);
   }
   return false;
 }
 
+}  // namespace
+
+RayLightPool::~RayLightPool() {
+  const int n = chunkCount.load();
+  for (int i = 0; i < n; ++i) delete[] reinterpret_cast<LightSlot*>(chunks[i].load());
+}
+
+bool IsLiveRayLight(const void* handle) { return IsLiveIn(Services().rayLights, handle); }
+
 bool IsLiveRayLightToCache(const void* handle) {
-  const uint64_t releases = detail::rayLightReleases.load(std::memory_order_acquire);
-  if (!IsLiveRayLight(handle)) return false;
+  const RayLightPool& pool = Services().rayLights;
+  const uint64_t releases = pool.releases.load(std::memory_order_acquire);
+  if (!IsLiveIn(pool, handle)) return false;
   const size_t i = (reinterpret_cast<uintptr_t>(handle) >> 8) & 15;
   detail::liveLightCache.light[i] = handle;
+  detail::liveLightCache.pool[i] = &pool;
   detail::liveLightCache.releases[i] = releases;
   return true;
 }
-
 RayLight* AllocRayLight(Document* doc, Node* obj) {
   if (!doc || !doc->Contains(obj) || !obj->IsLight()) return nullptr;
   const Container& c = obj->Data();
@@ -108,34 +111,38 @@ RayLight* AllocRayLight(Document* doc, Node* obj) {
   light.innerHalf = inner / 2;
   light.cosOuter = std::cos(light.outerHalf);
   light.cosInner = std::cos(light.innerHalf);
-  std::lock_guard lock(poolMutex);
-  LightSlot* slot = TakeSlot();
+  RayLightPool& pool = Services().rayLights;
+  std::lock_guard lock(pool.mutex);
+  LightSlot* slot = TakeSlot(pool);
   if (!slot) return nullptr;
   slot->light = light;
   slot->live.store(true, std::memory_order_release);
-  liveRayLights.fetch_add(1);
+  pool.live.fetch_add(1);
   return &slot->light;
 }
 
 void FreeRayLight(RayLight* light) {
   if (!light) return;
-  std::lock_guard lock(poolMutex);
-  if (!IsLiveRayLight(light)) return;  // unknown or already freed
-  ReleaseSlot(reinterpret_cast<LightSlot*>(light));
+  RayLightPool& pool = Services().rayLights;
+  std::lock_guard lock(pool.mutex);
+  if (!IsLiveIn(pool, light)) return;  // unknown or already freed
+  ReleaseSlot(pool, reinterpret_cast<LightSlot*>(light));
 }
 
 void FreeRayLightsOf(const Document* doc) {
-  std::lock_guard lock(poolMutex);
-  const int n = chunkCount.load(std::memory_order_relaxed);
+  RayLightPool& pool = Services().rayLights;
+  std::lock_guard lock(pool.mutex);
+  const int n = pool.chunkCount.load(std::memory_order_relaxed);
   for (int i = 0; i < n; ++i) {
-    auto* chunk = reinterpret_cast<LightSlot*>(chunks[i].load(std::memory_order_relaxed));
+    auto* chunk = reinterpret_cast<LightSlot*>(pool.chunks[i].load(std::memory_order_relaxed));
     for (size_t j = 0; j < kSlotsPerChunk; ++j) {
-      if (chunk[j].live.load(std::memory_order_relaxed) && chunk[j].light.document == doc) ReleaseSlot(&chunk[j]);
+      if (chunk[j].live.load(std::memory_order_relaxed) && chunk[j].light.document == doc)
+        ReleaseSlot(pool, &chunk[j]);
     }
   }
 }
 
-int64_t LiveRayLights() { return liveRayLights.load(); }
+int64_t LiveRayLights() { return Services().rayLights.live.load(); }
 
 
 }  // namespace host

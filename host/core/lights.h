@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 
 #include "c4d_host_abi.h"
 #include "core/ids.h"
@@ -47,28 +48,41 @@ void FreeRayLight(RayLight* light);
 bool IsLiveRayLight(const void* handle);
 
 namespace detail {
-/// Bumped by every release of a render light: a light found live stays live until then.
-extern std::atomic<uint64_t> rayLightReleases;
-/// Per thread, the render lights last found live, by address, with the release count then.
+struct LightSlot;
+/// Per thread, the render lights last found live, by address, with their pool and the
+/// pool's release count then.
 struct LiveLightCache {
   const void* light[16];
+  const void* pool[16];
   uint64_t releases[16];
 };
 extern thread_local constinit LiveLightCache liveLightCache;
 }  // namespace detail
 
-/// For render threads, which ask about the same few lights for every sample: true when the
-/// thread found handle live before and no light was released since. False says nothing:
-/// ask IsLiveRayLightToCache then.
-inline bool IsCachedLiveRayLight(const void* handle) {
-  const detail::LiveLightCache& cache = detail::liveLightCache;
-  const size_t i = (reinterpret_cast<uintptr_t>(handle) >> 8) & 15;
-  return cache.light[i] == handle &&
-         cache.releases[i] == detail::rayLightReleases.load(std::memory_order_acquire);
-}
+/// The render lights of one HostServices: fixed 256-byte slots in chunks that never move
+/// while the pool lives, so that a pointer a module hands back can be checked without
+/// reading anything but the pool. Its chunks are freed with it.
+struct RayLightPool {
+  static constexpr int kMaxChunks = 1024;  // four million render lights at once
+  RayLightPool() = default;
+  ~RayLightPool();
+  RayLightPool(const RayLightPool&) = delete;
+  RayLightPool& operator=(const RayLightPool&) = delete;
+
+  std::atomic<uintptr_t> chunks[kMaxChunks] = {};
+  std::atomic<int> chunkCount{0};
+  std::mutex mutex;  ///< allocation, release and the free list
+  detail::LightSlot* freeSlots = nullptr;
+  std::atomic<int64_t> live{0};
+  /// Bumped by every release: a light found live stays live until then. Never 0, so an
+  /// empty cache entry never matches.
+  std::atomic<uint64_t> releases{1};
+};
+
+/// IsCachedLiveRayLight (core/services.h) answers the common case for render threads.
 /// IsLiveRayLight, remembering a live handle in the thread's cache.
 bool IsLiveRayLightToCache(const void* handle);
-/// Render lights alive in the process.
+/// Render lights alive in the current services.
 int64_t LiveRayLights();
 /// Frees every render light still alive for doc (used by ~Document).
 void FreeRayLightsOf(const Document* doc);

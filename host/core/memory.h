@@ -1,23 +1,41 @@
 // memory.h - the framework allocator handed to modules, with counting and fault injection.
 //
 // Every block that a module allocates through the memory suite is counted here, so tests
-// and benchmarks can prove that a code path allocates nothing or leaks nothing. Counters
-// are process-wide and thread-safe.
+// and benchmarks can prove that a code path allocates nothing or leaks nothing. The
+// counters and injections are the current HostServices' MemoryState (core/services.h): a
+// new Host starts from zero. Thread-safe.
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace host {
 
+/// The allocator's state in one HostServices.
+struct MemoryState {
+  std::atomic<int64_t> liveBlocks{0};
+  std::atomic<int64_t> liveBytes{0};
+  std::atomic<int64_t> totalAllocations{0};
+  std::atomic<int64_t> failedAllocations{0};
+  std::atomic<int> failNext{0};              ///< FailNextAllocations
+  std::atomic<int64_t> moduleRequests{0};    ///< requests numbered since the last reset
+  std::atomic<int64_t> failRequest{0};       ///< FailModuleAllocation
+  std::atomic<int64_t> failRequestsFrom{0};  ///< FailModuleAllocationsFrom
+  std::atomic<bool> journaling{false};
+  std::mutex journalMutex;
+  std::vector<std::string> journal;  ///< guarded by journalMutex
+};
+
 /// A snapshot of the allocator's counters.
 struct MemoryStats {
   int64_t liveBlocks = 0;         ///< blocks allocated and not yet freed
   int64_t liveBytes = 0;          ///< requested bytes of the live blocks
-  int64_t totalAllocations = 0;   ///< successful allocations since process start
+  int64_t totalAllocations = 0;   ///< successful allocations since the services began
   int64_t failedAllocations = 0;  ///< allocations answered with null (injected or real)
 };
 

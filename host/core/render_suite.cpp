@@ -4,6 +4,7 @@
 #include "core/lights.h"
 #include "core/memory.h"
 #include "core/scene.h"
+#include "core/services.h"
 #include "core/shaders.h"
 #include "core/suites.h"
 
@@ -35,8 +36,7 @@ bool IlluminateLive(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector
 [[gnu::noinline]] bool IlluminateUnseen(const C4DVolumeData* vd, const C4DRayLight* light, C4DVector* col,
                                         C4DVector* lv, const C4DVector* p) {
   if (!IsLiveRayLightToCache(light)) {
-    static std::atomic<int64_t> refusals{0};
-    ReportRefusedHandle("render light", light, "IlluminateSurfacePoint", kNotLive, refusals);
+    ReportRefusedHandle("render light", light, "IlluminateSurfacePoint", kNotLive, Services().rayLightRefusals);
     return false;
   }
   return IlluminateLive(vd, light, col, lv, p);

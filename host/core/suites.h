@@ -1,14 +1,13 @@
-// suites.h - how the host's service tables are put together.
+// suites.h - the service tables that host/core implements.
 //
 // Each service group of the boundary (frameworks/abi/c4d_host_abi.h) is implemented in
-// its own part of the host and exposes its table through one function below. Interface()
-// gathers them into the C4DHostInterface handed to modules with c4d_main action 1.
-//
-// Owners:
-//   memory, text, container, node, custom data, render suites  -> host/core
-//   bitmap suite (bitmaps, PNG, icons)                        -> host/bitmap
-//   registry suite (resources, strings, descriptions)          -> host/resources
-//     (its RegisterPlugin forwards to RegisterPluginFromModule in host/core)
+// its own part of the host and exposes its table through one function next to its code:
+//   memory, text, container, node, custom data, render suites  -> here (host/core)
+//   bitmap suite (bitmaps, PNG, icons)                        -> bitmap/bitmap.h
+//   registry suite (resources, strings, descriptions)          -> resources/resources.h
+// interface/host_interface.h gathers them into the C4DHostInterface handed to modules; it
+// sits above all of them, so nothing here reaches up. The suites keep no state of their
+// own: they reach the current HostServices (core/services.h).
 #pragma once
 
 #include "c4d_host_abi.h"
@@ -23,22 +22,12 @@ const C4DContainerSuite1* ContainerSuite1();
 const C4DNodeSuite1* NodeSuite1();
 const C4DCustomDataSuite1* CustomDataSuite1();
 const C4DRenderSuite1* RenderSuite1();
-const C4DBitmapSuite1* BitmapSuite1();
-const C4DRegistrySuite1* RegistrySuite1();
 
-/// The host interface record with every suite filled in and version C4D_API_VERSION.
-/// Lives as long as the process.
-const C4DHostInterface* Interface();
-
-/// Registers a plug-in record that a module handed to RegisterPlugin; implemented by the
-/// plug-in registry in host/core. The plug-in belongs to the module whose c4d_main call is
-/// running on this thread (CallingModule).
+/// Registers a plug-in record that a module handed to RegisterPlugin (registry suite) in the
+/// current services' plug-in registry. The plug-in belongs to the module whose c4d_main
+/// call is running on this thread (CallingModule). Without a Host it goes to the detached
+/// services, which no Host sees.
 bool RegisterPluginFromModule(int32_t type, int32_t id, const C4DString* name, const void* record,
                               int32_t recordSize, int32_t version);
-
-/// Forgets the state of host/bitmap (icons, live bitmap count) and host/resources
-/// (loaded resources, descriptions, start-up folder); called when a Host is torn down.
-void ResetBitmapState();
-void ResetResourceState();
 
 }  // namespace host

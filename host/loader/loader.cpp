@@ -8,9 +8,10 @@
 
 #include "bitmap/bitmap.h"
 #include "core/console.h"
-#include "core/host.h"
+#include "core/services.h"
 #include "core/suites.h"
 #include "core/text.h"
+#include "interface/host_interface.h"
 #include "resources/resources.h"
 
 namespace host {
@@ -235,7 +236,7 @@ std::unique_ptr<Module> LoadModule(const std::string& path, const ModuleOptions&
 }
 
 void ForgetRegistrations(const ModuleState* module) {
-  if (Host* host = Host::Current()) host->Plugins().RemoveModule(module);
+  Services().plugins.RemoveModule(module);
   Descriptions().RemoveModule(module);
   ForgetIcons(module);
 }

@@ -9,10 +9,10 @@
 #include <new>
 
 #include "core/console.h"
-#include "core/host.h"
 #include "core/plugins.h"
 #include "core/handles.h"
 #include "core/memory.h"
+#include "core/services.h"
 #include "core/suites.h"
 #include "core/text.h"
 
@@ -30,8 +30,6 @@ struct C4DResource {
 namespace host {
 
 namespace {
-
-std::atomic<int64_t> liveResources{0};
 
 std::filesystem::path PathFromUtf8(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
@@ -59,8 +57,24 @@ std::string ProgramFolder() {
   return Utf8FromPath(std::filesystem::current_path(cwdError));
 }
 
-std::mutex startupMutex;
-std::string startupOverride;
+}  // namespace
+
+struct DescriptionRegistry::Impl {
+  mutable std::mutex mutex;
+  std::map<int32_t, std::shared_ptr<const RegisteredDescription>> byId;
+};
+
+namespace {
+
+// This folder's part of HostServices.
+struct ResourceState {
+  std::atomic<int64_t> liveResources{0};
+  DescriptionRegistry::Impl descriptions;
+  std::mutex startupMutex;
+  std::string startupOverride;  // guarded by startupMutex
+};
+
+ResourceState& State() { return Services().Part<ResourceState>(); }
 
 }  // namespace
 
@@ -82,7 +96,7 @@ C4DResource* LoadResourceFolder(const std::string& folder, ParseError* error) {
     auto text = strings.texts.find(name);
     if (text != strings.texts.end()) res->texts.insert_or_assign(id, StringRef(text->second));
   }
-  ++liveResources;
+  ++State().liveResources;
   Resources().Add(res.get());
   return res.release();
 }
@@ -91,7 +105,7 @@ void FreeLoadedResource(C4DResource* res) {
   if (!res) return;
   Resources().Remove(res);
   delete res;
-  --liveResources;
+  --State().liveResources;
 }
 
 std::string ResourceFolder(const C4DResource* res) { return res ? res->folder : std::string(); }
@@ -104,7 +118,7 @@ bool ResourceText(const C4DResource* res, int32_t id, std::string* text) {
   return true;
 }
 
-int64_t LiveResourceCount() { return liveResources.load(); }
+int64_t LiveResourceCount() { return State().liveResources.load(); }
 
 // Descriptions
 
@@ -126,29 +140,20 @@ bool ReadDescription(const std::string& folder, const std::string& name, Descrip
          ParseDescription(text, resPath, name, symbols, strings, out, error);
 }
 
-struct DescriptionRegistry::Impl {
-  mutable std::mutex mutex;
-  std::map<int32_t, std::shared_ptr<const RegisteredDescription>> byId;
-};
-
-DescriptionRegistry::Impl& DescriptionRegistry::State() const {
-  static Impl* impl = new Impl;
-  return *impl;
-}
+DescriptionRegistry::Impl& DescriptionRegistry::State() const { return host::State().descriptions; }
 
 bool DescriptionRegistry::Register(int32_t pluginId, const std::string& name, const std::string& folder,
-                                   ParseError* error, const ModuleState* owner) {
+                                   ParseError* error, const ModuleState* owner, PluginRegistry* plugins) {
   auto refuse = [&](const std::string& why) {
     *error = ParseError{folder, 0, why};
     return false;
   };
   // A description attaches only to an ID of the same module's.
   std::string why;
-  if (Host* host = Host::Current(); host && !host->Plugins().MayClaim(pluginId, owner, name, &why))
-    return refuse(why);
+  if (plugins && !plugins->MayClaim(pluginId, owner, name, &why)) return refuse(why);
   if (std::shared_ptr<const RegisteredDescription> held = Find(pluginId); held && held->owner != owner) {
     auto who = [](const ModuleState* m) { return m ? "module " + m->file : std::string("the host"); };
-    if (Host* host = Host::Current()) host->Plugins().RecordContest(pluginId, held->owner, owner, name);
+    if (plugins) plugins->RecordContest(pluginId, held->owner, owner, name);
     return refuse("the description of plug-in " + std::to_string(pluginId) + " is registered already by " +
                   who(held->owner) + "; refused for " + who(owner));
   }
@@ -194,18 +199,15 @@ DescriptionRegistry& Descriptions() {
 // Start-up folder
 
 std::string StartupFolder() {
-  std::lock_guard<std::mutex> lock(startupMutex);
-  return startupOverride.empty() ? NormalizePath(ProgramFolder()) : startupOverride;
+  ResourceState& state = State();
+  std::lock_guard<std::mutex> lock(state.startupMutex);
+  return state.startupOverride.empty() ? NormalizePath(ProgramFolder()) : state.startupOverride;
 }
 
 void SetStartupFolder(const std::string& folder) {
-  std::lock_guard<std::mutex> lock(startupMutex);
-  startupOverride = folder.empty() ? std::string() : NormalizePath(folder);
-}
-
-void ResetResourceState() {
-  Descriptions().Clear();
-  SetStartupFolder("");
+  ResourceState& state = State();
+  std::lock_guard<std::mutex> lock(state.startupMutex);
+  state.startupOverride = folder.empty() ? std::string() : NormalizePath(folder);
 }
 
 // The registry suite
@@ -238,7 +240,7 @@ C4DResource* SuiteLoadResource(const C4DFilename* folder) {
 void SuiteFreeResource(C4DResource* res, bool /*flag*/) {
   if (!res || !Resources().TakeForRelease(res, "FreeResource")) return;
   delete res;
-  --liveResources;
+  --State().liveResources;
 }
 
 const C4DString* SuiteLoadString(const C4DResource* res, int32_t id) {
@@ -259,7 +261,7 @@ bool SuiteRegisterDescription(int32_t id, const C4DString* name, const C4DResour
     }
     if (!Resources().Check(res, "RegisterDescription")) return false;
     ParseError error;
-    if (!Descriptions().Register(id, descName, res->folder, &error, CallingModule())) {
+    if (!Descriptions().Register(id, descName, res->folder, &error, CallingModule(), &Services().plugins)) {
       Console().Print("Cannot register " + where + ": " + error.ToString());
       return false;
     }

@@ -6,6 +6,9 @@
 //   description/<name>.h, description/<name>.res  a description's symbols and layout
 //   strings_en-US/description/<name>.str          the description's labels
 // with <name> the description's name in lower case.
+//
+// The live-resource count, the description registry and the start-up folder are a part of
+// the current HostServices (core/services.h): they go with the Host that owns it.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +18,7 @@
 
 #include "c4d_host_abi.h"
 #include "core/fault_boundary.h"
+#include "core/plugins.h"
 #include "resources/resource_files.h"
 
 namespace host {
@@ -41,7 +45,8 @@ struct RegisteredDescription {
   const ModuleState* owner = nullptr;  ///< the module that registered it; null: the host
 };
 
-/// Descriptions registered by modules, by plug-in ID. Thread-safe.
+/// Descriptions registered by modules, by plug-in ID: a view of the current services'
+/// registry. Thread-safe.
 class DescriptionRegistry {
  public:
   /// Reads and registers the description `name` of the resource folder for pluginId, for
@@ -49,8 +54,9 @@ class DescriptionRegistry {
   /// when pluginId is another module's (its plug-in or its description: the claim is
   /// recorded as contested); the registry is then unchanged. A later registration by the
   /// same owner replaces the earlier one.
+  /// plugins is the plug-in registry the claim is checked against (null: none).
   bool Register(int32_t pluginId, const std::string& name, const std::string& folder, ParseError* error,
-                const ModuleState* owner = nullptr);
+                const ModuleState* owner = nullptr, PluginRegistry* plugins = nullptr);
   /// Forgets the descriptions owner registered.
   void RemoveModule(const ModuleState* owner);
   /// The description of pluginId, or null.
@@ -59,12 +65,14 @@ class DescriptionRegistry {
   std::vector<int32_t> Ids() const;
   void Clear();
 
- private:
+  /// The registry's state: a part of the current services (defined in resources.cpp).
   struct Impl;
+
+ private:
   Impl& State() const;
 };
 
-/// The process's description registry.
+/// The description registry of the current services.
 DescriptionRegistry& Descriptions();
 
 /// Reads a description (header, .res, labels) from a resource folder without registering it.
@@ -72,7 +80,11 @@ bool ReadDescription(const std::string& folder, const std::string& name, Descrip
 
 /// The host's start-up folder: the program's own folder unless set.
 std::string StartupFolder();
-/// Sets the start-up folder (an empty path restores the program's folder).
+/// Sets the start-up folder (an empty path restores the program's folder) until the
+/// current Host goes.
 void SetStartupFolder(const std::string& folder);
+
+/// The registry suite (collected by interface/host_interface.h).
+const C4DRegistrySuite1* RegistrySuite1();
 
 }  // namespace host

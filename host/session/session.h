@@ -5,7 +5,9 @@
 // in the only order that works, so no caller has to know it:
 //   1. the documents, so every plug-in instance is freed while its module is loaded;
 //   2. the modules, in load order: the final action 3, then the file is closed;
-//   3. the Host's own state (registry, bitmaps, resources, fault injections).
+//   3. the Host: its plug-in registry, then its HostServices (core/services.h: bitmaps and
+//      icons, resources and descriptions, render lights, handle tables, allocator state
+//      and fault injections), so the next Session starts from clean state.
 #pragma once
 
 #include <memory>

@@ -2,50 +2,50 @@
 
 #include <atomic>
 
-#include "core/suites.h"
+#include "core/services.h"
+#include "interface/host_interface.h"
 
 namespace host {
 namespace {
 
-std::atomic<bool> counting{false};
-std::atomic<int64_t> reads{0}, writes{0}, walks{0};
-
 const C4DHostInterface& Original() { return *Interface(); }
 
-void Count(std::atomic<int64_t>& counter) {
-  if (counting.load(std::memory_order_relaxed)) counter.fetch_add(1, std::memory_order_relaxed);
+// The counters are the current services' (CallCounters, core/services.h).
+void Count(std::atomic<int64_t> CallCounters::*counter) {
+  CallCounters& calls = Services().calls;
+  if (calls.counting.load(std::memory_order_relaxed)) (calls.*counter).fetch_add(1, std::memory_order_relaxed);
 }
 
 bool GetValue(const C4DContainer* c, int32_t id, C4DValue* out) {
-  Count(reads);
+  Count(&CallCounters::reads);
   return Original().container->GetValue(c, id, out);
 }
 bool SetValue(C4DContainer* c, int32_t id, const C4DValue* value) {
-  Count(writes);
+  Count(&CallCounters::writes);
   return Original().container->SetValue(c, id, value);
 }
 C4DNode* GetLink(const C4DContainer* c, int32_t id, const C4DDocument* doc, int32_t instanceType) {
-  Count(reads);
+  Count(&CallCounters::reads);
   return Original().container->GetLink(c, id, doc, instanceType);
 }
 void* GetCustomData(const C4DContainer* c, int32_t id, int32_t type) {
-  Count(reads);
+  Count(&CallCounters::reads);
   return Original().container->GetCustomData(c, id, type);
 }
 C4DContainer* GetDataInstance(C4DNode* node) {
-  Count(reads);
+  Count(&CallCounters::reads);
   return Original().node->GetDataInstance(node);
 }
 int32_t ListCount(const C4DInExclude* list) {
-  Count(walks);
+  Count(&CallCounters::walks);
   return Original().customData->InExcludeGetObjectCount(list);
 }
 C4DNode* ListObject(const C4DInExclude* list, const C4DDocument* doc, int32_t index) {
-  Count(walks);
+  Count(&CallCounters::walks);
   return Original().customData->InExcludeObjectFromIndex(list, doc, index);
 }
 int32_t ListFlags(const C4DInExclude* list, int32_t index) {
-  Count(walks);
+  Count(&CallCounters::walks);
   return Original().customData->InExcludeGetFlags(list, index);
 }
 
@@ -91,15 +91,17 @@ const C4DHostInterface* JournalingInterface() {
 }
 
 void StartCallJournal() {
-  reads = 0;
-  writes = 0;
-  walks = 0;
-  counting = true;
+  CallCounters& calls = Services().calls;
+  calls.reads = 0;
+  calls.writes = 0;
+  calls.walks = 0;
+  calls.counting = true;
 }
 
 CallCounts StopCallJournal() {
-  counting = false;
-  return CallCounts{reads.load(), writes.load(), walks.load()};
+  CallCounters& calls = Services().calls;
+  calls.counting = false;
+  return CallCounts{calls.reads.load(), calls.writes.load(), calls.walks.load()};
 }
 
 }  // namespace host

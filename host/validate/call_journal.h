@@ -4,7 +4,8 @@
 // custom-data suite and GetDataInstance of the node suite passed through counters. A
 // module loaded with it (ModuleOptions::hostInterface) behaves exactly as with the host's
 // record; the counters show, for a stretch of time, whether it read parameters or walked
-// lists. Counting is process-wide and thread-safe; it is off until Start().
+// lists. The counters are the current HostServices' (core/services.h), so a new Host starts
+// them at zero; thread-safe; counting is off until Start().
 #pragma once
 
 #include <cstdint>

@@ -29,18 +29,8 @@ using ::testing::HasSubstr;
 constexpr const char* kRegisterFailure = "Failed to register the Corvane plugin.";
 constexpr const char* kResourceFailure = "Corvane: failed to load resource file.";
 
-class BadInputTest : public ::testing::Test {
+class BadInputTest : public SessionTest {
  protected:
-  void SetUp() override {
-    host::Console().SetEcho(false);
-    host::Console().Clear();
-    host = std::make_unique<host::Session>();
-    sandbox = std::make_unique<host::test::ModuleSandbox>(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
-  }
-  void TearDown() override {
-    host.reset();  // documents, modules, then the host: before the sandbox goes
-    host::Console().SetEcho(true);
-  }
   /// Loads the sandbox's plug-ins folder; the console lines it printed stay readable.
   void Load() { host->LoadPluginsFolder(sandbox->Folder().Join("plugins")); }
   std::vector<std::string> Lines() const { return host::Console().Lines(); }
@@ -69,8 +59,6 @@ class BadInputTest : public ::testing::Test {
     return c;
   }
 
-  std::unique_ptr<host::Session> host;
-  std::unique_ptr<host::test::ModuleSandbox> sandbox;
 };
 
 // ---- icons and resources ----------------------------------------------------------------

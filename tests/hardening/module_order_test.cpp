@@ -7,7 +7,7 @@
 #include "core/console.h"
 #include "core/lights.h"
 #include "core/memory.h"
-#include "core/suites.h"
+#include "interface/host_interface.h"
 #include "corvane_ids.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
@@ -19,13 +19,10 @@ namespace {
 
 constexpr const char* kResourceFailure = "Corvane: failed to load resource file.";
 
-class ModuleOrderTest : public ::testing::Test {
+class ModuleOrderTest : public SessionTest {
  protected:
   void SetUp() override {
-    host::Console().SetEcho(false);
-    host::Console().Clear();
-    host = std::make_unique<host::Session>();
-    sandbox = std::make_unique<host::test::ModuleSandbox>(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
+    SessionTest::SetUp();
     blocks = host::GetMemoryStats().liveBlocks;
     module = host->Adopt(sandbox->Open());
     ASSERT_NE(nullptr, module) << sandbox->LastError();
@@ -33,8 +30,7 @@ class ModuleOrderTest : public ::testing::Test {
   void TearDown() override {
     host->UnloadModules();
     EXPECT_EQ(blocks, host::GetMemoryStats().liveBlocks) << "module memory left after unloading";
-    host.reset();
-    host::Console().SetEcho(true);
+    SessionTest::TearDown();
   }
   static int CountFailures() {
     int n = 0;
@@ -42,8 +38,6 @@ class ModuleOrderTest : public ::testing::Test {
     return n;
   }
 
-  std::unique_ptr<host::Session> host;
-  std::unique_ptr<host::test::ModuleSandbox> sandbox;
   host::Module* module = nullptr;  // owned by the session
   int64_t blocks = 0;
 };

@@ -9,6 +9,7 @@
 #include "core/console.h"
 #include "core/host.h"
 #include "core/suites.h"
+#include "interface/host_interface.h"
 
 namespace hosttest {
 

@@ -10,6 +10,7 @@
 #include "core/ids.h"
 #include "core/shaders.h"
 #include "core/suites.h"
+#include "interface/host_interface.h"
 #include "corvane_sample.h"
 #include "loader/loader.h"
 #include "module_fixture.h"

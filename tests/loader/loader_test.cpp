@@ -14,6 +14,7 @@
 #include "core/host.h"
 #include "core/memory.h"
 #include "core/suites.h"
+#include "interface/host_interface.h"
 #include "module_fixture.h"
 
 namespace host {

@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/suites.h"
+#include "core/host.h"
+#include "interface/host_interface.h"
 #include "core/text.h"
 
 namespace host {
@@ -27,7 +28,15 @@ int Expected(int x, int y, int c) {
 
 class BitmapTest : public ::testing::Test {
  protected:
-  void TearDown() override { ResetBitmapState(); }
+  void SetUp() override { host = std::make_unique<Host>(); }
+  void TearDown() override { host.reset(); }
+  /// A new Host in place of the old one: it starts from clean state.
+  void NewHost() {
+    host.reset();
+    host = std::make_unique<Host>();
+  }
+
+  std::unique_ptr<Host> host;
 
   int32_t Init(C4DBitmap* bmp, const std::string& path) {
     C4DFilename* f = NewFilename(path);
@@ -182,7 +191,7 @@ TEST_F(BitmapTest, IconsCutClampedRegions) {
   EXPECT_EQ(list[1].x, 30);
   EXPECT_EQ(list[1].file, file);
 
-  ResetBitmapState();
+  NewHost();  // the icons went with the old Host
   EXPECT_TRUE(ListIcons().empty());
 }
 

@@ -10,7 +10,8 @@
 #include <fstream>
 
 #include "core/console.h"
-#include "core/suites.h"
+#include "core/host.h"
+#include "interface/host_interface.h"
 #include "core/text.h"
 #include "module_fixture.h"
 #include "resources/module_texts.h"
@@ -28,11 +29,19 @@ class ResourcesTest : public ::testing::Test {
     Console().SetEcho(false);
     Console().Clear();
     folder.Copy(kGood, "res");
+    host = std::make_unique<Host>();
   }
   void TearDown() override {
-    ResetResourceState();
+    host.reset();
     Console().SetEcho(true);
   }
+  /// A new Host in place of the old one: it starts from clean state.
+  void NewHost() {
+    host.reset();
+    host = std::make_unique<Host>();
+  }
+
+  std::unique_ptr<Host> host;
 
   C4DResource* Load(const std::string& path) {
     C4DFilename* f = NewFilename(path);
@@ -99,7 +108,7 @@ TEST_F(ResourcesTest, RegistersDescriptionForPluginId) {
   EXPECT_EQ(Descriptions().Find(99), nullptr);
   suite->FreeResource(res, true);
 
-  ResetResourceState();
+  NewHost();  // the resource state went with the old Host
   EXPECT_EQ(Descriptions().Find(1234567), nullptr);
 }
 
@@ -136,7 +145,7 @@ TEST_F(ResourcesTest, StartupFolderDefaultsToProgramFolderAndCanBeSet) {
   C4DFilename* path = suite->GetStartupPath();
   EXPECT_EQ(FilenamePath(path), NormalizePath(folder.Path()));
   ReleaseFilename(path);
-  ResetResourceState();
+  NewHost();  // the resource state went with the old Host
   EXPECT_EQ(StartupFolder(), program);
 }
 
