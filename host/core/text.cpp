@@ -18,8 +18,7 @@ std::atomic<int64_t> liveTexts{0};
 StringData& SharedEmpty() {
   static StringData* empty = [] {
     auto* s = new StringData;
-    s->immortal = true;
-    Strings().Add(s);
+    s->immortal = true;  // lives as long as the process: every host's suites accept it
     return s;
   }();
   return *empty;
@@ -163,7 +162,9 @@ void ReleaseFilename(C4DFilename* f) {
 
 int64_t LiveTexts() { return liveTexts.load(); }
 
-bool CheckString(const C4DString* s, const char* call) { return !s || Strings().Check(s, call); }
+bool CheckString(const C4DString* s, const char* call) {
+  return !s || s == EmptyString() || Strings().Check(s, call);
+}
 bool CheckFilename(const C4DFilename* f, const char* call) { return !f || Filenames().Check(f, call); }
 
 // ---- The suite ----------------------------------------------------------------------
