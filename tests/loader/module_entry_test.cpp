@@ -10,6 +10,7 @@
 #include "core/console.h"
 #include "core/host.h"
 #include "core/memory.h"
+#include "corvane_ids.h"
 #include "loader/loader.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
@@ -22,9 +23,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-constexpr int32_t kShaderId = 1057829;
-constexpr int32_t kNegativeIcon = 1057875;
-constexpr int32_t kPositiveIcon = 1057876;
+using corvanetest::kCorvane;
+using corvanetest::kIconNegative;
+using corvanetest::kIconPositive;
 constexpr const char* kResourceFailure = "Corvane: failed to load resource file.";
 constexpr const char* kRegisterFailure = "Failed to register the Corvane plugin.";
 
@@ -205,7 +206,7 @@ TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
   std::string displayName;
   EXPECT_TRUE(ResourceText(res, 20000, &displayName));
   FreeLoadedResource(res);
-  const PluginInfo* shader = hostSession.Plugins().Find(kShaderId);
+  const PluginInfo* shader = hostSession.Plugins().Find(kCorvane);
   ASSERT_NE(shader, nullptr);
   EXPECT_EQ(shader->name, displayName);
   EXPECT_EQ(shader->type, C4D_PLUGINTYPE_SHADER);
@@ -213,7 +214,7 @@ TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
   EXPECT_EQ(shader->module, id.identifier);
 
   // Its description
-  auto description = Descriptions().Find(kShaderId);
+  auto description = Descriptions().Find(kCorvane);
   ASSERT_NE(description, nullptr);
   const Description& d = description->description;
   EXPECT_EQ(d.name, "XCorvane");
@@ -222,23 +223,23 @@ TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
     const char* symbol;
     const char* type;
   };
-  for (const Expected& e : {Expected{10001, "XCORVANE_SPARE_VALUE", "REAL"},
-                            {10002, "XCORVANE_SHADER", "SHADERLINK"},
-                            {10003, "XCORVANE_OUTPUT", "LONG"},
-                            {10005, "XCORVANE_MIXMODE", "LONG"},
-                            {10007, "XCORVANE_INVERT", "BOOL"},
-                            {10008, "XCORVANE_LIGHTS", "IN_EXCLUDE"},
-                            {10009, "XCORVANE_GRADIENT", "GRADIENT"}}) {
+  for (const Expected& e : {Expected{corvanetest::kSpareValue, "XCORVANE_SPARE_VALUE", "REAL"},
+                            {corvanetest::kSubShader, "XCORVANE_SHADER", "SHADERLINK"},
+                            {corvanetest::kOutput, "XCORVANE_OUTPUT", "LONG"},
+                            {corvanetest::kMixMode, "XCORVANE_MIXMODE", "LONG"},
+                            {corvanetest::kInvert, "XCORVANE_INVERT", "BOOL"},
+                            {corvanetest::kLights, "XCORVANE_LIGHTS", "IN_EXCLUDE"},
+                            {corvanetest::kGradient, "XCORVANE_GRADIENT", "GRADIENT"}}) {
     const DescriptionElement* p = d.FindById(e.id);
     ASSERT_NE(p, nullptr) << e.symbol;
     EXPECT_EQ(p->symbol, e.symbol);
     EXPECT_EQ(p->TypeName(), e.type);
   }
-  EXPECT_EQ(d.FindById(10003)->cycle.size(), 2u);
-  EXPECT_EQ(d.FindById(10005)->cycle.size(), 3u);
+  EXPECT_EQ(d.FindById(corvanetest::kOutput)->cycle.size(), 2u);
+  EXPECT_EQ(d.FindById(corvanetest::kMixMode)->cycle.size(), 3u);
 
   // Icons: the images' top-left 32 x 32, then the whole image scaled into the icon
-  for (auto [iconId, file] : {std::pair{kNegativeIcon, "negative.png"}, {kPositiveIcon, "positive.png"}}) {
+  for (auto [iconId, file] : {std::pair{kIconNegative, "negative.png"}, {kIconPositive, "positive.png"}}) {
     IconInfo icon;
     ASSERT_TRUE(FindIcon(iconId, &icon)) << file;
     EXPECT_EQ(icon.x, 0);
@@ -295,9 +296,9 @@ TEST_F(ModuleEntryTest, MissingDescriptionFailsRegistrationOnce) {
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->Codes().start, 0);
   EXPECT_EQ(CountLines(kRegisterFailure), 1);
-  EXPECT_EQ(hostSession.Plugins().Find(kShaderId), nullptr);
+  EXPECT_EQ(hostSession.Plugins().Find(kCorvane), nullptr);
   IconInfo icon;
-  EXPECT_TRUE(FindIcon(kNegativeIcon, &icon)) << "icons registered before stay registered";
+  EXPECT_TRUE(FindIcon(kIconNegative, &icon)) << "icons registered before stay registered";
 }
 
 TEST_F(ModuleEntryTest, MissingIconImageStillRegistersTheShader) {
@@ -307,9 +308,9 @@ TEST_F(ModuleEntryTest, MissingIconImageStillRegistersTheShader) {
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->Codes().start, 1);
   IconInfo icon;
-  EXPECT_TRUE(FindIcon(kNegativeIcon, &icon));
-  EXPECT_FALSE(FindIcon(kPositiveIcon, &icon));
-  EXPECT_NE(hostSession.Plugins().Find(kShaderId), nullptr);
+  EXPECT_TRUE(FindIcon(kIconNegative, &icon));
+  EXPECT_FALSE(FindIcon(kIconPositive, &icon));
+  EXPECT_NE(hostSession.Plugins().Find(kCorvane), nullptr);
   EXPECT_EQ(CountLines(kRegisterFailure), 0);
 }
 
@@ -324,7 +325,7 @@ TEST_F(ModuleEntryTest, ScratchBitmapAllocationFailureSkipsScaling) {
   FailNextBitmapAlloc(1);
   EXPECT_EQ(m->Start(), 1);
   EXPECT_EQ(LiveBitmapCount(), bitmaps);
-  for (auto [iconId, file] : {std::pair{kNegativeIcon, "negative.png"}, {kPositiveIcon, "positive.png"}}) {
+  for (auto [iconId, file] : {std::pair{kIconNegative, "negative.png"}, {kIconPositive, "positive.png"}}) {
     Image source, pixels;
     ASSERT_EQ(DecodeImageFile(IconSource(file), &source), C4D_IMAGERESULT_OK);
     ASSERT_TRUE(IconPixels(iconId, &pixels)) << file;
@@ -336,7 +337,7 @@ TEST_F(ModuleEntryTest, ScratchBitmapAllocationFailureSkipsScaling) {
       }
     }
   }
-  EXPECT_NE(hostSession.Plugins().Find(kShaderId), nullptr);
+  EXPECT_NE(hostSession.Plugins().Find(kCorvane), nullptr);
 }
 
 #else

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
 
 #include "corvane_ids.h"
 #include "render/renderer.h"
@@ -84,7 +85,8 @@ TEST_F(CorvaneRenderTest, WallUnderOmniLightsIsTheClampedAverageOfTheirColours) 
 
   // A positive and a negative light subtract; inverted output; by numeric IDs.
   v = 1 - std::clamp(keyAvg - fillAvg, 0.0, 1.0);
-  ExpectUniform(RenderWall(key + "," + fill, R"({"name": "Mask", "plugin": 1057829,
+  ExpectUniform(RenderWall(key + "," + fill,
+                           R"({"name": "Mask", "plugin": )" + std::to_string(corvanetest::kCorvane) + R"(,
       "parameters": {"10008": [{"object": "Key", "flags": 3}, {"object": "Fill", "flags": 1}], "10007": true}})"),
                 Vec3(v, v, v), "positive minus negative, inverted");
 
