@@ -21,6 +21,7 @@
 #include "render_threads.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "shader_record.h"
 
 namespace host {
 namespace {
@@ -290,16 +291,14 @@ TEST(RenderTest, ChannelShaderGetsTheHitBetweenInitRenderAndFreeRender) {
   Probe probe;
   gProbe = &probe;
   Host host;
-  C4DShaderPluginRecord rec{};
-  rec.size = sizeof(rec);
-  rec.Alloc = ProbeAlloc;
-  rec.Free = ProbeFree;
-  rec.Init = ProbeInit;
-  rec.InitRender = ProbeInitRender;
-  rec.FreeRender = ProbeFreeRender;
-  rec.Output = ProbeOutput;
-  ASSERT_TRUE(host.Plugins().Register(C4D_PLUGINTYPE_SHADER, 999001, "Probe", &rec, sizeof(rec),
-                                      C4D_API_VERSION, nullptr));
+  ASSERT_TRUE(test::RegisterTestShader(host, 999001, "Probe",
+                                       {.Alloc = ProbeAlloc,
+                                        .Free = ProbeFree,
+                                        .Init = ProbeInit,
+                                        .InitRender = ProbeInitRender,
+                                        .FreeRender = ProbeFreeRender,
+                                        .Output = ProbeOutput}))
+      << host.Plugins().LastError();
 
   Scene scene;
   SceneError error;
