@@ -278,8 +278,6 @@ Bool RegisterCorvane() {
       {ID_CORVANE_ICON_POSITIVE, "positive.png"},
   };
   for (const IconSource& source : icons) {
-    // The resource folder is asked for before the image's file name is made: separate
-    // statements, so that every compiler keeps this order of host calls.
     const Filename folder = GeGetPluginResourcePath();
     const Filename image{maxon::String(source.file)};
     iconFile = folder + image;

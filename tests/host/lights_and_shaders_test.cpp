@@ -8,6 +8,7 @@
 #include "core/lights.h"
 #include "core/shaders.h"
 #include "message_recorder.h"
+#include "shader_record.h"
 #include "test_support.h"
 
 namespace hosttest {
@@ -190,26 +191,22 @@ class PluginTest : public HostTest {
     HostTest::SetUp();
     gApi = api;
     gInitRenders = 0;
-    record = C4DShaderPluginRecord{sizeof(C4DShaderPluginRecord),
-                                   0,
-                                   0,
-                                   0,
-                                   PAlloc,
-                                   PFree,
-                                   PInit,
-                                   PMessage,
-                                   PEnabling,
-                                   PInitRender,
-                                   PFreeRender,
-                                   POutput,
-                                   PRenderInfo};
+    record = host::test::ShaderRecord({.Alloc = PAlloc,
+                                       .Free = PFree,
+                                       .Init = PInit,
+                                       .Message = PMessage,
+                                       .GetDEnabling = PEnabling,
+                                       .InitRender = PInitRender,
+                                       .FreeRender = PFreeRender,
+                                       .Output = POutput,
+                                       .GetRenderInfo = PRenderInfo});
     C4DString* name = Str("Test shader");
     {
       // Registered from inside a module's c4d_main: the plug-in is the module's.
       const host::ModuleCall main{&module, 0, "c4d_main"};
       host::detail::CallScope scope(main);
-      ASSERT_TRUE(host::RegisterPluginFromModule(C4D_PLUGINTYPE_SHADER, kPluginId, name, &record, sizeof record,
-                                                 C4D_API_VERSION));
+      ASSERT_TRUE(host::RegisterPluginFromModule(C4D_PLUGINTYPE_SHADER, kPluginId, name, &record,
+                                                 sizeof record, C4D_API_VERSION));
     }
     text->StringRelease(name);
   }

@@ -2,8 +2,8 @@
 // alone (no SDK layer), for the tests of what the host survives.
 //
 // It registers one shader plug-in (ID 1999001, "Hostile"; with mode "claim" Corvane's ID
-// 1057829 instead) and misbehaves as the environment variable CORVANE_HOSTILE says:
-//   claim               register under 1057829, the ID of another module's shader
+// instead) and misbehaves as the environment variable CORVANE_HOSTILE says:
+//   claim               register under Corvane's ID, the ID of another module's shader
 //   segv-output         Output writes through a null pointer
 //   throw-main-std      c4d_main action 2 throws a std::runtime_error
 //   throw-main-int      c4d_main action 2 throws an int
@@ -44,6 +44,7 @@
 #include <thread>
 
 #include "c4d_host_abi.h"
+#include "corvane_ids.h"
 
 #if defined(_WIN32)
 #define HOSTILE_EXPORT __declspec(dllexport)
@@ -58,7 +59,6 @@ std::string moduleFolder;
 std::string mode;
 
 constexpr int32_t kHostileId = 1999001;
-constexpr int32_t kCorvaneId = 1057829;
 
 C4DDependencyRecord dependency = {"net.maxon.core.framework", nullptr};
 C4DUnitRecord unit = {"hostile_module.cpp", nullptr, "net.example.hostile", &dependency, nullptr};
@@ -98,8 +98,10 @@ C4DContainer* Data(C4DNode* node) { return host->node->GetDataInstance(node); }
 void Store(C4DNode* node, int32_t id, int32_t type, double f, int32_t i) {
   C4DValue v{};
   v.type = type;
-  if (type == C4D_DTYPE_REAL) v.u.f = f;
-  else v.u.i32 = i;
+  if (type == C4D_DTYPE_REAL)
+    v.u.f = f;
+  else
+    v.u.i32 = i;
   host->container->SetValue(Data(node), id, &v);
 }
 
@@ -227,10 +229,10 @@ int32_t Start() {
   record.Init = Init;
   record.InitRender = InitRender;
   record.Output = Output;
-  const int32_t id = Is("claim") ? kCorvaneId : kHostileId;
+  const int32_t id = Is("claim") ? corvanetest::kCorvane : kHostileId;
   C4DString* name = Text(Is("claim") ? "Impostor" : "Hostile");
-  const bool ok = host->registry->RegisterPlugin(Is("other-type") ? 7 : C4D_PLUGINTYPE_SHADER, id, name, &record,
-                                                 sizeof record, C4D_API_VERSION);
+  const bool ok = host->registry->RegisterPlugin(Is("other-type") ? 7 : C4D_PLUGINTYPE_SHADER, id, name,
+                                                 &record, sizeof record, C4D_API_VERSION);
   host->text->StringRelease(name);
   // The claim of another module's ID stays a bare claim.
   if (ok && !Is("claim")) Describe(id, Is("unlabelled") ? "Xunlabelled" : "Xhostile");

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "corvane_ids.h"
 #include "host_process.h"
 
 namespace {
@@ -25,6 +26,9 @@ constexpr const char* kHostileScene = R"({
   "materials": [{"name": "M", "shader": "H"}],
   "shaders": [{"name": "H", "plugin": 1999001}]
 })";
+
+/// Corvane's plug-in ID as the host's messages and scene files write it.
+std::string CorvaneId() { return std::to_string(corvanetest::kCorvane); }
 
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -78,9 +82,13 @@ TEST_F(HostileModuleTest, AModuleOfMaxonsSdkIsRefusedInOneLineWithExit2) {
   fs::create_directories(folder / "corvane");
   const fs::path module = folder / "corvane" / "corvane.xso64";
   fs::copy_file(CORVANE_MAXON_SDK_FIXTURE, module);
-  const std::string why = module.string() + ": was built with Maxon's SDK; corvane-host runs modules built on its own SDK layer\n";
-  for (const std::string& command : {std::string("info"), "render " + hostileScene + " -o " + (root / "x.png").string()}) {
-    const corvanetest::HostRun r = corvanetest::RunHost(CORVANE_HOST_EXE, command + " --plugins " + folder.string());
+  const std::string why =
+      module.string() +
+      ": was built with Maxon's SDK; corvane-host runs modules built on its own SDK layer\n";
+  for (const std::string& command :
+       {std::string("info"), "render " + hostileScene + " -o " + (root / "x.png").string()}) {
+    const corvanetest::HostRun r =
+        corvanetest::RunHost(CORVANE_HOST_EXE, command + " --plugins " + folder.string());
     EXPECT_EQ(r.exitCode, 2) << command << "\n" << r.output;
     EXPECT_EQ(r.output, "Refused module " + why) << command;
   }
@@ -93,9 +101,11 @@ TEST_F(HostileModuleTest, AModuleOfMaxonsSdkIsRefusedInOneLineWithExit2) {
 }
 
 TEST_F(HostileModuleTest, ACrashInOutputEndsTheRenderWithOneLineNamingModulePluginAndCall) {
-  const corvanetest::HostRun r = Host("segv-output", "render " + hostileScene + " -o " + (root / "x.png").string());
+  const corvanetest::HostRun r =
+      Host("segv-output", "render " + hostileScene + " -o " + (root / "x.png").string());
   EXPECT_EQ(1, r.exitCode) << r.output;
-  EXPECT_THAT(r.output, HasSubstr("corvane-host: module " + HostileModule() + ", plug-in 1999001, Output: crashed "
+  EXPECT_THAT(r.output, HasSubstr("corvane-host: module " + HostileModule() +
+                                  ", plug-in 1999001, Output: crashed "
                                   "(signal 11, SIGSEGV"));
   EXPECT_FALSE(fs::exists(root / "x.png"));
   ExpectCorvaneUnharmed("segv-output");
@@ -120,8 +130,9 @@ TEST_F(HostileModuleTest, AThrowingStartRefusesThatModuleAndTheOthersLoad) {
     const std::string what = std::string(mode) == "throw-main-std"
                                  ? "threw an exception (hostile start)"
                                  : "threw an exception that is not a std::exception";
-    EXPECT_THAT(r.output, HasSubstr("Refused module " + HostileModule() + ": c4d_main action 2 (start) " + what));
-    EXPECT_THAT(r.output, HasSubstr("1057829  Corvane")) << "the good module still registers";
+    EXPECT_THAT(r.output,
+                HasSubstr("Refused module " + HostileModule() + ": c4d_main action 2 (start) " + what));
+    EXPECT_THAT(r.output, HasSubstr(CorvaneId() + "  Corvane")) << "the good module still registers";
     EXPECT_THAT(r.output, Not(HasSubstr("1999001"))) << "nothing of the refused module stays";
     ExpectCorvaneUnharmed(mode);
   }
@@ -141,22 +152,23 @@ TEST_F(HostileModuleTest, CodeThatNeverReturnsEndsAtTheTimeoutNamingTheCall) {
 
 TEST_F(HostileModuleTest, AClaimOnAnotherModulesIdIsRefusedNamingBothModules) {
   const std::string corvane = (root / "plugins" / "corvane" / "corvane.xso64").string();
+  const std::string id = CorvaneId();
   corvanetest::HostRun r = Host("claim", "info");
-  EXPECT_THAT(r.output, HasSubstr("plug-in ID 1057829 is registered already by module " + HostileModule() +
+  EXPECT_THAT(r.output, HasSubstr("plug-in ID " + id + " is registered already by module " + HostileModule() +
                                   "; refused for module " + corvane));
   EXPECT_THAT(r.output, Not(HasSubstr("description XCorvane"))) << "no description attaches to the impostor";
 
   // A scene that names the contested ID, or the description the refused module asked
   // for, fails instead of rendering through the impostor.
-  for (const std::string plugin : {"1057829", "\"XCorvane\""}) {
+  for (const std::string& plugin : {id, std::string("\"XCorvane\"")}) {
     std::string scene = kHostileScene;
     scene.replace(scene.find("1999001"), 7, plugin);
     const std::string file = (root / "contested.json").string();
     std::ofstream(file) << scene;
     r = Host("claim", "render " + file + " -o " + (root / "x.png").string());
     EXPECT_EQ(1, r.exitCode) << plugin << "\n" << r.output;
-    EXPECT_THAT(r.output, HasSubstr("plug-in ID 1057829 is claimed by 2 modules: " + HostileModule() + " and " +
-                                    corvane + "; the scene cannot tell which one it means"))
+    EXPECT_THAT(r.output, HasSubstr("plug-in ID " + id + " is claimed by 2 modules: " + HostileModule() +
+                                    " and " + corvane + "; the scene cannot tell which one it means"))
         << plugin;
   }
   // By the refused plug-in's own name, which was never registered: unknown, and the
@@ -164,9 +176,9 @@ TEST_F(HostileModuleTest, AClaimOnAnotherModulesIdIsRefusedNamingBothModules) {
   r = Host("claim", "render " + std::string(CORVANE_TEST_DATA) + "/scenes/distant-a.json -o " +
                         (root / "x.png").string());
   EXPECT_EQ(1, r.exitCode) << r.output;
-  EXPECT_THAT(r.output, HasSubstr("unknown plug-in \"Corvane\" (known: color, checkerboard, noise, Impostor "
-                                  "(1057829)); plug-in ID 1057829 is claimed by 2 modules: " +
-                                  HostileModule() + " and " + corvane));
+  const std::string known = "color, checkerboard, noise, Impostor (" + id + ")";
+  EXPECT_THAT(r.output, HasSubstr("unknown plug-in \"Corvane\" (known: " + known + "); plug-in ID " + id +
+                                  " is claimed by 2 modules: " + HostileModule() + " and " + corvane));
 }
 
 TEST_F(HostileModuleTest, HandlesTheHostDidNotGiveAreRefusedAndReported) {
@@ -174,8 +186,10 @@ TEST_F(HostileModuleTest, HandlesTheHostDidNotGiveAreRefusedAndReported) {
     const char* mode;
     std::vector<std::string> lines;
   } cases[] = {
-      {"free-resource-twice", {"FreeResource with resource 0x", "released already, or never given out); refused"}},
-      {"free-lent-bitmap", {"BitmapFree with bitmap 0x", "lent by the host, not the caller's to release; refused"}},
+      {"free-resource-twice",
+       {"FreeResource with resource 0x", "released already, or never given out); refused"}},
+      {"free-lent-bitmap",
+       {"BitmapFree with bitmap 0x", "lent by the host, not the caller's to release; refused"}},
       {"free-foreign", {"Free with memory block 0x10: not a live handle"}},
   };
   for (const Case& c : cases) {

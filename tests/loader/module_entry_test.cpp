@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <string>
 
 #include "bitmap/bitmap.h"
 #include "core/console.h"
 #include "core/host.h"
 #include "core/memory.h"
+#include "corvane_ids.h"
 #include "loader/loader.h"
 #include "module_fixture.h"
 #include "resources/resources.h"
@@ -22,9 +25,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-constexpr int32_t kShaderId = 1057829;
-constexpr int32_t kNegativeIcon = 1057875;
-constexpr int32_t kPositiveIcon = 1057876;
+using corvanetest::kCorvane;
+using corvanetest::kIconNegative;
+using corvanetest::kIconPositive;
 constexpr const char* kResourceFailure = "Corvane: failed to load resource file.";
 constexpr const char* kRegisterFailure = "Failed to register the Corvane plugin.";
 
@@ -174,6 +177,19 @@ std::string IconSource(const std::string& file) {
   return file == "positive.png" ? kLargeImage : std::string(CORVANE_RES_DIR) + "/" + file;
 }
 
+// The shader's display name: text 20000 of the module's string table.
+std::string DisplayName() {
+  ParseError error;
+  C4DResource* res = LoadResourceFolder(CORVANE_RES_DIR, &error);
+  EXPECT_NE(res, nullptr) << error.ToString();
+  std::string name;
+  if (res != nullptr) {
+    EXPECT_TRUE(ResourceText(res, 20000, &name));
+  }
+  FreeLoadedResource(res);
+  return name;
+}
+
 TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
   test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
   sandbox.Folder().Copy(kLargeImage, "plugins/corvane/res/positive.png");
@@ -198,22 +214,15 @@ TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
   EXPECT_TRUE(id.problems.empty());
 
   // The shader, named by text 20000 of the module's string table
-  C4DResource* res = nullptr;
-  ParseError error;
-  res = LoadResourceFolder(CORVANE_RES_DIR, &error);
-  ASSERT_NE(res, nullptr) << error.ToString();
-  std::string displayName;
-  EXPECT_TRUE(ResourceText(res, 20000, &displayName));
-  FreeLoadedResource(res);
-  const PluginInfo* shader = hostSession.Plugins().Find(kShaderId);
+  const PluginInfo* shader = hostSession.Plugins().Find(kCorvane);
   ASSERT_NE(shader, nullptr);
-  EXPECT_EQ(shader->name, displayName);
+  EXPECT_EQ(shader->name, DisplayName());
   EXPECT_EQ(shader->type, C4D_PLUGINTYPE_SHADER);
   EXPECT_EQ(shader->version, C4D_API_VERSION);
   EXPECT_EQ(shader->module, id.identifier);
 
   // Its description
-  auto description = Descriptions().Find(kShaderId);
+  auto description = Descriptions().Find(kCorvane);
   ASSERT_NE(description, nullptr);
   const Description& d = description->description;
   EXPECT_EQ(d.name, "XCorvane");
@@ -222,23 +231,23 @@ TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
     const char* symbol;
     const char* type;
   };
-  for (const Expected& e : {Expected{10001, "XCORVANE_SPARE_VALUE", "REAL"},
-                            {10002, "XCORVANE_SHADER", "SHADERLINK"},
-                            {10003, "XCORVANE_OUTPUT", "LONG"},
-                            {10005, "XCORVANE_MIXMODE", "LONG"},
-                            {10007, "XCORVANE_INVERT", "BOOL"},
-                            {10008, "XCORVANE_LIGHTS", "IN_EXCLUDE"},
-                            {10009, "XCORVANE_GRADIENT", "GRADIENT"}}) {
+  for (const Expected& e : {Expected{corvanetest::kSpareValue, "XCORVANE_SPARE_VALUE", "REAL"},
+                            {corvanetest::kSubShader, "XCORVANE_SHADER", "SHADERLINK"},
+                            {corvanetest::kOutput, "XCORVANE_OUTPUT", "LONG"},
+                            {corvanetest::kMixMode, "XCORVANE_MIXMODE", "LONG"},
+                            {corvanetest::kInvert, "XCORVANE_INVERT", "BOOL"},
+                            {corvanetest::kLights, "XCORVANE_LIGHTS", "IN_EXCLUDE"},
+                            {corvanetest::kGradient, "XCORVANE_GRADIENT", "GRADIENT"}}) {
     const DescriptionElement* p = d.FindById(e.id);
     ASSERT_NE(p, nullptr) << e.symbol;
     EXPECT_EQ(p->symbol, e.symbol);
     EXPECT_EQ(p->TypeName(), e.type);
   }
-  EXPECT_EQ(d.FindById(10003)->cycle.size(), 2u);
-  EXPECT_EQ(d.FindById(10005)->cycle.size(), 3u);
+  EXPECT_EQ(d.FindById(corvanetest::kOutput)->cycle.size(), 2u);
+  EXPECT_EQ(d.FindById(corvanetest::kMixMode)->cycle.size(), 3u);
 
   // Icons: the images' top-left 32 x 32, then the whole image scaled into the icon
-  for (auto [iconId, file] : {std::pair{kNegativeIcon, "negative.png"}, {kPositiveIcon, "positive.png"}}) {
+  for (auto [iconId, file] : {std::pair{kIconNegative, "negative.png"}, {kIconPositive, "positive.png"}}) {
     IconInfo icon;
     ASSERT_TRUE(FindIcon(iconId, &icon)) << file;
     EXPECT_EQ(icon.x, 0);
@@ -257,35 +266,67 @@ TEST_F(ModuleEntryTest, RegistersIdentityIconsDescriptionAndShader) {
   EXPECT_EQ(GetMemoryStats().liveBlocks, blocks) << "the module frees what it allocated by its last action 3";
 }
 
-// For each icon the host is asked for the resource folder (the start-up folder it compares
-// with, the name "res") anew, and only then for the image's file name, on every compiler.
-TEST_F(ModuleEntryTest, EachIconAsksForTheResourceFolderBeforeNamingItsImage) {
-  test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
-  std::unique_ptr<Module> m = sandbox.Open();
-  ASSERT_NE(m, nullptr) << sandbox.LastError();
-  ASSERT_EQ(m->SystemStart(), 1);
-  ASSERT_EQ(m->SendMessage(C4D_MSG_LOAD_RESOURCE), 1);
-  ResetModuleAllocationFaults();
-  JournalModuleAllocations(true);
-  EXPECT_EQ(m->Start(), 1);
-  JournalModuleAllocations(false);
-  const std::vector<std::string> journal = ModuleAllocationJournal();
+// Action 2 with each of its allocation requests failing in turn (the first run fails none
+// and counts them). Whatever a failure costs, the host never holds half a registration:
+// the shader is there under its ID with its name and description, or neither it nor a
+// description is and action 2 says so; an icon is there, cut from its own image in the
+// module's resource folder, or not at all. One failed request costs one of the three at
+// most: each icon's file name is made on its own, so a failure for one spares the other.
+TEST_F(ModuleEntryTest, RegistrationIsWholeOrAbsentWhateverAllocationFails) {
+  const std::string displayName = DisplayName();
+  ASSERT_FALSE(displayName.empty());
+  int64_t requests = 0;
+  for (int64_t n = 0; n == 0 || n <= requests; ++n) {
+    SCOPED_TRACE(n == 0 ? std::string("no request failing") : "request " + std::to_string(n) + " failing");
+    test::ModuleSandbox sandbox(CORVANE_MODULE_PATH, CORVANE_RES_DIR);
+    const int64_t blocks = GetMemoryStats().liveBlocks;
+    std::unique_ptr<Module> m = sandbox.Open();
+    ASSERT_NE(m, nullptr) << sandbox.LastError();
+    ASSERT_EQ(m->SystemStart(), 1);
+    ASSERT_EQ(m->SendMessage(C4D_MSG_LOAD_RESOURCE), 1);
+    Console().Clear();
+    ResetModuleAllocationFaults();
+    FailModuleAllocation(n);  // 0: none
+    const int32_t started = m->Start();
+    if (n == 0) requests = ModuleAllocationRequests();
+    ResetModuleAllocationFaults();
 
-  auto find = [&](const std::string& entry, size_t from) {
-    auto at = std::find(journal.begin() + static_cast<std::ptrdiff_t>(from), journal.end(), entry);
-    return static_cast<size_t>(at - journal.begin());
-  };
-  size_t previous = 0;
-  for (const char* file : {"negative.png", "positive.png"}) {
-    const size_t name = find("string \"" + std::string(file) + "\"", previous);
-    ASSERT_LT(name, journal.size()) << file << " never named";
-    EXPECT_LT(find("start-up folder", previous), name) << file << ": the folder was not asked for first";
-    EXPECT_LT(find("string \"res\"", previous), name) << file << ": the folder was not asked for first";
-    EXPECT_LT(find("file name join \"res\"", previous), name) << file << ": the folder was not made first";
-    EXPECT_LT(name, find("file name join \"" + std::string(file) + "\"", name)) << file;
-    previous = name + 1;
+    int missing = 0;
+    if (const PluginInfo* shader = hostSession.Plugins().Find(kCorvane)) {
+      EXPECT_EQ(started, 1);
+      EXPECT_EQ(shader->name, displayName);
+      EXPECT_NE(Descriptions().Find(kCorvane), nullptr)
+          << "the shader was registered without its description";
+      EXPECT_EQ(CountLines(kRegisterFailure), 0);
+    } else {
+      ++missing;
+      EXPECT_EQ(started, 0);
+      EXPECT_EQ(Descriptions().Find(kCorvane), nullptr) << "a description is left without its shader";
+      EXPECT_EQ(CountLines(kRegisterFailure), 1);
+    }
+    for (auto [iconId, file] : {std::pair{kIconNegative, "negative.png"}, {kIconPositive, "positive.png"}}) {
+      IconInfo icon;
+      if (!FindIcon(iconId, &icon)) {
+        ++missing;
+        continue;
+      }
+      std::error_code error;
+      EXPECT_TRUE(
+          std::filesystem::equivalent(icon.file, sandbox.Folder().Join("plugins/corvane/res/") + file, error))
+          << file << " registered from " << icon.file;
+      EXPECT_EQ(icon.x, 0);
+      EXPECT_EQ(icon.y, 0);
+      EXPECT_EQ(icon.w, 32);
+      EXPECT_EQ(icon.h, 32);
+    }
+    EXPECT_LE(missing, n == 0 ? 0 : 1) << "of the shader and the two icons";
+
+    m->Unload();
+    EXPECT_EQ(hostSession.Plugins().Find(kCorvane), nullptr);
+    EXPECT_EQ(GetMemoryStats().liveBlocks, blocks)
+        << "the module frees what it allocated by its last action 3";
   }
-  ResetModuleAllocationFaults();
+  EXPECT_GT(requests, 0);
 }
 
 TEST_F(ModuleEntryTest, MissingDescriptionFailsRegistrationOnce) {
@@ -295,9 +336,9 @@ TEST_F(ModuleEntryTest, MissingDescriptionFailsRegistrationOnce) {
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->Codes().start, 0);
   EXPECT_EQ(CountLines(kRegisterFailure), 1);
-  EXPECT_EQ(hostSession.Plugins().Find(kShaderId), nullptr);
+  EXPECT_EQ(hostSession.Plugins().Find(kCorvane), nullptr);
   IconInfo icon;
-  EXPECT_TRUE(FindIcon(kNegativeIcon, &icon)) << "icons registered before stay registered";
+  EXPECT_TRUE(FindIcon(kIconNegative, &icon)) << "icons registered before stay registered";
 }
 
 TEST_F(ModuleEntryTest, MissingIconImageStillRegistersTheShader) {
@@ -307,9 +348,9 @@ TEST_F(ModuleEntryTest, MissingIconImageStillRegistersTheShader) {
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->Codes().start, 1);
   IconInfo icon;
-  EXPECT_TRUE(FindIcon(kNegativeIcon, &icon));
-  EXPECT_FALSE(FindIcon(kPositiveIcon, &icon));
-  EXPECT_NE(hostSession.Plugins().Find(kShaderId), nullptr);
+  EXPECT_TRUE(FindIcon(kIconNegative, &icon));
+  EXPECT_FALSE(FindIcon(kIconPositive, &icon));
+  EXPECT_NE(hostSession.Plugins().Find(kCorvane), nullptr);
   EXPECT_EQ(CountLines(kRegisterFailure), 0);
 }
 
@@ -324,7 +365,7 @@ TEST_F(ModuleEntryTest, ScratchBitmapAllocationFailureSkipsScaling) {
   FailNextBitmapAlloc(1);
   EXPECT_EQ(m->Start(), 1);
   EXPECT_EQ(LiveBitmapCount(), bitmaps);
-  for (auto [iconId, file] : {std::pair{kNegativeIcon, "negative.png"}, {kPositiveIcon, "positive.png"}}) {
+  for (auto [iconId, file] : {std::pair{kIconNegative, "negative.png"}, {kIconPositive, "positive.png"}}) {
     Image source, pixels;
     ASSERT_EQ(DecodeImageFile(IconSource(file), &source), C4D_IMAGERESULT_OK);
     ASSERT_TRUE(IconPixels(iconId, &pixels)) << file;
@@ -336,7 +377,7 @@ TEST_F(ModuleEntryTest, ScratchBitmapAllocationFailureSkipsScaling) {
       }
     }
   }
-  EXPECT_NE(hostSession.Plugins().Find(kShaderId), nullptr);
+  EXPECT_NE(hostSession.Plugins().Find(kCorvane), nullptr);
 }
 
 #else

@@ -8,16 +8,20 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <numbers>
 #include <set>
+#include <vector>
 
 #include "bitmap/bitmap.h"
 #include "core/host.h"
 #include "core/ids.h"
 #include "render/image.h"
 #include "render/renderer.h"
+#include "render_threads.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "shader_record.h"
 
 namespace host {
 namespace {
@@ -199,21 +203,15 @@ TEST(RenderTest, SameImageForAnyThreadCount) {
   ASSERT_TRUE(LoadSceneText(kBuiltinScene, "builtin.json", &scene, &error)) << error.ToString();
   RenderSetup setup;
   BuildRenderSetup(scene, 0, 0, &setup);
-  RenderImage images[3];
-  int threads[3] = {1, 2, 8};
-  for (int i = 0; i < 3; ++i) {
-    RenderOptions options;
-    options.threads = threads[i];
-    options.samples = 4;
-    options.tileSize = 8;  // many tiles, so threads really interleave
-    RenderStats stats;
-    std::string message;
-    ASSERT_TRUE(Render(setup, options, &images[i], &stats, &message)) << message;
-    EXPECT_EQ(threads[i], stats.threads);
-    EXPECT_EQ(int64_t(61) * 37 * 4, stats.cameraSamples);
+  RenderOptions options;
+  options.samples = 4;
+  options.tileSize = 8;  // many tiles, so threads really interleave
+  const std::vector<RenderStats> stats = test::ExpectSameImageOnAnyThreadCount(setup, options);
+  ASSERT_EQ(std::size(test::kThreadCounts), stats.size());
+  for (size_t i = 0; i < stats.size(); ++i) {
+    EXPECT_EQ(test::kThreadCounts[i], stats[i].threads);
+    EXPECT_EQ(int64_t(61) * 37 * 4, stats[i].cameraSamples);
   }
-  EXPECT_EQ(images[0], images[1]) << "1 vs 2 threads";
-  EXPECT_EQ(images[0], images[2]) << "1 vs 8 threads";
 }
 
 TEST(RenderTest, MissesShowTheBackgroundAndPlainMaterialsTheirColour) {
@@ -293,16 +291,14 @@ TEST(RenderTest, ChannelShaderGetsTheHitBetweenInitRenderAndFreeRender) {
   Probe probe;
   gProbe = &probe;
   Host host;
-  C4DShaderPluginRecord rec{};
-  rec.size = sizeof(rec);
-  rec.Alloc = ProbeAlloc;
-  rec.Free = ProbeFree;
-  rec.Init = ProbeInit;
-  rec.InitRender = ProbeInitRender;
-  rec.FreeRender = ProbeFreeRender;
-  rec.Output = ProbeOutput;
-  ASSERT_TRUE(host.Plugins().Register(C4D_PLUGINTYPE_SHADER, 999001, "Probe", &rec, sizeof(rec),
-                                      C4D_API_VERSION, nullptr));
+  ASSERT_TRUE(test::RegisterTestShader(host, 999001, "Probe",
+                                       {.Alloc = ProbeAlloc,
+                                        .Free = ProbeFree,
+                                        .Init = ProbeInit,
+                                        .InitRender = ProbeInitRender,
+                                        .FreeRender = ProbeFreeRender,
+                                        .Output = ProbeOutput}))
+      << host.Plugins().LastError();
 
   Scene scene;
   SceneError error;

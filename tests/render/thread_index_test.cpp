@@ -17,6 +17,7 @@
 #include "render/renderer.h"
 #include "scene/scene_file.h"
 #include "scene/scene_render.h"
+#include "shader_record.h"
 
 namespace host {
 namespace {
@@ -68,15 +69,13 @@ void ScratchOutput(const C4DNodeData* data, C4DNode*, C4DChannelData* cd, C4DVec
 class ThreadIndexTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    C4DShaderPluginRecord rec{};
-    rec.size = sizeof(rec);
-    rec.Alloc = ScratchAlloc;
-    rec.Free = ScratchFree;
-    rec.InitRender = ScratchInitRender;
-    rec.FreeRender = ScratchFreeRender;
-    rec.Output = ScratchOutput;
-    ASSERT_TRUE(host.Plugins().Register(C4D_PLUGINTYPE_SHADER, kScratchShader, "Scratch", &rec, sizeof(rec),
-                                        C4D_API_VERSION, nullptr));
+    ASSERT_TRUE(test::RegisterTestShader(host, kScratchShader, "Scratch",
+                                         {.Alloc = ScratchAlloc,
+                                          .Free = ScratchFree,
+                                          .InitRender = ScratchInitRender,
+                                          .FreeRender = ScratchFreeRender,
+                                          .Output = ScratchOutput}))
+        << host.Plugins().LastError();
     SceneError error;
     ASSERT_TRUE(LoadSceneText(R"({
       "camera": {"position": [0, 0, 0], "direction": [0, 0, 1], "fov": 60, "resolution": [48, 40]},

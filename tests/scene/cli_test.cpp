@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "corvane_ids.h"
 #include "host_process.h"
 #include "scratch_filesystem.h"
 
@@ -81,8 +82,11 @@ TEST_F(CliTest, RendersSavesAndReportsTiming) {
 
   r = RunHost("info" + Plugins());
   ASSERT_EQ(0, r.exitCode) << r.output;
-  for (const char* text :
-       {"io.corvane", "loader: dlopen", "1057829", "1057875", "1057876", "XCORVANE_LIGHTS", "10009"})
+  std::vector<std::string> listed = {"io.corvane", "loader: dlopen", "XCORVANE_LIGHTS"};
+  for (int32_t id : {corvanetest::kCorvane, corvanetest::kIconNegative, corvanetest::kIconPositive,
+                     corvanetest::kGradient})
+    listed.push_back(std::to_string(id));
+  for (const std::string& text : listed)
     EXPECT_NE(std::string::npos, r.output.find(text)) << text << "\n" << r.output;
   // The project's one version, as info and --version show it.
   const std::string version = "corvane-host " CORVANE_VERSION " (built with Corvane " CORVANE_VERSION ")";
@@ -199,8 +203,10 @@ TEST_F(CliTest, CommandLineMistakesAreNamed) {
   };
   const std::vector<Case> cases = {
       {"a misspelt command", "rendr " + scene + " -o " + Path("x.png"),
-       "corvane-host: unknown command \"rendr\"; did you mean \"render\"? (commands: render, save, info, validate"},
-      {"a word that is no command", "paint " + scene, "corvane-host: unknown command \"paint\" (commands: render"},
+       "corvane-host: unknown command \"rendr\"; did you mean \"render\"? (commands: render, save, info, "
+       "validate"},
+      {"a word that is no command", "paint " + scene,
+       "corvane-host: unknown command \"paint\" (commands: render"},
       {"a folder as the scene", "render " + dir.string() + " -o " + Path("x.png") + Plugins(),
        dir.string() + ": is a folder, not a scene file"},
       {"a folder as the scene to save", "save " + dir.string() + " -o " + Path("x.json") + Plugins(),
@@ -299,8 +305,8 @@ TEST_F(OutputFileTest, EveryWriterIntoAFolderThatIsAFileIsRefusedNamingIt) {
     command.replace(command.find("OUT"), 3, out);
     HostRun r = RunHost(command + Plugins());
     EXPECT_EQ(2, r.exitCode) << w.name << "\n" << r.output;
-    EXPECT_NE(std::string::npos, r.output.find(out + ": the folder " + (dir / "plain").string() +
-                                               " is a file, not a folder"))
+    EXPECT_NE(std::string::npos,
+              r.output.find(out + ": the folder " + (dir / "plain").string() + " is a file, not a folder"))
         << r.output;
   }
   EXPECT_EQ("plain", ReadFile(dir / "plain"));

@@ -144,7 +144,9 @@ TEST_F(SceneFileTest, LoadSaveLoadKeepsEveryContainer) {
     ]
   })";
   if (corvane) {
-    text.replace(text.rfind(']'), 1, R"(, {"name": "Mask", "plugin": 1057829, "owner": "M", "parameters": {
+    const std::string plugin = std::to_string(corvanetest::kCorvane);
+    text.replace(text.rfind(']'), 1,
+                 R"(, {"name": "Mask", "plugin": )" + plugin + R"(, "owner": "M", "parameters": {
         "XCORVANE_LIGHTS": [{"object": "Key", "flags": 3}], "XCORVANE_SHADER": "Loose", "XCORVANE_OUTPUT": 1,
         "XCORVANE_SPARE_VALUE": {"type": 19, "data": "2"}, "12345": true, "10003": {"type": 19, "data": "0.5"}}}])");
   }
@@ -291,15 +293,18 @@ TEST_F(SceneFileTest, ValuesTheDescriptionRefusesFailNamingWhatIsAllowed) {
   if (!HaveCorvane()) GTEST_SKIP() << "the Corvane module is not built";
   auto corvane = [](const std::string& params) {
     return R"({"lights": [{"name": "L", "type": "omni"}], "shaders": [{"name": "Mask", "plugin": "Corvane",
-        "parameters": {)" + params + "}}]}";
+        "parameters": {)" +
+           params + "}}]}";
   };
   struct Case {
     std::string params, cause;
   };
   const Case cases[] = {
       {R"("XCORVANE_MIXMODE": 5)",
-       "\"Mix Mode\" (XCORVANE_MIXMODE): the value 5 is not one of the choices 0 (Multiply), 1 (Add), 2 (Subtract)"},
-      {R"("XCORVANE_OUTPUT": -1)", "(XCORVANE_OUTPUT): the value -1 is not one of the choices 0 (Grey), 1 (Gradient)"},
+       "\"Mix Mode\" (XCORVANE_MIXMODE): the value 5 is not one of the choices 0 (Multiply), 1 (Add), 2 "
+       "(Subtract)"},
+      {R"("XCORVANE_OUTPUT": -1)",
+       "(XCORVANE_OUTPUT): the value -1 is not one of the choices 0 (Grey), 1 (Gradient)"},
       // Stored 0..1, shown 0..100 %: both forms in the message.
       {R"("XCORVANE_SPARE_VALUE": 1.5)",
        "(XCORVANE_SPARE_VALUE): the value 1.5 (150 %) is outside the range 0 (0 %) to 1 (100 %)"},
