@@ -54,9 +54,10 @@ bool SelectFatSlice(const std::vector<unsigned char>& file, const std::string& p
     if (error) *error = path + ": " + cause;
     return false;
   };
+  // The size first: the function is public, and a caller may not have asked IsFatMachO
+  if (file.size() < 8) return fail("truncated universal (fat) header");
   const bool wide = BigEndian32(file.data()) == kFatMagic64;
   const size_t entrySize = wide ? 32 : 20;
-  if (file.size() < 8) return fail("truncated universal (fat) header");
   const uint32_t count = BigEndian32(file.data() + 4);
   if (count == 0 || count > kMaxFatSlices)
     return fail("not a universal (fat) Mach-O file (" + std::to_string(count) + " slices)");
