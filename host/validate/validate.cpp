@@ -1,3 +1,5 @@
+// validate.cpp - `corvane-host validate`: which modules and checks run, each check in a
+// child process (or in this one), the lines printed and the JUnit and JSON reports.
 #include "validate/validate.h"
 
 #include <chrono>
@@ -226,19 +228,127 @@ std::string DescribeChecks() {
   return out;
 }
 
+namespace {
+
+/// The check that --only names; null, with one line naming every check, when there is none.
+const CheckInfo* FindOnlyCheck(const std::string& name) {
+  const CheckInfo* only = FindCheck(name);
+  if (!only) {
+    std::string names;
+    for (const CheckInfo& c : Checks()) names += (names.empty() ? "" : ", ") + std::string(c.name);
+    std::fprintf(stderr, "corvane-host: validate: no check called \"%s\" (the checks: %s)\n", name.c_str(),
+                 names.c_str());
+  }
+  return only;
+}
+
+/// Every module file of the plug-ins folder into *modules: -1 when there is one at least,
+/// else the exit code (the message printed).
+int ListFolderModules(const std::string& plugins, std::vector<std::string>* modules) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(std::filesystem::path(std::u8string(plugins.begin(), plugins.end())),
+                                     ec)) {
+    std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", plugins.c_str());
+    return kExitBadInput;
+  }
+  *modules = ListModuleFiles(plugins);
+  if (modules->empty()) {
+    std::printf("validate: %s holds no module file (.xso64, .xdl64, .xlib); nothing was validated\n",
+                plugins.c_str());
+    return kExitFailure;
+  }
+  return -1;
+}
+
+/// A named file that is missing or a folder, or a module of Maxon's own SDK (which cannot
+/// be driven here at all): bad input, before any check. False, with one line, for the first.
+bool ModulesUsable(const std::vector<std::string>& modules) {
+  for (const std::string& module : modules) {
+    std::error_code ec;
+    const std::filesystem::path path(std::u8string(module.begin(), module.end()));
+    if (std::filesystem::is_directory(path, ec)) {
+      std::fprintf(stderr,
+                   "corvane-host: %s: is a folder, not a module file (a folder of modules is --plugins)\n",
+                   module.c_str());
+      return false;
+    }
+    if (!std::filesystem::exists(path, ec)) {
+      std::fprintf(stderr, "corvane-host: %s: no such module file\n", module.c_str());
+      return false;
+    }
+    if (IsMaxonSdkModule(module)) {
+      std::fprintf(stderr, "corvane-host: %s: %s\n", module.c_str(), kMaxonSdkModuleRefusal);
+      return false;
+    }
+  }
+  return true;
+}
+
+/// Why no loader takes the module file; empty when one does.
+std::string LoadRefusal(const std::string& module) {
+  std::string refusal;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(module.begin(), module.end())),
+                                        ec))
+    refusal = module + ": no such module file";
+  else if (Module::Open(module, {}, &refusal))
+    refusal.clear();
+  else if (refusal.empty())
+    refusal = module + ": not a module this host can load";
+  return refusal;
+}
+
+/// One module: its name, then a line per check (the checks of the level, or `only`). A file
+/// no loader takes is one line, and nothing of it runs.
+ModuleReport ValidateModule(const ValidateOptions& options, const CheckInfo* only,
+                            const std::string& module) {
+  ModuleReport report{module, {}};
+  std::printf("%s\n", module.c_str());
+  std::fflush(stdout);
+  const std::string refusal = LoadRefusal(module);
+  std::vector<const CheckInfo*> selected;
+  if (!refusal.empty()) {
+    report.checks.push_back({"load", 1, {Status::Fail, refusal}, 0});
+  } else {
+    for (const CheckInfo& c : Checks())
+      if (only ? &c == only : c.level <= options.strictness) selected.push_back(&c);
+  }
+  for (const CheckInfo* c : selected) {
+    const auto start = std::chrono::steady_clock::now();
+    CheckOutcome outcome = options.inProcess ? RunCheck(*c, module, options.strictness, *options.seed, {})
+                                             : RunIsolated(options, *c, module, *options.seed);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    report.checks.push_back({c->name, c->level, outcome, seconds});
+    // Times go to the reports only: the same seed prints the same lines.
+    std::printf("%s %s: %s\n", StatusName(outcome.status), c->name, outcome.message.c_str());
+    std::fflush(stdout);
+  }
+  if (!refusal.empty()) std::printf("FAIL load: %s\n", refusal.c_str());
+  return report;
+}
+
+/// The --junit and --json reports, where asked for: false when one could not be written
+/// (one line each).
+bool WriteReports(const ValidateOptions& options, const std::vector<ModuleReport>& reports, int passed,
+                  int failed, int skipped) {
+  bool written = true;
+  auto write = [&](const std::string& path, const std::string& text) {
+    std::string error;
+    if (path.empty() || WriteFileAtomically(path, text, "the report", &error)) return;
+    std::fprintf(stderr, "corvane-host: %s\n", error.c_str());
+    written = false;
+  };
+  write(options.junit, JUnitReport(reports, *options.seed, options.strictness));
+  write(options.json, JsonReport(reports, *options.seed, options.strictness, passed, failed, skipped));
+  return written;
+}
+
+}  // namespace
+
 int RunValidate(const ValidateOptions& given) {
   ValidateOptions options = given;
   const CheckInfo* only = nullptr;
-  if (!options.only.empty()) {
-    only = FindCheck(options.only);
-    if (!only) {
-      std::string names;
-      for (const CheckInfo& c : Checks()) names += (names.empty() ? "" : ", ") + std::string(c.name);
-      std::fprintf(stderr, "corvane-host: validate: no check called \"%s\" (the checks: %s)\n", options.only.c_str(),
-                   names.c_str());
-      return kExitBadInput;
-    }
-  }
+  if (!options.only.empty() && !(only = FindOnlyCheck(options.only))) return kExitBadInput;
   if (!options.seed) options.seed = NewSeed();
   if (!options.resultFile.empty()) {
     if (!only || options.modules.size() != 1) {
@@ -250,38 +360,9 @@ int RunValidate(const ValidateOptions& given) {
 
   // The modules: those named, or every module file of the folder.
   std::vector<std::string> modules = options.modules;
-  if (modules.empty()) {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(std::filesystem::path(std::u8string(options.plugins.begin(), options.plugins.end())), ec)) {
-      std::fprintf(stderr, "corvane-host: %s: plug-ins folder not found\n", options.plugins.c_str());
-      return kExitBadInput;
-    }
-    modules = ListModuleFiles(options.plugins);
-    if (modules.empty()) {
-      std::printf("validate: %s holds no module file (.xso64, .xdl64, .xlib); nothing was validated\n",
-                  options.plugins.c_str());
-      return kExitFailure;
-    }
-  }
-  // A named file that is missing or a folder, or a module of Maxon's own SDK (which cannot
-  // be driven here at all): bad input, before any check.
-  for (const std::string& module : modules) {
-    std::error_code ec;
-    const std::filesystem::path path(std::u8string(module.begin(), module.end()));
-    if (std::filesystem::is_directory(path, ec)) {
-      std::fprintf(stderr, "corvane-host: %s: is a folder, not a module file (a folder of modules is --plugins)\n",
-                   module.c_str());
-      return kExitBadInput;
-    }
-    if (!std::filesystem::exists(path, ec)) {
-      std::fprintf(stderr, "corvane-host: %s: no such module file\n", module.c_str());
-      return kExitBadInput;
-    }
-    if (IsMaxonSdkModule(module)) {
-      std::fprintf(stderr, "corvane-host: %s: %s\n", module.c_str(), kMaxonSdkModuleRefusal);
-      return kExitBadInput;
-    }
-  }
+  if (modules.empty())
+    if (const int exitCode = ListFolderModules(options.plugins, &modules); exitCode >= 0) return exitCode;
+  if (!ModulesUsable(modules)) return kExitBadInput;
   Console().SetEcho(false);
   std::printf("validate: strictness %d, seed %llu (--seed %llu replays this run)\n", options.strictness,
               static_cast<unsigned long long>(*options.seed), static_cast<unsigned long long>(*options.seed));
@@ -290,55 +371,16 @@ int RunValidate(const ValidateOptions& given) {
   std::vector<ModuleReport> reports;
   int passed = 0, failed = 0, skipped = 0;
   for (const std::string& module : modules) {
-    ModuleReport report{module, {}};
-    std::printf("%s\n", module.c_str());
-    std::fflush(stdout);
-    // A file no loader takes is one line, and nothing of it runs.
-    std::string refusal;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(std::u8string(module.begin(), module.end())), ec))
-      refusal = module + ": no such module file";
-    else if (Module::Open(module, {}, &refusal))
-      refusal.clear();
-    else if (refusal.empty())
-      refusal = module + ": not a module this host can load";
-    std::vector<const CheckInfo*> selected;
-    if (!refusal.empty()) {
-      report.checks.push_back({"load", 1, {Status::Fail, refusal}, 0});
-    } else {
-      for (const CheckInfo& c : Checks())
-        if (only ? &c == only : c.level <= options.strictness) selected.push_back(&c);
-    }
-    for (const CheckInfo* c : selected) {
-      const auto start = std::chrono::steady_clock::now();
-      CheckOutcome outcome = options.inProcess ? RunCheck(*c, module, options.strictness, *options.seed, {})
-                                               : RunIsolated(options, *c, module, *options.seed);
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      report.checks.push_back({c->name, c->level, outcome, seconds});
-      // Times go to the reports only: the same seed prints the same lines.
-      std::printf("%s %s: %s\n", StatusName(outcome.status), c->name, outcome.message.c_str());
-      std::fflush(stdout);
-    }
-    if (!refusal.empty()) std::printf("FAIL load: %s\n", refusal.c_str());
-    for (const CheckReport& c : report.checks) {
+    reports.push_back(ValidateModule(options, only, module));
+    for (const CheckReport& c : reports.back().checks) {
       passed += c.outcome.status == Status::Pass;
       failed += c.outcome.status == Status::Fail;
       skipped += c.outcome.status == Status::Skip;
     }
-    reports.push_back(std::move(report));
   }
   std::printf("validate: %d passed, %d failed\n", passed, failed);
   if (skipped) std::printf("validate: %d skipped (not for this kind of plug-in)\n", skipped);
-
-  bool written = true;
-  auto write = [&](const std::string& path, const std::string& text) {
-    std::string error;
-    if (path.empty() || WriteFileAtomically(path, text, "the report", &error)) return;
-    std::fprintf(stderr, "corvane-host: %s\n", error.c_str());
-    written = false;
-  };
-  write(options.junit, JUnitReport(reports, *options.seed, options.strictness));
-  write(options.json, JsonReport(reports, *options.seed, options.strictness, passed, failed, skipped));
+  const bool written = WriteReports(options, reports, passed, failed, skipped);
   return failed > 0 || !written ? kExitFailure : kExitOk;
 }
 

@@ -281,6 +281,10 @@ TEST_F(MachOLoaderTest, UniversalFilesLoadTheSliceOfThisProcessor) {
   javaClass.resize(64);
   EXPECT_EQ(MachOImage::LoadFromMemory(javaClass, "universal.xlib", &error), nullptr);
   EXPECT_NE(error.find("not a universal (fat) Mach-O file (52 slices)"), std::string::npos) << error;
+  // Called directly, a header shorter than the magic is refused without reading past it
+  std::vector<unsigned char> slice;
+  EXPECT_FALSE(SelectFatSlice({0xca, 0xfe}, "short", &slice, &error));
+  EXPECT_EQ(error, "short: truncated universal (fat) header");
 }
 
 TEST_F(MachOLoaderTest, TheOtherProcessorsSliceIsReadButNeverRun) {
