@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
   host::Scene scene;
   host::SceneError error;
-  if (!host::LoadSceneText(text, "fuzz.json", &scene, &error)) {
+  if (!host::LoadSceneText(*session.host, text, "fuzz.json", &scene, &error)) {
     if (error.message.empty()) __builtin_trap();  // a failure must say why
     if (!session.host->Documents().empty()) __builtin_trap();  // the half-built document is gone
     return 0;

@@ -74,7 +74,7 @@ void BM_SceneChain(benchmark::State& state) {
   for (auto _ : state) {
     host::Scene scene;
     host::SceneError error;
-    if (!host::LoadSceneText(text, "chain.json", &scene, &error)) {
+    if (!host::LoadSceneText(session, text, "chain.json", &scene, &error)) {
       state.SkipWithError(error.ToString().c_str());
       break;
     }

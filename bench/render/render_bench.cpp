@@ -29,7 +29,7 @@ struct World {
     Console().SetEcho(false);
     host.LoadPluginsFolder(CORVANE_PLUGINS_DIR);
     SceneError e;
-    if (!LoadSceneFile(CORVANE_DEFAULT_SCENE, &scene, &e)) {
+    if (!LoadSceneFile(host, CORVANE_DEFAULT_SCENE, &scene, &e)) {
       error = e.ToString();
       return;
     }

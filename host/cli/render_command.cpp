@@ -62,9 +62,9 @@ class ProgressBar {
 
 /// Loads the scene file after the plug-ins: -1 when it loaded, else the exit code (the
 /// message printed).
-int LoadScene(const std::string& path, Scene* scene) {
+int LoadScene(Session& session, const std::string& path, Scene* scene) {
   SceneError error;
-  const bool loaded = LoadSceneFile(path, scene, &error);
+  const bool loaded = LoadSceneFile(session, path, scene, &error);
   if (ReportModuleFault()) return kExitFailure;
   if (!loaded) {
     std::fprintf(stderr, "corvane-host: %s\n", error.ToString().c_str());
@@ -87,7 +87,7 @@ int RunRender(const RenderArgs& args) {
   Session session;
   if (!LoadPlugins(session, args.plugins)) return kExitBadInput;
   Scene scene;
-  if (const int exitCode = LoadScene(args.scene, &scene); exitCode >= 0) return exitCode;
+  if (const int exitCode = LoadScene(session, args.scene, &scene); exitCode >= 0) return exitCode;
   RenderSetup setup;
   BuildRenderSetup(scene, args.width, args.height, &setup);
   // An image this process cannot hold is refused before any shader is prepared.
@@ -138,7 +138,7 @@ int RunSave(const SaveArgs& args) {
   Session session;
   if (!LoadPlugins(session, args.plugins)) return kExitBadInput;
   Scene scene;
-  if (const int exitCode = LoadScene(args.scene, &scene); exitCode >= 0) return exitCode;
+  if (const int exitCode = LoadScene(session, args.scene, &scene); exitCode >= 0) return exitCode;
   std::string message;
   if (!SaveSceneFile(scene, args.output, &message)) {
     std::fprintf(stderr, "corvane-host: %s\n", message.c_str());

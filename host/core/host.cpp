@@ -15,7 +15,6 @@ namespace host {
 // ---- Host ---------------------------------------------------------------------------
 
 Host::Host() {
-  services_.host = this;
   HostServices* expected = nullptr;
   if (!detail::currentServices.compare_exchange_strong(expected, &services_)) {
     std::fprintf(stderr, "host::Host: another Host is alive; only one may exist at a time\n");
@@ -28,11 +27,6 @@ Host::~Host() {
   services_.plugins.Clear();
   detail::currentServices.store(nullptr);
   // services_ goes with the members.
-}
-
-Host* Host::Current() {
-  HostServices* s = detail::currentServices.load();
-  return s ? s->host : nullptr;
 }
 
 Document* Host::NewDocument(std::string name) {

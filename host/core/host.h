@@ -35,10 +35,6 @@ class Host {
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
-  /// The current host, or null. Only for callers that are handed no Host yet
-  /// (scene/scene_load.cpp, validate/checks.cpp); new code takes a Host&.
-  static Host* Current();
-
   /// A new empty document owned by the host.
   Document* NewDocument(std::string name = {});
   /// Destroys doc; false if it is not one of this host's documents.

@@ -71,7 +71,6 @@ class HostServices {
   CallCounters calls;
   std::atomic<int> failGradientAllocs{0};       ///< FailNextGradientAllocs
   std::atomic<int64_t> rayLightRefusals{0};     ///< refused render lights reported so far
-  Host* host = nullptr;                         ///< the owner; null for the detached services
 
   /// The state of a service group above core/ (e.g. BitmapState in host/bitmap): made on
   /// first use (default-constructed), destroyed with the services, latest-made first.

@@ -41,11 +41,11 @@ struct SceneError {
   std::string ToString() const;
 };
 
-/// Reads a scene from text into a new document of the current Host. `file` names the
-/// source in errors. On failure the half-built document is deleted and false returned.
-bool LoadSceneText(const std::string& text, const std::string& file, Scene* out, SceneError* error);
-/// Reads a scene file (a missing or unreadable file is an error naming it).
-bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error);
+/// Reads a scene from text into a new document of host. `file` names the source in
+/// errors. On failure the half-built document is deleted and false returned.
+bool LoadSceneText(Host& host, const std::string& text, const std::string& file, Scene* out, SceneError* error);
+/// Reads a scene file into host (a missing or unreadable file is an error naming it).
+bool LoadSceneFile(Host& host, const std::string& path, Scene* out, SceneError* error);
 
 /// Sets one parameter of node from its scene-file JSON form, exactly as loading applies an
 /// entry of "parameters": key is a description symbol or a numeric ID, the value must fit

@@ -390,17 +390,12 @@ bool Loader::Load(const json& root) {
 
 }  // namespace
 
-bool LoadSceneText(const std::string& text, const std::string& file, Scene* out, SceneError* error) {
+bool LoadSceneText(Host& host, const std::string& text, const std::string& file, Scene* out, SceneError* error) {
   *error = SceneError{file, 0, 0, {}, {}};
-  Host* host = Host::Current();
-  if (!host) {
-    error->message = "no host is running";
-    return false;
-  }
   json root;
   if (!ParseSceneJson(text, &root, error)) return false;
   Scene scene;
-  scene.document = host->NewDocument(file);
+  scene.document = host.NewDocument(file);
   Loader loader(scene.document, &scene);
   bool ok = false;
   try {
@@ -415,14 +410,14 @@ bool LoadSceneText(const std::string& text, const std::string& file, Scene* out,
     error->path = loader.failure.path;
     error->message = loader.failure.message;
     error->whileWorking = loader.failure.whileWorking;
-    host->DeleteDocument(scene.document);
+    host.DeleteDocument(scene.document);
     return false;
   }
   *out = scene;
   return true;
 }
 
-bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error) {
+bool LoadSceneFile(Host& host, const std::string& path, Scene* out, SceneError* error) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
     *error = SceneError{path, 0, 0, {}, "is a folder, not a scene file"};
@@ -431,7 +426,7 @@ bool LoadSceneFile(const std::string& path, Scene* out, SceneError* error) {
   std::string text;
   switch (ReadWholeFile(path, &text)) {
     case FileRead::Ok:
-      return LoadSceneText(text, path, out, error);
+      return LoadSceneText(host, text, path, out, error);
     case FileRead::CannotOpen:
       *error = SceneError{path, 0, 0, {}, "cannot open the scene file: " + std::string(std::strerror(errno))};
       return false;

@@ -20,7 +20,7 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   if (p.is_relative()) p = fs::path(folder_) / p;
   Scene loaded;
   SceneError sceneError;
-  if (!LoadSceneFile(p.string(), &loaded, &sceneError)) {
+  if (!LoadSceneFile(session_, p.string(), &loaded, &sceneError)) {
     *error = sceneError.ToString();
     return false;
   }
@@ -44,7 +44,7 @@ bool Lookdev::Restore(const LookdevSnapshot& snapshot, std::string* error) {
   const fs::path p = fs::path(file).is_relative() ? fs::path(folder_) / file : fs::path(file);
   Scene loaded;
   SceneError sceneError;
-  if (!LoadSceneText(snapshot.text, p.string(), &loaded, &sceneError)) {
+  if (!LoadSceneText(session_, snapshot.text, p.string(), &loaded, &sceneError)) {
     *error = sceneError.ToString();
     return false;
   }
@@ -147,7 +147,7 @@ Reply Lookdev::Load(const std::string& body) {
   if (!ParseBody(body, &request, &refusal) || !ResolvePath(request, true, &path, &refusal)) return refusal;
   Scene loaded;
   SceneError error;
-  if (!LoadSceneFile(path, &loaded, &error)) {
+  if (!LoadSceneFile(session_, path, &loaded, &error)) {
     error.file = Relative(path);
     return Refuse(400, error.ToString());
   }

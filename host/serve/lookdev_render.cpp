@@ -81,7 +81,7 @@ Reply Lookdev::Preview(const Query& query) {
   // that file gives.
   Scene saved;
   SceneError error;
-  if (!LoadSceneText(savedText_, sceneFile_, &saved, &error))
+  if (!LoadSceneText(session_, savedText_, sceneFile_, &saved, &error))
     return Refuse(500, "the saved scene could not be read again: " + error.ToString());
   Reply reply = RenderPng(saved, w, h, spp);
   session_.DeleteDocument(saved.document);
@@ -110,7 +110,7 @@ Reply Lookdev::Swatch(const Query& query) {
   Scene preview;
   SceneError error;
   const std::string text = SwatchSceneJson(size, spp, *shader).dump();
-  if (!LoadSceneText(text, "material preview", &preview, &error))
+  if (!LoadSceneText(session_, text, "material preview", &preview, &error))
     return Refuse(500, "the material preview could not be built: " + error.ToString());
   CopyOwnValues(*shader, preview.document->FindNode("Shader", NodeKind::Shader));
   Reply reply = RenderPng(preview, 0, 0, spp);

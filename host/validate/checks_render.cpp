@@ -226,7 +226,7 @@ CheckOutcome CheckRoundTrip(Subject& s, const std::vector<ShaderPlugin>& shaders
     s.Progress(p.Name() + ": loading the saved scene");
     TestScene loaded;
     SceneError error;
-    if (!LoadSceneText(saved, "saved scene", &loaded.scene, &error)) {
+    if (!LoadSceneText(*s.GetSession(), saved, "saved scene", &loaded.scene, &error)) {
       const std::string fault = TakeFaultText();
       found.Problem(p.Name() +
                     ": the saved scene does not load: " + (fault.empty() ? error.ToString() : fault));

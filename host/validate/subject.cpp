@@ -169,7 +169,7 @@ bool Subject::BuildScene(const ShaderPlugin& plugin, int width, int height, int 
   scene["shaders"] = shaders;
 
   SceneError error;
-  if (!LoadSceneText(scene.dump(), "test scene", &out->scene, &error)) {
+  if (!LoadSceneText(*session_, scene.dump(), "test scene", &out->scene, &error)) {
     const std::string fault = TakeFault();
     *why = fault.empty() ? "the test scene did not load: " + error.ToString() : fault;
     return false;

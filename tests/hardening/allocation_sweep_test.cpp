@@ -364,7 +364,7 @@ SceneObservation RunScene(const std::string& plugins, const std::string& text, c
     fault.Apply();
 
     host::Scene scene;
-    o.loaded = host::LoadSceneText(text, "default.json", &scene, &o.error);
+    o.loaded = host::LoadSceneText(host, text, "default.json", &scene, &o.error);
     if (o.loaded) {
       host::RenderSetup setup;
       host::BuildRenderSetup(scene, 24, 14, &setup);

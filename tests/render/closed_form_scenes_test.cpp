@@ -51,7 +51,7 @@ class ClosedFormScene : public ::testing::TestWithParam<ClosedForm> {
     SceneError error;
     RenderImage image;
     const std::string path = std::string(CORVANE_TEST_DATA) + "/scenes/" + name + ".json";
-    EXPECT_TRUE(LoadSceneFile(path, &scene, &error)) << error.ToString();
+    EXPECT_TRUE(LoadSceneFile(host, path, &scene, &error)) << error.ToString();
     if (!scene.document) return image;
     RenderSetup setup;
     BuildRenderSetup(scene, 0, 0, &setup);

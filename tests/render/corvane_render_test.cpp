@@ -47,7 +47,7 @@ class CorvaneRenderTest : public ::testing::Test {
     Scene scene;
     SceneError error;
     RenderImage image;
-    EXPECT_TRUE(LoadSceneText(text, "wall.json", &scene, &error)) << error.ToString();
+    EXPECT_TRUE(LoadSceneText(host, text, "wall.json", &scene, &error)) << error.ToString();
     if (!scene.document) return image;
     RenderSetup setup;
     BuildRenderSetup(scene, 0, 0, &setup);
@@ -146,7 +146,7 @@ TEST_F(CorvaneRenderTest, GradientOutputMapsTheValueThroughTheGradient) {
 TEST_F(CorvaneRenderTest, DefaultSceneIsTheSameForOneTwoAndEightThreads) {
   Scene scene;
   SceneError error;
-  ASSERT_TRUE(LoadSceneFile(std::string(CORVANE_EXAMPLES_DIR) + "/default.json", &scene, &error))
+  ASSERT_TRUE(LoadSceneFile(host, std::string(CORVANE_EXAMPLES_DIR) + "/default.json", &scene, &error))
       << error.ToString();
   RenderSetup setup;
   BuildRenderSetup(scene, 96, 54, &setup);

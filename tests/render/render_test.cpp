@@ -200,7 +200,7 @@ TEST(RenderTest, SameImageForAnyThreadCount) {
   Host host;
   Scene scene;
   SceneError error;
-  ASSERT_TRUE(LoadSceneText(kBuiltinScene, "builtin.json", &scene, &error)) << error.ToString();
+  ASSERT_TRUE(LoadSceneText(host, kBuiltinScene, "builtin.json", &scene, &error)) << error.ToString();
   RenderSetup setup;
   BuildRenderSetup(scene, 0, 0, &setup);
   RenderOptions options;
@@ -218,7 +218,7 @@ TEST(RenderTest, MissesShowTheBackgroundAndPlainMaterialsTheirColour) {
   Host host;
   Scene scene;
   SceneError error;
-  ASSERT_TRUE(LoadSceneText(kBuiltinScene, "builtin.json", &scene, &error)) << error.ToString();
+  ASSERT_TRUE(LoadSceneText(host, kBuiltinScene, "builtin.json", &scene, &error)) << error.ToString();
   RenderSetup setup;
   BuildRenderSetup(scene, 0, 0, &setup);
   RenderImage image;
@@ -302,7 +302,7 @@ TEST(RenderTest, ChannelShaderGetsTheHitBetweenInitRenderAndFreeRender) {
 
   Scene scene;
   SceneError error;
-  ASSERT_TRUE(LoadSceneText(R"({
+  ASSERT_TRUE(LoadSceneText(host, R"({
     "camera": {"position": [0, 0, 0], "direction": [0, 0, 1], "fov": 60, "resolution": [16, 12]},
     "objects": [{"name": "Wall", "type": "plane", "position": [0, 0, 10], "direction": [0, 0, -1],
                  "width": 1000, "depth": 1000, "material": "M"}],

@@ -77,7 +77,7 @@ class ThreadIndexTest : public ::testing::Test {
                                           .Output = ScratchOutput}))
         << host.Plugins().LastError();
     SceneError error;
-    ASSERT_TRUE(LoadSceneText(R"({
+    ASSERT_TRUE(LoadSceneText(host, R"({
       "camera": {"position": [0, 0, 0], "direction": [0, 0, 1], "fov": 60, "resolution": [48, 40]},
       "objects": [
         {"name": "Left", "type": "box", "position": [-8, 0, 20], "size": [8, 40, 1], "material": "MA"},

@@ -41,7 +41,7 @@ void ExpectSameDocuments(const Document* a, const Document* b) {
 class SceneFileTest : public ::testing::Test {
  protected:
   bool Load(const std::string& text, Scene* scene, SceneError* error) {
-    return LoadSceneText(text, "test.json", scene, error);
+    return LoadSceneText(host, text, "test.json", scene, error);
   }
   // Loads text expecting failure; returns the error.
   SceneError LoadError(const std::string& text) {
@@ -244,7 +244,7 @@ TEST(SceneFileMissingTest, MissingFileIsNamed) {
   Host host;
   Scene scene;
   SceneError e;
-  EXPECT_FALSE(LoadSceneFile("/nonexistent/scene.json", &scene, &e));
+  EXPECT_FALSE(LoadSceneFile(host, "/nonexistent/scene.json", &scene, &e));
   EXPECT_EQ("/nonexistent/scene.json", e.file);
   EXPECT_NE(std::string::npos, e.message.find("cannot open")) << e.ToString();
 }

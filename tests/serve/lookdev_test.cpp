@@ -171,7 +171,7 @@ TEST_F(LookdevTest, SaveWritesTheNormalFormThatRendersAsThePreview) {
   // The file is in normal form: loading and saving it again gives the same text.
   Scene reloaded;
   SceneError error;
-  ASSERT_TRUE(LoadSceneFile(path, &reloaded, &error)) << error.ToString();
+  ASSERT_TRUE(LoadSceneFile(session, path, &reloaded, &error)) << error.ToString();
   EXPECT_EQ(SceneToText(reloaded), ReadFile(path));
   // Rendering the saved file gives the preview's PNG byte for byte.
   RenderSetup setup;
@@ -298,7 +298,7 @@ TEST_F(LookdevTest, SceneStateHoldsEachShadersSavedValues) {
 
   Scene reference;
   SceneError error;
-  ASSERT_TRUE(LoadSceneFile(folder.Join("served/many.json"), &reference, &error)) << error.ToString();
+  ASSERT_TRUE(LoadSceneFile(session, folder.Join("served/many.json"), &reference, &error)) << error.ToString();
   const json saved = SceneToJson(reference)["shaders"];
   session.DeleteDocument(reference.document);
   const json editable = json::parse(lookdev->SceneState().body)["editable"];

@@ -40,7 +40,7 @@ std::string SwatchFromSavedForm(Session& session, const json& shader, int size, 
       {"shaders", {{{"name", "Shader"}, {"plugin", kCorvane}, {"parameters", params}}}}};
   Scene preview;
   SceneError error;
-  EXPECT_TRUE(LoadSceneText(scene.dump(), "material preview", &preview, &error)) << error.ToString();
+  EXPECT_TRUE(LoadSceneText(session, scene.dump(), "material preview", &preview, &error)) << error.ToString();
   if (!preview.document) return {};
   RenderSetup setup;
   BuildRenderSetup(preview, 0, 0, &setup);
