@@ -52,8 +52,10 @@ struct HistoryStep {
   std::string text, label;
 };
 
-/// Edits the history keeps; the oldest goes first.
+/// Edits the history keeps, and the most bytes of scene text its steps hold (a scene of a
+/// thousand shaders is about half a megabyte); the oldest step goes first.
 inline constexpr size_t kMaxHistorySteps = 200;
+inline constexpr size_t kMaxHistoryBytes = size_t(64) << 20;
 
 class LookdevService {
  public:

@@ -15,8 +15,14 @@ namespace fs = std::filesystem;
 void Lookdev::Recorded(std::string before, std::string label) {
   if (before == sceneText_) return;  // the edit set what was there: nothing to take back
   undo_.push_back({std::move(before), std::move(label)});
-  if (undo_.size() > kMaxHistorySteps) undo_.erase(undo_.begin());
   redo_.clear();
+  // The oldest steps go first, by count and by the size of the scenes they keep.
+  size_t bytes = 0;
+  for (const HistoryStep& step : undo_) bytes += step.text.size();
+  while (undo_.size() > 1 && (undo_.size() > kMaxHistorySteps || bytes > kMaxHistoryBytes)) {
+    bytes -= undo_.front().text.size();
+    undo_.erase(undo_.begin());
+  }
 }
 
 void Lookdev::ClearHistory() {

@@ -120,6 +120,18 @@ TEST_F(SceneEditsTest, EveryEditIsUndoneAndRedoneExactly) {
   EXPECT_EQ(Scene()["history"]["undo"], 0);
 }
 
+// The history keeps the latest kMaxHistorySteps edits: undoing them all ends after the
+// first edits it let go, not at the file.
+TEST_F(SceneEditsTest, TheHistoryKeepsTheLatestSteps) {
+  const int edits = int(kMaxHistorySteps) + 5;
+  for (int i = 1; i <= edits; ++i) ASSERT_EQ(Node("A", "brightness", i / 1000.0).status, 200);
+  EXPECT_EQ(Scene()["history"]["undo"], kMaxHistorySteps);
+  while (lookdev->Undo("{}").status == 200) {
+  }
+  EXPECT_EQ(Light("A")["brightness"], 5 / 1000.0);
+  EXPECT_EQ(Scene()["history"]["redo"], kMaxHistorySteps);
+}
+
 // Light and sub-shader settings edited on the page are what Save writes and what a render
 // of the saved file shows.
 TEST_F(SceneEditsTest, SavedLightAndShaderEditsRenderAsThePreview) {
