@@ -205,7 +205,7 @@ def tool_version(command):
 
 def find_cmake(minimum):
     """A CMake of at least `minimum`: CORVANE_CMAKE, the project's own (scripts/c4d-sdk,
-    installed by scripts/setup), then the PATH's. SdkError when none is new enough."""
+    installed by scripts/setup --tests), then the PATH's. SdkError when none is new enough."""
     candidates = []
     if os.environ.get("CORVANE_CMAKE"):
         candidates.append(os.environ["CORVANE_CMAKE"])
@@ -224,7 +224,7 @@ def find_cmake(minimum):
             return c, m.group(0)
         found.append(f"{m.group(0)} at {c}")
     had = f" (found only {'; '.join(found)})" if found else ""
-    raise SdkError(f"the SDK needs CMake {need} or later{had}: run scripts/setup, which installs CMake 4 "
+    raise SdkError(f"the SDK needs CMake {need} or later{had}: run scripts/setup --tests, which installs CMake 4 "
                    "into scripts/c4d-sdk/node_modules, or set CORVANE_CMAKE to a CMake of your own")
 
 
