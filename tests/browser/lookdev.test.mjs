@@ -738,24 +738,36 @@ describe('look-development page: lights, view, sub-shader, knots and history', (
     await settled();
     let knots = await knotsNow();
     assert.equal(knots.length, 4);
-    const added = knots[3];
-    near(added.position, 0.35, 0.01, 'the new knot');
-    const t = added.position / knots[1].position;
-    [0, 0.5, 0.5].forEach((c, i) => near(added.color[i], c + ([1, 0.5, 0][i] - c) * t, 0.02, `channel ${i}`));
-    assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-label')), `Knot 4 at ${+(added.position * 100).toFixed(1)} %`);
-    // The arrow keys move the focused knot by 1 %, with Shift by 10 %.
+    const added = knots.find((k) => Math.abs(k.position - 0.35) <= 0.01);
+    assert.ok(added, JSON.stringify(knots));
+    const next = knots.find((k) => k.position > 0.5);
+    const t = added.position / next.position;
+    [0, 0, 0.5].forEach((c, i) => near(added.color[i], c + (next.color[i] - c) * t, 0.02, `channel ${i}`));
+    // The focus is on the new knot's handle, which the arrow keys move by 1 %, with Shift by 10 %.
+    const focused = async () => {
+      const [, n, at] = (await page.evaluate(() => document.activeElement.getAttribute('aria-label'))).match(/^Knot (\d+) at (.*) %$/);
+      return {n: Number(n), at: Number(at), position: (await knotsNow())[n - 1].position};
+    };
+    let f = await focused();
+    assert.equal(f.position, added.position);
+    near(f.at, added.position * 100, 1e-9, 'the label');
     await page.keyboard.press('ArrowRight');
     await settled();
-    near((await knotsNow())[3].position, added.position + 0.01, 1e-9, 'after ArrowRight');
+    f = await focused();
+    near(f.position, added.position + 0.01, 1e-9, 'after ArrowRight');
+    near(f.at, f.position * 100, 1e-9, 'the label after ArrowRight');
     await page.keyboard.down('Shift');
     await page.keyboard.press('ArrowLeft');
     await page.keyboard.up('Shift');
     await settled();
-    near((await knotsNow())[3].position, added.position - 0.09, 1e-9, 'after Shift+ArrowLeft');
+    f = await focused();
+    near(f.position, added.position - 0.09, 1e-9, 'after Shift+ArrowLeft');
     // Enter takes the focus to the knot's colour; Delete removes the knot.
+    await page.focus(knot(f.n));
     await page.keyboard.press('Enter');
-    assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-label')), 'Knot 4 colour');
-    await page.focus(knot(4));
+    assert.equal(await page.evaluate(() => document.activeElement.getAttribute('aria-label')), `Knot ${f.n} colour`);
+    await page.keyboard.press('Escape'); // closes the colour picker Enter opened
+    await page.focus(knot(f.n));
     await page.keyboard.press('Delete');
     await settled();
     assert.equal((await knotsNow()).length, 3);

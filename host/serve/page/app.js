@@ -864,10 +864,12 @@ function renderPanel() {
   const activeRow = panel.contains(active) ? active.closest('.param') : null;
   const keep = activeRow ? {symbol: activeRow.dataset.symbol, index: focusable(activeRow).indexOf(active)} : null;
   // A control with a key (a knot's) is found by it; an edit that moves it names the new key.
-  const key = state.focusKey || (activeRow ? active.dataset.key : undefined);
+  // A click on the gradient bar (which takes no focus) names the new knot's handle too.
+  const named = state.focusKey;
+  const key = named || (activeRow ? active.dataset.key : undefined);
   state.focusKey = undefined;
   buildPanel(panel);
-  const keyed = key && keep ? [...panel.querySelectorAll('[data-key]')].find((c) => c.dataset.key === key) : null;
+  const keyed = key && (keep || named) ? [...panel.querySelectorAll('[data-key]')].find((c) => c.dataset.key === key) : null;
   if (keyed) keyed.focus();
   else if (keep) {
     const row = [...panel.querySelectorAll('.param')].find((r) => r.dataset.symbol === keep.symbol);
