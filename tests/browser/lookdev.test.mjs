@@ -532,7 +532,9 @@ describe('look-development page: lights, view, sub-shader, knots and history', (
     await page.keyboard.up('Control');
     await settled();
   };
+  // The mouse reaches only what is in the window: the element is scrolled into it first.
   const centreOf = async (selector) => {
+    await page.$eval(selector, (e) => e.scrollIntoView({block: 'center'}));
     const box = await (await page.$(selector)).boundingBox();
     return {x: box.x + box.width / 2, y: box.y + box.height / 2, box};
   };
