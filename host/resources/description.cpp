@@ -89,21 +89,24 @@ std::string_view UnitSuffix(Unit unit) {
 }
 
 /// A stored REAL as the user sees it: "0.5 (50 %)" for a percentage, "0.5" without a unit.
-std::string Shown(const DescriptionElement& e, double stored) {
+/// With userOnly, "50 %" alone.
+std::string Shown(const DescriptionElement& e, double stored, bool userOnly = false) {
   const std::string_view unit = UnitSuffix(e.unit);
   if (unit.empty()) return Number(stored);
-  return Number(stored) + " (" + Number(stored / e.UnitScale()) + std::string(unit) + ")";
+  const std::string user = Number(stored / e.UnitScale()) + std::string(unit);
+  return userOnly ? user : Number(stored) + " (" + user + ")";
 }
 
-std::string RealProblem(const DescriptionElement& e, double x) {
+std::string RealProblem(const DescriptionElement& e, double x, bool userOnly = false) {
   if (!std::isfinite(x)) return "the value " + Number(x) + " is not a finite number";
   const double scale = e.UnitScale(), slack = 1e-12;
   if ((e.min && x < *e.min * scale - slack) || (e.max && x > *e.max * scale + slack)) {
+    auto shown = [&](double v) { return Shown(e, v, userOnly); };
     const std::string range =
-        e.min && e.max ? "the range " + Shown(e, *e.min * scale) + " to " + Shown(e, *e.max * scale)
-        : e.min        ? "the range from " + Shown(e, *e.min * scale) + " up"
-                       : "the range up to " + Shown(e, *e.max * scale);
-    return "the value " + Shown(e, x) + " is outside " + range;
+        e.min && e.max ? "the range " + shown(*e.min * scale) + " to " + shown(*e.max * scale)
+        : e.min        ? "the range from " + shown(*e.min * scale) + " up"
+                       : "the range up to " + shown(*e.max * scale);
+    return "the value " + shown(x) + " is outside " + range;
   }
   return {};
 }
@@ -212,6 +215,11 @@ std::string DescriptionElement::Check(const Value& v) const {
     default:
       return {};
   }
+}
+
+std::string DescriptionElement::CheckShown(const Value& v) const {
+  if (v.TypeId() == C4D_DTYPE_REAL && ValueType() == C4D_DTYPE_REAL) return RealProblem(*this, v.GetFloat(), true);
+  return Check(v);
 }
 
 std::string DescriptionElement::Name() const {

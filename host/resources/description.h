@@ -106,6 +106,9 @@ struct DescriptionElement {
   /// names the value and what is allowed: "the value 5 is not one of the choices 0
   /// (Multiply), 1 (Add), 2 (Subtract)".
   std::string Check(const Value& v) const;
+  /// Check, told as a panel shows the value: a REAL in its unit only ("250 % is outside
+  /// 0 % to 100 %"), the stored number left out.
+  std::string CheckShown(const Value& v) const;
   /// "Mode" (XSAMPLE_MODE): the label (when there is one) and the symbol.
   std::string Name() const;
 };

@@ -53,6 +53,12 @@ bool LoadSceneFile(Host& host, const std::string& path, Scene* out, SceneError* 
 /// cause, without the key's place) when the key or value is refused; the node is unchanged.
 bool ApplyParameterJson(Node* node, const std::string& key, const nlohmann::json& value, std::string* error);
 
+/// Sets one of the host's own settings of node (a light's "brightness", the camera's "fov", a
+/// built-in shader's "scale") from its scene-file JSON form under its friendly key, exactly
+/// as loading applies it. False with *error when the node has no such key or the value does
+/// not convert; the node is unchanged.
+bool ApplyFriendlyJson(Node* node, const std::string& key, const nlohmann::json& value, std::string* error);
+
 /// The first cycle of sub-shader links in doc, as "\"A\" -> \"B\" -> \"A\"", with *at
 /// the shader whose link closes it; empty when the links form no cycle.
 std::string FindShaderCycle(const Document& doc, const Node** at = nullptr);

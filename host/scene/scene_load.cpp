@@ -238,16 +238,7 @@ Node* Loader::MakeShader(const json& e, const std::string& name, const std::stri
 bool Loader::ApplyFriendly(Node* node, const FriendlyParam& p, const json& v, const std::string& path) {
   Value value;
   std::string error;
-  if (const auto* choices = EnumOf(p.conv)) {
-    int32_t choice = 0;
-    if (!ReadChoice(*choices, v, &choice, &error)) return Fail(path, error);
-    value = Value::Int32(choice);
-  } else if (p.conv == Conv::Angle) {
-    if (!v.is_number()) return Fail(path, "expected an angle in degrees (a number), found " + v.dump());
-    value = Value::Float(v.get<double>() * kDegToRad);
-  } else if (!JsonToValue(v, p.type, byName, &value, &error)) {
-    return Fail(path, error);
-  }
+  if (!FriendlyValue(p, v, byName, &value, &error)) return Fail(path, error);
   node->Data().Set(p.id, std::move(value));
   return true;
 }

@@ -55,6 +55,38 @@ bool ApplyParameter(Node* node, const std::string& key, const json& v, const Nod
   return true;
 }
 
+bool FriendlyValue(const FriendlyParam& p, const json& v, const NodeByName& byName, Value* out, std::string* error) {
+  if (const auto* choices = EnumOf(p.conv)) {
+    int32_t choice = 0;
+    if (!ReadChoice(*choices, v, &choice, error)) return false;
+    *out = Value::Int32(choice);
+    return true;
+  }
+  if (p.conv == Conv::Angle) {
+    if (!v.is_number()) {
+      *error = "expected an angle in degrees (a number), found " + v.dump();
+      return false;
+    }
+    *out = Value::Float(v.get<double>() * kDegToRad);
+    return true;
+  }
+  return JsonToValue(v, p.type, byName, out, error);
+}
+
+bool ApplyFriendlyJson(Node* node, const std::string& key, const json& v, std::string* error) {
+  for (const FriendlyParam* p : FriendlyParamsOf(node)) {
+    if (key != p->key) continue;
+    Document* doc = node->GetDocument();
+    NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
+    Value value;
+    if (!FriendlyValue(*p, v, byName, &value, error)) return false;
+    node->Data().Set(p->id, std::move(value));
+    return true;
+  }
+  *error = "\"" + node->Name() + "\" has no setting " + key;
+  return false;
+}
+
 bool ApplyParameterJson(Node* node, const std::string& key, const json& v, std::string* error) {
   Document* doc = node->GetDocument();
   NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };

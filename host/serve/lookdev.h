@@ -6,7 +6,8 @@
 // Every request takes one lock, so an edit never runs while a render reads the scene.
 // A refused request answers 4xx with {"error": message} and changes nothing. Which member
 // answers which route is the table of serve/operations.h; the members are defined by job in
-// lookdev_panel.cpp, lookdev_edits.cpp, lookdev_render.cpp and lookdev_files.cpp.
+// lookdev_panel.cpp, lookdev_edits.cpp, lookdev_nodes.cpp, lookdev_history.cpp,
+// lookdev_render.cpp and lookdev_files.cpp.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "scene/scene_file.h"
 #include "serve/operations.h"
@@ -44,6 +46,15 @@ struct LookdevOptions {
 
 /// Answers the page's operations (serve/operations.h): in this process (Lookdev) or in a
 /// worker process (WorkerLookdev, serve/worker.h).
+/// One edit in the page's history: the scene as it was on the other side of it, and what the
+/// edit was ("Intensity of Key").
+struct HistoryStep {
+  std::string text, label;
+};
+
+/// Edits the history keeps; the oldest goes first.
+inline constexpr size_t kMaxHistorySteps = 200;
+
 class LookdevService {
  public:
   virtual ~LookdevService() = default;
@@ -88,6 +99,19 @@ class Lookdev : public LookdevService {
   /// GET /api/files: the scene files (*.json) of the served folder, by name; symbolic links
   /// that lead out of the folder are left out, as loading refuses them.
   Reply Files();
+  /// POST /api/node {"node": name, "key": scene-file key, "value": scene-file JSON}: one of the
+  /// host's own settings of a light, the camera or a built-in shader (serve/host_params.h),
+  /// checked in the panel's units. The answer is the scene's state (as /api/scene) and
+  /// "sceneChanged".
+  Reply EditNode(const std::string& body);
+  /// POST /api/view {"action": "orbit", "yaw", "pitch"} (degrees) | {"action": "zoom",
+  /// "factor"} | {"action": "reset"}: turns or moves the camera around the point it looks
+  /// at, or puts it back as last loaded or saved. Answers as EditNode.
+  Reply EditView(const std::string& body);
+  /// POST /api/undo and /api/redo: takes the last edit of any kind back, or does it again.
+  /// Answers as EditNode; 409 when there is nothing to take back or do again.
+  Reply Undo(const std::string& body);
+  Reply Redo(const std::string& body);
   /// POST /api/save {"path": relative path ending in .json}: the normal form of `save`; the
   /// scene's file is that path from then on (save as).
   Reply Save(const std::string& body);
@@ -105,7 +129,9 @@ class Lookdev : public LookdevService {
   bool Restore(const LookdevSnapshot& snapshot, std::string* error);
 
  private:
-  Reply SetParamLocked(const std::string& shader, const std::string& key, const nlohmann::json& value);
+  /// label names the edit in the history; empty: the parameter's label.
+  Reply SetParamLocked(const std::string& shader, const std::string& key, const nlohmann::json& value,
+                       const std::string& label = {});
   nlohmann::json ShaderState(Node* shader);
   nlohmann::json SceneJson();
   bool ResolvePath(const nlohmann::json& body, bool mustExist, std::string* path, Reply* refusal) const;
@@ -115,6 +141,19 @@ class Lookdev : public LookdevService {
   void DropScene();
   /// The scene as it is now is the saved one (after opening, loading or saving it).
   void MarkSaved();
+  /// After an edit that changed the scene from `before` (SceneToText): remembers it for Undo
+  /// under label and forgets what Redo could do. The scene's text is then sceneText_.
+  void Recorded(std::string before, std::string label);
+  /// Forgets every step (another scene took this one's place).
+  void ClearHistory();
+  /// {"undo": steps, "redo": steps, "undoLabel", "redoLabel"}.
+  nlohmann::json History() const;
+  /// Undo or Redo: moves one step from `from` to `to`, replacing the scene by the step's.
+  Reply Step(std::vector<HistoryStep>& from, std::vector<HistoryStep>& to, const char* nothing);
+  /// The camera as last loaded or saved (EditView's reset).
+  Reply ResetView();
+  /// The scene's state and whether it differs from the saved one.
+  Reply SceneAnswer();
   /// Renders scene (width/height 0: its own resolution) into a PNG reply.
   Reply RenderPng(const Scene& scene, int width, int height, int samples);
 
@@ -126,6 +165,7 @@ class Lookdev : public LookdevService {
   std::string sceneFile_;  ///< relative to folder_ when it lies inside
   std::string sceneText_;  ///< the scene as of the last load, save or edit (SceneToText)
   std::string savedText_;  ///< the scene as last loaded or saved
+  std::vector<HistoryStep> undo_, redo_;  ///< latest last
 };
 
 }  // namespace host

@@ -13,20 +13,26 @@ using nlohmann::json;
 
 namespace {
 
+/// What the panel calls a parameter: its label, else its symbol.
+std::string PanelName(const DescriptionElement& e) {
+  return !e.label.empty() ? e.label : !e.symbol.empty() ? e.symbol : std::to_string(e.id);
+}
+
 /// Checks a value the page sends for what only the page is refused (the explicit form, which
 /// a scene file may use to keep any value) and what only the document can tell: the kind of
 /// nodes a link or list may name. Applying the value then checks it against its description
 /// (type, range, choices, flags) as scene files are.
 bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node* self, Reply* refusal) {
-  const std::string& key = e.symbol;
   auto fail = [&](const std::string& message) {
-    *refusal = Refuse(400, key + ": " + message);
+    *refusal = Refuse(400, PanelName(e) + ": " + message);
     return false;
   };
   const Document* doc = self->GetDocument();
   if (IsExplicitValue(v)) return fail("expected a plain value, found the stored form " + v.dump());
   if (e.type == ElementType::Real) {
     if (!v.is_number()) return fail("expected a number, found " + v.dump());
+    // Told in the unit the panel shows: "250 % is outside 0 % to 100 %".
+    if (std::string problem = e.CheckShown(Value::Float(v.get<double>())); !problem.empty()) return fail(problem);
   } else if (e.type == ElementType::Long) {
     int32_t x32 = 0;
     if (!ReadInt32(v, &x32)) return fail("expected an integer, found " + v.dump() + " (" + Int32Problem(v) + ")");
@@ -55,7 +61,8 @@ bool CheckDescribedValue(const DescriptionElement& e, const json& v, const Node*
 
 }  // namespace
 
-Reply Lookdev::SetParamLocked(const std::string& shaderName, const std::string& key, const json& value) {
+Reply Lookdev::SetParamLocked(const std::string& shaderName, const std::string& key, const json& value,
+                              const std::string& label) {
   if (!scene_.document) return Refuse(409, "no scene is loaded");
   Node* shader = scene_.document->FindNode(shaderName, NodeKind::Shader);
   if (!shader) return Refuse(400, "there is no shader \"" + shaderName + "\"");
@@ -73,18 +80,25 @@ Reply Lookdev::SetParamLocked(const std::string& shaderName, const std::string& 
   const Value old = current ? *current : Value();
   std::string error;
   if (!ApplyParameterJson(shader, element->symbol.empty() ? std::to_string(element->id) : element->symbol,
-                          value, &error))
-    return Refuse(400, key + ": " + error);
+                          value, &error)) {
+    // The cause without the element's own name in front: the page names it by its label.
+    const std::string named = element->Name() + ": ";
+    if (error.rfind(named, 0) == 0) error.erase(0, named.size());
+    return Refuse(400, PanelName(*element) + ": " + error);
+  }
   std::string cycle = FindShaderCycle(*scene_.document);
   if (!cycle.empty()) {
     shader->Data().Set(element->id, old);  // a None value removes the entry again
-    return Refuse(400, key + ": sub-shader links would form a cycle: " + cycle);
+    return Refuse(400, PanelName(*element) + ": sub-shader links would form a cycle: " + cycle);
   }
   // Serialised once per edit: the worker's snapshot takes this text, and every edit tells
   // whether it differs from the saved one, so the page needs no second request.
+  std::string before = std::move(sceneText_);
   sceneText_ = SceneToText(scene_);
+  Recorded(std::move(before), label.empty() ? PanelName(*element) + " of " + shaderName : label);
   json state = ShaderState(shader);
   state["sceneChanged"] = sceneText_ != savedText_;
+  state["history"] = History();
   return JsonReply(state);
 }
 
@@ -164,7 +178,8 @@ Reply Lookdev::EditLights(const std::string& body) {
   } else {
     return Refuse(400, "unknown action \"" + action + "\" (expected add, remove or flags)");
   }
-  return SetParamLocked(shaderName, list->symbol, entries);
+  const std::string word = action == "add" ? "Add " : action == "remove" ? "Remove " : "Switch ";
+  return SetParamLocked(shaderName, list->symbol, entries, word + light + (action == "flags" ? " in " : action == "add" ? " to " : " from ") + PanelName(*list));
 }
 
 }  // namespace host

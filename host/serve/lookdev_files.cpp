@@ -30,6 +30,7 @@ bool Lookdev::Open(const std::string& path, std::string* error) {
   const fs::path resolved = fs::weakly_canonical(p, ec);
   sceneFile_ = Relative(ec ? p.string() : resolved.string());
   MarkSaved();
+  ClearHistory();
   return true;
 }
 
@@ -53,6 +54,7 @@ bool Lookdev::Restore(const LookdevSnapshot& snapshot, std::string* error) {
   sceneFile_ = file;
   sceneText_ = snapshot.text;
   savedText_ = snapshot.savedText.empty() ? snapshot.text : snapshot.savedText;
+  ClearHistory();
   return true;
 }
 
@@ -155,6 +157,7 @@ Reply Lookdev::Load(const std::string& body) {
   scene_ = loaded;
   sceneFile_ = Relative(path);
   MarkSaved();
+  ClearHistory();
   return JsonReply(SceneJson());
 }
 

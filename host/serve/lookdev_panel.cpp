@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "scene/json_values.h"
+#include "scene/scene_schema.h"
+#include "serve/host_params.h"
 #include "serve/lookdev_requests.h"
 #include "serve/plugin_notes.h"
 #include "session/session_info.h"
@@ -65,7 +67,7 @@ Reply Lookdev::Describe() {
                      {"width", icon.w},
                      {"height", icon.h},
                      {"file", fs::path(icon.file).filename().string()}});
-  return JsonReply({{"plugins", plugins}, {"icons", icons}});
+  return JsonReply({{"plugins", plugins}, {"icons", icons}, {"hostParams", HostParamsJson()}});
 }
 
 json Lookdev::ShaderState(Node* shader) {
@@ -83,24 +85,43 @@ json Lookdev::ShaderState(Node* shader) {
 
 json Lookdev::SceneJson() {
   json lights = json::array(), lightsOff = json::object(), shaders = json::array(), editable = json::array();
+  json lightNodes = json::array(), objects = json::array(), subShaders = json::array();
   if (scene_.document) {
     for (Node* n : scene_.document->Objects()) {
-      if (!n->IsLight()) continue;
+      if (!n->IsLight()) {
+        // Geometry as the scene file has it, with its type, for the page's top view.
+        if (n == scene_.camera) continue;
+        json object = NodeToJson(n);
+        for (const auto& [name, type] : scenefile::kObjectTypes)
+          if (n->Type() == type) object["type"] = name;
+        objects.push_back(std::move(object));
+        continue;
+      }
       lights.push_back(n->Name());
+      json light = HostParamValues(n);
+      light["name"] = n->Name();
+      lightNodes.push_back(std::move(light));
       if (!n->IsEnabled()) lightsOff[n->Name()] = "switched off in the scene: it lights nothing, so the shader adds nothing for it";
     }
     for (Node* n : scene_.document->Shaders()) {
       shaders.push_back(n->Name());
       if (DescriptionOfShader(n)) editable.push_back(ShaderState(n));
+      if (const std::string kind = HostParamKind(n); !kind.empty())
+        subShaders.push_back({{"name", n->Name()}, {"plugin", kind}, {"values", HostParamValues(n)}});
     }
   }
   // Moved in, not listed in an initialiser: that would copy every shader's state.
   json scene = {{"file", sceneFile_}, {"width", scene_.width}, {"height", scene_.height}, {"samples", scene_.samples}};
   scene["lights"] = std::move(lights);
   scene["lightsOff"] = std::move(lightsOff);
+  scene["lightNodes"] = std::move(lightNodes);
+  scene["objects"] = std::move(objects);
+  scene["camera"] = scene_.camera ? HostParamValues(scene_.camera) : json::object();
   scene["changed"] = sceneText_ != savedText_;
   scene["shaders"] = std::move(shaders);
   scene["editable"] = std::move(editable);
+  scene["subShaders"] = std::move(subShaders);
+  scene["history"] = History();
   return scene;
 }
 

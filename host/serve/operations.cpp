@@ -41,6 +41,10 @@ const std::vector<PageOperation>& PageOperations() {
       {"icon", "GET", R"(/api/icon/([^/]+)\.png)", kReads, ReplyKind::Png, TakesPathId<&Lookdev::Icon>},
       {"param", "POST", "/api/param", kChanges, ReplyKind::Json, TakesBody<&Lookdev::SetParam>},
       {"lights", "POST", "/api/lights", kChanges, ReplyKind::Json, TakesBody<&Lookdev::EditLights>},
+      {"node", "POST", "/api/node", kChanges, ReplyKind::Json, TakesBody<&Lookdev::EditNode>},
+      {"view", "POST", "/api/view", kChanges, ReplyKind::Json, TakesBody<&Lookdev::EditView>},
+      {"undo", "POST", "/api/undo", kChanges, ReplyKind::Json, TakesBody<&Lookdev::Undo>},
+      {"redo", "POST", "/api/redo", kChanges, ReplyKind::Json, TakesBody<&Lookdev::Redo>},
       {"save", "POST", "/api/save", kChanges, ReplyKind::Json, TakesBody<&Lookdev::Save>},
       {"load", "POST", "/api/load", kChanges, ReplyKind::Json, TakesBody<&Lookdev::Load>},
   };

@@ -30,7 +30,7 @@ TEST(PageOperationsTest, EachOperationHasOneNameOneRouteAndAMember) {
     EXPECT_EQ(FindPageOperation(op.name), &op);
   }
   EXPECT_EQ(names, (std::set<std::string>{"describe", "scene", "files", "preview", "swatch", "icon", "param",
-                                          "lights", "save", "load"}));
+                                          "lights", "node", "view", "undo", "redo", "save", "load"}));
   // The worker's own start-up requests are not operations of the page.
   EXPECT_EQ(FindPageOperation("open"), nullptr);
   EXPECT_EQ(FindPageOperation("restore"), nullptr);
