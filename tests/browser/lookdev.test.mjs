@@ -717,7 +717,7 @@ describe('look-development page: lights, view, sub-shader, knots and history', (
   test("the linked colour shader's settings are edited beside the shader", async () => {
     assert.equal(await page.$eval('#subshaders legend', (l) => l.textContent), 'Sub-shader Tint (color)');
     const original = await pixelsOf('#preview');
-    await typeInto(`${field('Tint', 'brightness')} input`, '0.5');
+    await typeInto(`${field('Tint', 'brightness')} input`, '50');
     assert.equal((await sceneNow()).subShaders.find((s) => s.name === 'Tint').values.brightness, 0.5);
     assert.notDeepEqual(await pixelsOf('#preview'), original);
     assert.equal(await page.$eval('#undo', (b) => b.title), 'Undo Brightness of Tint');
