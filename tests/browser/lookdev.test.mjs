@@ -689,16 +689,21 @@ describe('look-development page: lights, view, sub-shader, knots and history', (
     await page.click('button[aria-label="Orbit right"]');
     await settled();
     const orbited = (await sceneNow()).camera;
-    assert.notDeepEqual(orbited.position, start.position);
+    assert.ok(orbited.position[0] > 1, 'Orbit right takes the camera round to its right (+X, as it looks along +Z)');
     near(dist(orbited), dist(start), 1e-6 * dist(start), 'the distance to the point looked at');
     assert.notDeepEqual(await pixelsOf('#preview'), original);
     await page.click('button[aria-label="Zoom in"]');
     await settled();
     near(dist((await sceneNow()).camera), dist(start) / 1.25, 1e-6 * dist(start), 'the distance after Zoom in');
     // Dragging on the preview orbits on release; the wheel zooms.
-    const before = (await sceneNow()).camera;
+    // 0.4° a pixel: the scene follows the pointer, so dragging right and down takes the
+    // camera round to its left and up.
+    const angles = (c) => [Math.atan2(c.position[0], c.position[2]), Math.asin(c.position[1] / dist(c))].map((r) => r * 180 / Math.PI);
+    const before = angles((await sceneNow()).camera);
     await drag('#preview', 30, 10);
-    assert.notDeepEqual((await sceneNow()).camera.position, before.position);
+    const after = angles((await sceneNow()).camera);
+    near(after[0] - before[0], 12, 0.5, 'the turn across');
+    near(after[1] - before[1], 4, 0.5, 'the turn up');
     const {x, y} = await centreOf('#preview');
     await page.mouse.move(x, y);
     const wheeled = dist((await sceneNow()).camera);

@@ -790,7 +790,8 @@ function renderTopView() {
 // ---- the view: orbit and zoom the camera around the point it looks at ------------------------
 
 /// Dragging on the preview orbits (sent on release); the wheel zooms, turns gathered while
-/// they come quickly so that one turn of the wheel is one edit.
+/// they come quickly so that one turn of the wheel is one edit. The buttons move the camera
+/// the way they point: Orbit left a positive yaw (the camera goes round to its left).
 function viewByPointer(img) {
   let drag = null;
   img.addEventListener('pointerdown', (ev) => {
@@ -801,7 +802,9 @@ function viewByPointer(img) {
   });
   img.addEventListener('pointermove', (ev) => {
     if (!drag) return;
-    drag.yaw = Math.round((drag.x - ev.clientX) * 0.4);
+    // The scene follows the pointer: dragging right takes the camera round to its left
+    // (a positive yaw), dragging down raises it.
+    drag.yaw = Math.round((ev.clientX - drag.x) * 0.4);
     drag.pitch = Math.round((ev.clientY - drag.y) * 0.4);
     $('view-hint').textContent = `Orbit ${drag.yaw}° across, ${drag.pitch}° up or down: let go to apply`;
   });
