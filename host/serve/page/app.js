@@ -349,7 +349,7 @@ function colourAt(sorted, p) {
 const knotKey = (field, position) => `knot-${field}@${position}`;
 
 // A knot's handle on the bar: dragged (sent on release), moved with the arrow keys (1 %, with
-// Shift 10 %), removed with Delete or Backspace (never the last knot), Enter opens its colour.
+// Shift 10 %), removed with Delete or Backspace (never the last knot), Enter goes to its colour.
 function knotHandle(k, n, knots, bar, disabled, send) {
   const handle = el('button', {type: 'button', class: 'knot-handle', disabled, 'data-key': knotKey('handle', k.position),
     'aria-label': `Knot ${n} at ${percentOf(k.position)}`, title: `Knot ${n}: drag, or use the arrow keys; Delete removes it`});
@@ -399,8 +399,9 @@ function knotHandle(k, n, knots, bar, disabled, send) {
     } else if (ev.key === 'Enter') {
       ev.preventDefault();
       const colour = bar.closest('.gradient').querySelector(`[data-key="${knotKey('colour', k.position)}"]`);
+      // The focus goes to the colour field, where Enter or Space opens the system's picker; a
+      // picker opened from here would take the keys meant for the page.
       colour?.focus();
-      try { colour?.showPicker(); } catch { /* no picker without a user gesture in some browsers */ }
     }
   });
   return handle;
