@@ -26,6 +26,7 @@ try {
   await settled();
   await page.screenshot({path: path.join(root, 'docs/lookdev.png'), fullPage: true});
   await (await page.$('#lights-section')).screenshot({path: path.join(root, 'docs/lookdev-lights.png')});
+  await page.evaluate(() => window.scrollTo(0, 0)); // the element's picture scrolled to it
   await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '0');
   await settled();
   await page.screenshot({path: path.join(root, 'docs/lookdev-grey.png')});
