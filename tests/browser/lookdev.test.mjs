@@ -33,7 +33,11 @@ function serve(scene, cwd, pluginsFolder = plugins, env = process.env) {
       if (m) resolve({child, address: m[1]});
     });
     child.stderr.on('data', (chunk) => { out += chunk; });
-    child.on('exit', (code) => reject(new Error(`corvane-host serve exited with ${code}: ${out}`)));
+    // A server that ends before the tests stop it says why, beside the tests that then fail.
+    child.on('exit', (code, signal) => {
+      if (!child.stopping) console.error(`corvane-host serve exited (${signal ?? code}): ${out}`);
+      reject(new Error(`corvane-host serve exited with ${code}: ${out}`));
+    });
   });
 }
 
@@ -124,6 +128,7 @@ describe('look-development page', () => {
 
   after(async () => {
     await browser?.close();
+    if (server) server.stopping = true;
     server?.kill('SIGINT');
     if (folder) fs.rmSync(folder, {recursive: true, force: true});
   });
@@ -574,6 +579,7 @@ describe('look-development page: lights, view, sub-shader, knots and history', (
 
   after(async () => {
     await browser?.close();
+    if (server) server.stopping = true;
     server?.kill('SIGINT');
     if (folder) fs.rmSync(folder, {recursive: true, force: true});
   });
@@ -659,7 +665,15 @@ describe('look-development page: lights, view, sub-shader, knots and history', (
     const before = await pixelsOf('#preview');
     const frame = await page.$eval('#top-view', (v) => v.getBoundingClientRect().width);
     const size = await page.evaluate(() => state.top.size);
-    await drag(handle, 45, 0);
+    // While dragging, the view shows where the light goes; the scene changes on release.
+    const {x, y} = await centreOf(handle);
+    await page.mouse.move(x, y);
+    await page.mouse.down();
+    await page.mouse.move(x + 45, y, {steps: 6});
+    assert.match(await page.$eval('#top-info', (f) => f.textContent), /^Key: X -?\d+(\.\d+)?, Z -?\d+(\.\d+)?$/);
+    assert.deepEqual((await lightNow('Key')).position, [-150, 200, -100]);
+    await page.mouse.up();
+    await settled();
     const moved = await lightNow('Key');
     near(moved.position[0], -150 + 45 * size / frame, size / frame * 3, 'X after the drag');
     near(moved.position[2], -100, size / frame * 3, 'Z after the drag');
@@ -844,6 +858,9 @@ describe('look-development page: lights, view, sub-shader, knots and history', (
     await page.click('#save');
     await page.waitForFunction(() => document.getElementById('message').textContent === 'Saved edited.json');
     assert.equal(await page.$eval('#undo', (b) => b.disabled), false, 'saving keeps the history');
+    // Spare Value has no control, but the shader keeps it and the file has it.
+    const savedFile = JSON.parse(fs.readFileSync(path.join(folder, 'edited.json'), 'utf8'));
+    assert.equal(savedFile.shaders.find((x) => x.name === 'Mask').parameters.XCORVANE_SPARE_VALUE, 1);
     const rendered = path.join(folder, 'edited.png');
     execFileSync(host, ['render', path.join(folder, 'edited.json'), '-o', rendered, '--plugins', plugins], {stdio: 'pipe'});
     const fromCli = await pixelsOf(`data:image/png;base64,${fs.readFileSync(rendered).toString('base64')}`);
@@ -900,6 +917,7 @@ describe('look-development page beside a crashing plug-in', () => {
 
   after(async () => {
     await browser?.close();
+    if (server) server.stopping = true;
     server?.kill('SIGINT');
     if (folder) fs.rmSync(folder, {recursive: true, force: true});
   });
