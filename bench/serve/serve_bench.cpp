@@ -1,7 +1,9 @@
 // Latency of the look-development page's preview: a 320 x 180 image at one sample per
 // pixel of examples/default.json, rendered on one thread and encoded as PNG. Measured end
 // to end (HTTP request on 127.0.0.1 to the last byte of the answer) and without the web
-// server (the request handler alone), plus the material swatch. Then the scene's state
+// server (the request handler alone), plus the material swatch; an edit followed by its
+// preview, for a light's intensity (POST /api/node) beside a shader parameter (POST
+// /api/param), in the same run. Then the scene's state
 // (GET /api/scene) of scenes with 250 to 1000 plug-in shaders, and a request answered
 // while 16 clients each send one byte a second.
 //
@@ -111,6 +113,37 @@ void BM_CoarsePreviewRequest80x45(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CoarsePreviewRequest80x45)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One edit and the preview it shows, on one connection: the edit alternates between two
+// values so that every iteration changes the scene, and the scene is left as loaded.
+void EditThenPreview(benchmark::State& state, const char* path, const std::string& first, const std::string& second) {
+  World& w = TheWorld();
+  if (!w.error.empty()) return state.SkipWithError(w.error.c_str());
+  httplib::Client client("127.0.0.1", w.server->Port());
+  client.set_keep_alive(true);
+  bool flip = false;
+  for (auto _ : state) {
+    flip = !flip;
+    auto edit = client.Post(path, flip ? second : first, "application/json");
+    if (!edit || edit->status != 200) return state.SkipWithError(edit ? edit->body.c_str() : "the edit request failed");
+    auto res = client.Get("/api/preview.png?w=320&h=180&spp=1");
+    if (!res || res->status != 200) return state.SkipWithError("the preview request failed");
+    benchmark::DoNotOptimize(res->body.data());
+  }
+  if (flip) client.Post(path, first, "application/json");
+}
+
+void BM_LightEditThenPreview320x180(benchmark::State& state) {
+  EditThenPreview(state, "/api/node", R"({"node": "Warm Key", "key": "brightness", "value": 1.1})",
+                  R"({"node": "Warm Key", "key": "brightness", "value": 1.4})");
+}
+BENCHMARK(BM_LightEditThenPreview320x180)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+
+void BM_ShaderEditThenPreview320x180(benchmark::State& state) {
+  EditThenPreview(state, "/api/param", R"({"shader": "Light Mask", "param": "XCORVANE_INVERT", "value": false})",
+                  R"({"shader": "Light Mask", "param": "XCORVANE_INVERT", "value": true})");
+}
+BENCHMARK(BM_ShaderEditThenPreview320x180)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 
 void BM_SwatchRequest(benchmark::State& state) {
   World& w = TheWorld();

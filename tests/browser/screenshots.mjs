@@ -1,4 +1,5 @@
-// Takes the page's screenshots for docs/: examples/default.json as served, with its output
+// Takes the page's screenshots for docs/: examples/default.json as served (the whole page,
+// down to the lights and the top view), the lights section alone, the scene with its output
 // switched to grey (the gradient greyed out), and with Invert switched on beside the scene
 // as saved. Run from the repository:
 //   node tests/browser/screenshots.mjs build/release/host/cli/corvane-host build/release/corvane
@@ -23,7 +24,9 @@ try {
     document.getElementById('preview').dataset.state === 'final', {timeout: 60000});
   await page.goto(address);
   await settled();
-  await page.screenshot({path: path.join(root, 'docs/lookdev.png')});
+  await page.screenshot({path: path.join(root, 'docs/lookdev.png'), fullPage: true});
+  await (await page.$('#lights-section')).screenshot({path: path.join(root, 'docs/lookdev-lights.png')});
+  await page.evaluate(() => window.scrollTo(0, 0)); // the element's picture scrolled to it
   await page.select('.param[data-symbol="XCORVANE_OUTPUT"] select', '0');
   await settled();
   await page.screenshot({path: path.join(root, 'docs/lookdev-grey.png')});
