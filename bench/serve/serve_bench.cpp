@@ -121,6 +121,9 @@ void EditThenPreview(benchmark::State& state, const char* path, const std::strin
   if (!w.error.empty()) return state.SkipWithError(w.error.c_str());
   httplib::Client client("127.0.0.1", w.server->Port());
   client.set_keep_alive(true);
+  // As a browser does: without it the body waits on the header's delayed acknowledgement
+  // (Nagle), some 40 ms that no page would see.
+  client.set_tcp_nodelay(true);
   bool flip = false;
   for (auto _ : state) {
     flip = !flip;
