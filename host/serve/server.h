@@ -1,7 +1,7 @@
 // server.h - the look-development page's web server: the page files and the JSON API of a
 // Lookdev on 127.0.0.1, answered with cpp-httplib.
 //
-//   GET  /, /app.js, /style.css     the page
+//   GET  /, /app.js, /gradient.js, /scene.js, /style.css   the page
 //   GET and POST /api/...            the page's operations, one route each as
 //                                    serve/operations.h lists them
 //
