@@ -104,6 +104,14 @@ async function loadPuppeteer() {
   }
 }
 
+/// Closes the browser, stops the server and removes the suite's folder.
+async function closeAll() {
+  await browser?.close();
+  if (server) server.stopping = true;
+  server?.kill('SIGINT');
+  if (folder) fs.rmSync(folder, {recursive: true, force: true});
+}
+
 async function openPage() {
   browser = await puppeteer.launch({executablePath: chromium, headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage']});
@@ -126,12 +134,7 @@ describe('look-development page', () => {
     await settled();
   });
 
-  after(async () => {
-    await browser?.close();
-    if (server) server.stopping = true;
-    server?.kill('SIGINT');
-    if (folder) fs.rmSync(folder, {recursive: true, force: true});
-  });
+  after(closeAll);
 
   test('the panel lists every parameter with its label and the flag icons', async () => {
     const described = await page.evaluate(() => fetch('/api/describe').then((r) => r.json()));
@@ -577,12 +580,7 @@ describe('look-development page: lights, view, sub-shader, knots and history', (
     await settled();
   });
 
-  after(async () => {
-    await browser?.close();
-    if (server) server.stopping = true;
-    server?.kill('SIGINT');
-    if (folder) fs.rmSync(folder, {recursive: true, force: true});
-  });
+  after(closeAll);
 
   test('each light shows the settings of its type, in the units the user reads', async () => {
     const keys = (name) => page.$$eval(`${light(name)} .node-param`, (rs) => rs.map((r) => r.dataset.key));
@@ -915,12 +913,7 @@ describe('look-development page beside a crashing plug-in', () => {
     await openPage();
   });
 
-  after(async () => {
-    await browser?.close();
-    if (server) server.stopping = true;
-    server?.kill('SIGINT');
-    if (folder) fs.rmSync(folder, {recursive: true, force: true});
-  });
+  after(closeAll);
 
   test('the preview fails with the line naming the module, and an edit made after it is kept', async () => {
     const preview = () => page.$eval('#preview', (i) => i.dataset.state);

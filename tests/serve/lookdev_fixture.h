@@ -13,6 +13,9 @@
 
 #include "core/console.h"
 #include "module_fixture.h"
+#include "render/image.h"
+#include "render/renderer.h"
+#include "scene/scene_render.h"
 #include "serve/lookdev.h"
 
 namespace host {
@@ -34,6 +37,19 @@ inline bool PngSize(const std::string& png, int* w, int* h) {
   *w = be(16);
   *h = be(20);
   return true;
+}
+
+/// scene rendered at its own resolution and samples, as `corvane-host render` renders a file.
+inline RenderImage RenderWhole(const Scene& scene) {
+  RenderSetup setup;
+  BuildRenderSetup(scene, 0, 0, &setup);
+  RenderOptions options;
+  options.samples = scene.samples;
+  RenderImage image;
+  RenderStats stats;
+  std::string message;
+  EXPECT_TRUE(Render(setup, options, &image, &stats, &message)) << message;
+  return image;
 }
 
 class LookdevTest : public ::testing::Test {

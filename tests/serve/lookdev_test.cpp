@@ -174,15 +174,7 @@ TEST_F(LookdevTest, SaveWritesTheNormalFormThatRendersAsThePreview) {
   ASSERT_TRUE(LoadSceneFile(session, path, &reloaded, &error)) << error.ToString();
   EXPECT_EQ(SceneToText(reloaded), ReadFile(path));
   // Rendering the saved file gives the preview's PNG byte for byte.
-  RenderSetup setup;
-  BuildRenderSetup(reloaded, 0, 0, &setup);
-  RenderOptions options;
-  options.samples = reloaded.samples;
-  RenderImage image;
-  RenderStats stats;
-  std::string message;
-  ASSERT_TRUE(Render(setup, options, &image, &stats, &message)) << message;
-  EXPECT_EQ(EncodePng(image), lookdev->Preview({}).body);
+  EXPECT_EQ(EncodePng(RenderWhole(reloaded)), lookdev->Preview({}).body);
   session.DeleteDocument(reloaded.document);
 
   // Loading it back through the page gives the same values.

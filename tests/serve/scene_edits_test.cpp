@@ -8,9 +8,6 @@
 #include <string>
 
 #include "lookdev_fixture.h"
-#include "render/image.h"
-#include "render/renderer.h"
-#include "scene/scene_render.h"
 #include "serve/host_params.h"
 
 namespace host {
@@ -69,12 +66,7 @@ class SceneEditsTest : public LookdevTest {
     host::Scene scene;
     SceneError error;
     ASSERT_TRUE(LoadSceneText(session, text, "edit", &scene, &error)) << error.ToString();
-    RenderSetup setup;
-    BuildRenderSetup(scene, 0, 0, &setup);
-    RenderImage image;
-    RenderStats stats;
-    std::string message;
-    ASSERT_TRUE(Render(setup, RenderOptions{}, &image, &stats, &message)) << message;
+    const RenderImage image = RenderWhole(scene);
     for (const Vec3& p : image.Pixels())
       ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << what;
     session.DeleteDocument(scene.document);
@@ -148,15 +140,7 @@ TEST_F(SceneEditsTest, SavedLightAndShaderEditsRenderAsThePreview) {
   host::Scene reloaded;
   SceneError error;
   ASSERT_TRUE(LoadSceneFile(session, folder.Join("served/lit.json"), &reloaded, &error)) << error.ToString();
-  RenderSetup setup;
-  BuildRenderSetup(reloaded, 0, 0, &setup);
-  RenderOptions options;
-  options.samples = reloaded.samples;
-  RenderImage image;
-  RenderStats stats;
-  std::string message;
-  ASSERT_TRUE(Render(setup, options, &image, &stats, &message)) << message;
-  EXPECT_EQ(EncodePng(image), lookdev->Preview({}).body);
+  EXPECT_EQ(EncodePng(RenderWhole(reloaded)), lookdev->Preview({}).body);
   session.DeleteDocument(reloaded.document);
 }
 
