@@ -55,6 +55,14 @@ bool ApplyParameter(Node* node, const std::string& key, const json& v, const Nod
   return true;
 }
 
+namespace {
+/// Links name nodes of node's own document.
+NodeByName DocumentNames(const Node* node) {
+  const Document* doc = node->GetDocument();
+  return [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
+}
+}  // namespace
+
 bool FriendlyValue(const FriendlyParam& p, const json& v, const NodeByName& byName, Value* out, std::string* error) {
   if (const auto* choices = EnumOf(p.conv)) {
     int32_t choice = 0;
@@ -76,10 +84,8 @@ bool FriendlyValue(const FriendlyParam& p, const json& v, const NodeByName& byNa
 bool ApplyFriendlyJson(Node* node, const std::string& key, const json& v, std::string* error) {
   for (const FriendlyParam* p : FriendlyParamsOf(node)) {
     if (key != p->key) continue;
-    Document* doc = node->GetDocument();
-    NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
     Value value;
-    if (!FriendlyValue(*p, v, byName, &value, error)) return false;
+    if (!FriendlyValue(*p, v, DocumentNames(node), &value, error)) return false;
     node->Data().Set(p->id, std::move(value));
     return true;
   }
@@ -88,9 +94,7 @@ bool ApplyFriendlyJson(Node* node, const std::string& key, const json& v, std::s
 }
 
 bool ApplyParameterJson(Node* node, const std::string& key, const json& v, std::string* error) {
-  Document* doc = node->GetDocument();
-  NodeByName byName = [doc](const std::string& n) -> const Node* { return doc ? doc->FindNode(n) : nullptr; };
-  return ApplyParameter(node, key, v, byName, error);
+  return ApplyParameter(node, key, v, DocumentNames(node), error);
 }
 
 }  // namespace host

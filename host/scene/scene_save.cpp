@@ -76,8 +76,6 @@ json SceneToJson(const Scene& scene) {
   root["render"] = json{{"background", {scene.background.x, scene.background.y, scene.background.z}},
                         {"samples", scene.samples}};
   json objects = json::array(), lights = json::array(), materials = json::array(), shaders = json::array();
-  std::map<int32_t, std::string> typeNames;
-  for (const auto& [n, t] : kObjectTypes) typeNames[t] = n;
   for (Node* node : scene.document->Nodes()) {
     json j = NodeToJson(node);
     if (node == scene.camera) {
@@ -86,14 +84,13 @@ json SceneToJson(const Scene& scene) {
     } else if (node->IsLight()) {
       lights.push_back(j);
     } else if (node->Kind() == NodeKind::Object) {
-      j["type"] = typeNames.count(node->Type()) ? json(typeNames[node->Type()]) : json(node->Type());
+      const std::string type = ObjectTypeName(node->Type());
+      j["type"] = type.empty() ? json(node->Type()) : json(type);
       objects.push_back(j);
     } else if (node->Kind() == NodeKind::Material) {
       materials.push_back(j);
     } else {
-      std::string plugin;
-      for (const auto& [n, t] : kBuiltinShaders)
-        if (t == node->Type()) plugin = n;
+      const std::string plugin = BuiltinShaderName(node->Type());
       j["plugin"] = plugin.empty() ? json(node->Type()) : json(plugin);
       if (node->Plugin() && !node->Plugin()->name.empty()) j["plugin"] = node->Plugin()->name;
       // Always written, so that a free shader stays free when the file is loaded again.

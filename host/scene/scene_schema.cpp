@@ -65,6 +65,17 @@ const std::map<std::string, int32_t> kObjectTypes = {{"plane", kTypePlane},
 const std::map<std::string, int32_t> kBuiltinShaders = {
     {"color", kShaderColor}, {"checkerboard", kShaderCheckerboard}, {"noise", kShaderNoise}};
 
+namespace {
+std::string NameOf(const std::map<std::string, int32_t>& names, int32_t type) {
+  for (const auto& [name, t] : names)
+    if (t == type) return name;
+  return {};
+}
+}  // namespace
+
+std::string ObjectTypeName(int32_t type) { return NameOf(kObjectTypes, type); }
+std::string BuiltinShaderName(int32_t type) { return NameOf(kBuiltinShaders, type); }
+
 const std::map<std::string, int32_t>* EnumOf(Conv c) {
   switch (c) {
     case Conv::LightType:

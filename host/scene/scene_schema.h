@@ -43,6 +43,9 @@ bool ReadChoice(const std::map<std::string, int32_t>& choices, const nlohmann::j
 extern const std::map<std::string, int32_t> kObjectTypes;
 /// Built-in shaders by their scene-file name (color, checkerboard, noise).
 extern const std::map<std::string, int32_t> kBuiltinShaders;
+/// The scene-file name of an object type or a built-in shader type; empty when it has none.
+std::string ObjectTypeName(int32_t type);
+std::string BuiltinShaderName(int32_t type);
 
 inline constexpr double kDegToRad = std::numbers::pi / 180.0;
 inline constexpr double kRadToDeg = 180.0 / std::numbers::pi;

@@ -112,9 +112,7 @@ std::string HostParamKind(const Node* node) {
   if (!node) return {};
   if (node->IsLight()) return "light";
   if (node->Kind() == NodeKind::Object && node->Type() == kTypeCamera) return "camera";
-  if (node->Kind() == NodeKind::Shader)
-    for (const auto& [name, type] : scenefile::kBuiltinShaders)
-      if (node->Type() == type) return name;
+  if (node->Kind() == NodeKind::Shader) return scenefile::BuiltinShaderName(node->Type());
   return {};
 }
 

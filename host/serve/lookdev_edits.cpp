@@ -178,8 +178,11 @@ Reply Lookdev::EditLights(const std::string& body) {
   } else {
     return Refuse(400, "unknown action \"" + action + "\" (expected add, remove or flags)");
   }
-  const std::string word = action == "add" ? "Add " : action == "remove" ? "Remove " : "Switch ";
-  return SetParamLocked(shaderName, list->symbol, entries, word + light + (action == "flags" ? " in " : action == "add" ? " to " : " from ") + PanelName(*list));
+  // The history's word for the edit: "Add Key to Lights", "Remove Key from Lights", "Switch Key in Lights".
+  const std::string edit = action == "add" ? "Add " + light + " to "
+                           : action == "remove" ? "Remove " + light + " from "
+                                                : "Switch " + light + " in ";
+  return SetParamLocked(shaderName, list->symbol, entries, edit + PanelName(*list));
 }
 
 }  // namespace host

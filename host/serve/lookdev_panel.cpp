@@ -92,8 +92,7 @@ json Lookdev::SceneJson() {
         // Geometry as the scene file has it, with its type, for the page's top view.
         if (n == scene_.camera) continue;
         json object = NodeToJson(n);
-        for (const auto& [name, type] : scenefile::kObjectTypes)
-          if (n->Type() == type) object["type"] = name;
+        if (std::string type = scenefile::ObjectTypeName(n->Type()); !type.empty()) object["type"] = type;
         objects.push_back(std::move(object));
         continue;
       }
