@@ -212,21 +212,26 @@ async function removeLight(e, entries, entry) {
 
 // ---- controls, one per element type ---------------------------------------------------------
 
-function realControl(e, value, disabled, id) {
-  const {scale, suffix} = unitOf(e);
-  const min = flagNumber(e, 'MIN'), max = flagNumber(e, 'MAX');
+/// A number typed in its shown unit (shown = stored / scale) with the range beside it; min and
+/// max are shown values. A field left empty or not a number is refused with what's name and
+/// redraw() puts the value back; otherwise send(shown number).
+function numberField({value, scale, suffix, min, max, what, redraw, send, attrs}) {
   const shown = typeof value === 'number' ? +(value / scale).toPrecision(12) : '';
-  const input = el('input', {
-    type: 'number', step: 'any', value: shown, min, max, disabled, id,
+  const input = el('input', {type: 'number', step: 'any', value: shown, min, max, ...attrs,
     onchange: () => {
       const v = Number(input.value);
-      if (input.value.trim() === '' || !Number.isFinite(v)) return showMessage(`${e.label || e.symbol}: enter a number`, true), renderPanel();
-      setParam(e.symbol, v * scale);
-    },
-  });
-  // MIN and MAX of the description are in the shown unit (percent for PERCENT).
+      if (input.value.trim() === '' || !Number.isFinite(v)) return showMessage(`${what}: enter a number`, true), redraw();
+      send(v);
+    }});
   const range = rangeText(min, max, suffix);
   return el('span', {}, input, el('span', {class: 'unit'}, range ? `${suffix} (${range})` : suffix));
+}
+
+function realControl(e, value, disabled, id) {
+  const {scale, suffix} = unitOf(e);
+  // MIN and MAX of the description are in the shown unit (percent for PERCENT).
+  return numberField({value, scale, suffix, min: flagNumber(e, 'MIN'), max: flagNumber(e, 'MAX'),
+    what: e.label || e.symbol, redraw: renderPanel, send: (v) => setParam(e.symbol, v * scale), attrs: {disabled, id}});
 }
 
 function longControl(e, value, disabled, id) {

@@ -17,17 +17,10 @@ function hostUnit(p) {
 // send(value)) and gives the control; data-focus names it for focus restoration.
 function hostReal(p, value, id, what, send) {
   const {scale, suffix} = hostUnit(p);
+  // The server's ranges are of the scene-file value: shown in the field's unit.
   const scaled = (v) => (typeof v === 'number' ? +(v / scale).toPrecision(12) : null);
-  const min = scaled(p.min), max = scaled(p.max);
-  const input = el('input', {type: 'number', step: p.step ? scaled(p.step) : 'any', value: scaled(value) ?? '', min, max, id,
-    'data-focus': id,
-    onchange: () => {
-      const v = Number(input.value);
-      if (input.value.trim() === '' || !Number.isFinite(v)) return showMessage(`${what}: enter a number`, true), renderScene();
-      send(+(v * scale).toPrecision(12));
-    }});
-  const range = rangeText(min, max, suffix);
-  return el('span', {}, input, el('span', {class: 'unit'}, range ? `${suffix} (${range})` : suffix));
+  return numberField({value, scale, suffix, min: scaled(p.min), max: scaled(p.max), what, redraw: renderScene,
+    send: (v) => send(+(v * scale).toPrecision(12)), attrs: {id, 'data-focus': id}});
 }
 
 function hostLong(p, value, id, what, send) {
